@@ -1,0 +1,30 @@
+# GoogleTest: Debian's native package, or built from Debian's sources for the cross builds.
+if(NOT QUILLET_BUILD_TESTS)
+  return()
+endif()
+enable_testing()
+if(CMAKE_CROSSCOMPILING)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/_deps/googletest EXCLUDE_FROM_ALL)
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+else()
+  find_package(GTest REQUIRED)
+endif()
+
+# quillet_add_test(NAME source... LIBS lib...): one test executable per module, run as one test.
+# Cross builds run it under wine64 with a private prefix in the build tree.
+function(quillet_add_test name)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gtest)
+  add_test(NAME ${name} COMMAND ${name})
+  if(CMAKE_CROSSCOMPILING)
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT
+      "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;DISPLAY=")
+  else()
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT
+      "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1")
+  endif()
+endfunction()

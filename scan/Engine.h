@@ -1,0 +1,34 @@
+// The measuring engine: a folder's statistics in one pass, and a streaming listing of a tree.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+namespace quillet {
+
+struct FolderStatistics {
+  std::int64_t TotalSize = 0;    // bytes of every non-folder entry below the folder
+  std::int64_t FileCount = 0;    // non-folder entries at every depth
+  std::int64_t FolderCount = 0;  // folders at every depth, the measured one not included
+  std::int64_t UnreadableFolders = 0;  // folders (the measured one included) that could not be searched
+};
+
+// The statistics of folder, walked once with its subtrees spread over a small thread pool
+// (threads == 0: one per core). On a tree that does not change meanwhile, the three numbers
+// equal those of CollectEntries + SumFileSizes; they never depend on thread scheduling.
+FolderStatistics MeasureFolder(std::string_view folder, unsigned threads = 0);
+
+// One entry of a streamed listing. Path is valid only during the visit call.
+struct TreeEntry {
+  std::string_view Path;  // the searched folder with its separator, then the name(s)
+  bool IsFolder = false;
+  std::int64_t Size = -1;  // full 64-bit size of a non-folder; -1 for a folder
+};
+
+// Visits every entry below folder in the order of a recursive CollectEntries (depth-first
+// pre-order), kind and size taken from the directory search. Returns false when visit asked to
+// stop by returning false, true otherwise (also when the folder could not be searched).
+bool WalkTree(std::string_view folder, const std::function<bool(const TreeEntry&)>& visit);
+
+}  // namespace quillet
