@@ -1,0 +1,56 @@
+// The three small interfaces through which the lists talk to the outside. A front end (the Qt
+// program, the Windows program, quillet-report, a test) implements them.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillet {
+
+// The progress dialog of one long command. The command creates it, calls Show once, then
+// UpdateProgress once per row, then Close, on every way out.
+class ProgressSink {
+ public:
+  virtual ~ProgressSink() = default;
+  // Shows the dialog (modeless) and clears its Cancelled flag.
+  virtual void Show() = 0;
+  // Writes the two texts, reads "not Cancelled" as the answer, flips the activity mark, repaints
+  // when asked, then processes every pending message when asked. The flag is read before the
+  // messages are processed, so a Cancel handled here changes the answer of the next call.
+  virtual bool UpdateProgress(std::string_view mainText, std::string_view subText, bool repaint,
+                              bool pump) = 0;
+  // Closes and destroys the dialog.
+  virtual void Close() = 0;
+};
+
+// The status bar of the main window.
+class StatusBar {
+ public:
+  virtual ~StatusBar() = default;
+  virtual void SetPanelText(int panel, std::string_view text) = 0;
+};
+
+// The shell services the lists need.
+class Shell {
+ public:
+  virtual ~Shell() = default;
+  // A yes/no question owned by the main window, Yes the default; true for Yes.
+  virtual bool AskYesNo(std::string_view text, std::string_view caption) = 0;
+  // Deletes the paths reversibly (recycle bin, trash), with the platform's own confirmation and
+  // messages. The outcome is the shell's business.
+  virtual void DeleteReversibly(const std::vector<std::string>& paths) = 0;
+};
+
+// Everything a command needs from its front end.
+class Frontend {
+ public:
+  virtual ~Frontend() = default;
+  // A new progress dialog for one command; each command gets its own.
+  virtual std::unique_ptr<ProgressSink> CreateProgress() = 0;
+  virtual StatusBar& Status() = 0;
+  virtual class Shell& Shell() = 0;
+};
+
+}  // namespace quillet
