@@ -50,7 +50,7 @@ class Frontend {
   // A new progress dialog for one command; each command gets its own.
   virtual std::unique_ptr<ProgressSink> CreateProgress() = 0;
   virtual StatusBar& Status() = 0;
-  virtual class Shell& Shell() = 0;
+  virtual Shell& ShellServices() = 0;
 };
 
 }  // namespace quillet
