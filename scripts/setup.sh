@@ -10,7 +10,7 @@ packages=(
   libjpeg62-turbo-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine64 xvfb xauth xdotool imagemagick fonts-noto-cjk
-  ncdu
+  ncdu gdu hyperfine
 )
 
 missing=()
