@@ -1,0 +1,171 @@
+// The row model of the result list and the file list, and every command that acts on them.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lists/Frontend.h"
+#include "lists/Rows.h"
+#include "scan/Engine.h"
+
+namespace quillet {
+
+// Texts the commands show.
+inline constexpr std::string_view kProgressMainText = "内部で処理をしています。キャンセルで中止";
+inline constexpr std::string_view kTextRunStarted = "解析開始";
+inline constexpr std::string_view kTextRunEnded = "解析終了";
+inline constexpr std::string_view kDeleteQuestion = "選択されたフォルダ群を削除しますか?";
+inline constexpr std::string_view kDeleteCaption = "選択フォルダの削除";
+inline constexpr int kRunStatusPanel = 4;
+
+// How often a file view lets its progress dialog repaint and pump messages: often enough to
+// feel live, rarely enough that a million rows are not slowed down by it.
+inline constexpr std::chrono::milliseconds kFileViewPumpInterval{30};
+
+// The statistics written into a result row by an analysis run: one pass over its tree.
+FolderStatistics AnalyseRow(std::string_view location);
+
+// True when location names a root: "/", a drive ("E:", "E:\"), a share ("\\server\share") or a
+// path that climbs back to one ("/..", "C:\.."). Such a folder is never handed to the delete.
+bool IsRootLocation(std::string_view location, char separator = kPathSeparator);
+
+// The shell's source list: each path followed by one NUL, and one more NUL at the end.
+std::string MakeShellPathList(const std::vector<std::string>& paths);
+
+// The model. It is the single store of both lists (rows, order, selection) and of their sort
+// state; views adapt to it through ListObserver. It talks to the outside only through the
+// Frontend given at construction, which must outlive it.
+//
+// Re-entrancy: the two loops (tmiFileRunClick, tmiViewFileViewFlagClick) call UpdateProgress,
+// which may run any command of this model before it returns, the loops themselves included.
+// - An analysis run visits rows by index, taking its bound once. After every update it finds
+//   the row it announced again by its RowId and measures that row wherever it now is; a row
+//   removed meanwhile is skipped; the run ends when its index passes the end of the list.
+//   A run that ends so has visited every row and writes "解析終了".
+// - A file view lists the rows selected when it starts, in list order; a row removed meanwhile
+//   is skipped when its turn comes. It is superseded when the file list is cleared or another
+//   file view starts: it then stops at its next update, as on Cancel, adding nothing more.
+// - The deletion removes exactly the rows whose folders it handed to the shell, found by RowId,
+//   whatever happened to the list while the question or the shell was open.
+class ListsModel {
+ public:
+  explicit ListsModel(Frontend& frontend);
+  ~ListsModel();
+  ListsModel(const ListsModel&) = delete;
+  ListsModel& operator=(const ListsModel&) = delete;
+
+  // The view to notify, or none. Not owned.
+  void SetObserver(ListObserver* observer) { m_observer = observer; }
+
+  // --- Reading the rows ---------------------------------------------------------------------
+  std::size_t ResultRowCount() const { return m_results.size(); }
+  const ResultRow& ResultRowAt(std::size_t index) const { return m_results[index]; }
+  std::optional<std::size_t> FindResultRow(RowId id) const;
+  std::size_t FileRowCount() const;
+  FileRow FileRowAt(std::size_t index) const;
+  std::size_t RowCount(ListKind list) const;
+  // The text of column (0 caption, k cell k - 1) of a row, formatted now.
+  std::string CellText(ListKind list, std::size_t index, int column) const;
+  int ImageIndex(ListKind list, std::size_t index) const;
+
+  // --- Selection and the walks, in list order -------------------------------------------------
+  bool IsSelected(ListKind list, std::size_t index) const;
+  // Raises the result list's change (lvwResultChange) when the result selection changed.
+  void SetSelected(ListKind list, std::size_t index, bool selected);
+  // Sets rows first .. last (inclusive) at once; one change for the whole range.
+  void SetSelectedRange(ListKind list, std::size_t first, std::size_t last, bool selected);
+  void SelectAll(ListKind list, bool selected);
+  std::optional<std::size_t> FirstSelected(ListKind list) const;
+  std::optional<std::size_t> NextSelected(ListKind list, std::size_t after) const;
+
+  // --- Rows in and out ------------------------------------------------------------------------
+  // Appends an unmeasured, unselected row for folder (one trailing separator dropped).
+  // Returns its id. Never sorts, never checks for duplicates.
+  RowId AddResultList(std::string_view path);
+  // The start-up population: one row per folder directly inside firstArgument, in directory
+  // order. No argument, or one that is not a searchable folder, adds nothing.
+  void FormCreate(std::optional<std::string_view> firstArgument);
+  // Removes the selected result rows, then re-sorts the rest. The file list stays.
+  void tmiEditDelListClick();
+  // Removes every row of both lists, then re-sorts (a no-op on empty lists, kept for order).
+  void tmiEditAllDelListClick();
+
+  // --- Analysis run ---------------------------------------------------------------------------
+  // Measures every result row with one progress dialog. "解析開始" in panel 4 first; "解析終了"
+  // only when every row was visited. An update answering stop ends the run before its row.
+  void tmiFileRunClick();
+
+  // --- Sorting --------------------------------------------------------------------------------
+  // Header click: column := clicked, direction flips (so the first click sorts descending).
+  void lvwResultColumnClick(int column);
+  void lvwFileColumnClick(int column);
+  // Negative when a goes first, positive when b does, 0 when equal, under the list's state.
+  // Numbers compare as numbers; an unmeasured or folder cell compares by its text.
+  int lvwResultCompare(const ResultRow& a, const ResultRow& b) const;
+  int lvwFileCompare(std::size_t a, std::size_t b) const;
+  int ResultSortColumn() const { return m_resultSortColumn; }
+  bool ResultSortDescending() const { return m_resultSortDescending; }
+  int FileSortColumn() const { return m_fileSortColumn; }
+  bool FileSortDescending() const { return m_fileSortDescending; }
+  // Sets a list's state without sorting (for a front end that orders by argument).
+  void SetResultSort(int column, bool descending);
+  void SetFileSort(int column, bool descending);
+  // Sorts a whole list with its comparator and current state.
+  void SortResultList();
+  void SortFileList();
+
+  // --- Totals ---------------------------------------------------------------------------------
+  // Writes panels 0 to 3: " lists", " byte", " files", " forders" of the selected result rows;
+  // unmeasured rows count as rows only.
+  void lvwResultChange();
+
+  // --- File view ------------------------------------------------------------------------------
+  // Refills the file list with every entry below the selected result rows, depth-first
+  // pre-order, with one update per row. The row stays when its update answers stop.
+  // Updates repaint and pump at most every kFileViewPumpInterval (and always at the first
+  // update); the others only read the Cancel answer, so a Cancel processed by a pumping update
+  // stops the listing at the very next update.
+  void tmiViewFileViewFlagClick();
+
+  // --- Zero-size selection and deletion ---------------------------------------------------------
+  // Selects exactly the measured rows of size 0.
+  void tmiEditZeroForderSelClick();
+  // Asks the question (also with nothing selected); on Yes hands the selected folders to the
+  // shell in reverse list order and removes their rows, then re-sorts. A root is never handed
+  // over; its row stays, still selected.
+  void tmiEditForderDelClick();
+  void tmiEditForderZeroDelClick();
+  // Hands paths to the shell's reversible delete; the outcome is not examined.
+  void DeleteToRecycleBin(const std::vector<std::string>& paths);
+
+ private:
+  struct FileStore;
+
+  RowId AppendResultRow(std::string_view path);
+  void RemoveResultRows(const std::vector<RowId>& ids);
+  void ClearFileList();
+  void AppendFileRow(const TreeEntry& entry);
+  void PublishFileRows();
+  void NotifyResultSelection();
+
+  Frontend& m_frontend;
+  ListObserver* m_observer = nullptr;
+  std::deque<ResultRow> m_results;
+  RowId m_nextId = 1;
+  std::unique_ptr<FileStore> m_files;
+  // Bumped whenever the file list is emptied, so a file view sees that it was superseded.
+  std::uint64_t m_fileGeneration = 0;
+  int m_resultSortColumn = 0;
+  bool m_resultSortDescending = false;
+  int m_fileSortColumn = 0;
+  bool m_fileSortDescending = false;
+};
+
+}  // namespace quillet

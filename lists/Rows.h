@@ -1,0 +1,77 @@
+// The rows of the two lists, their columns and the change notifications a view listens to.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quillet {
+
+enum class ListKind { Result, File };
+
+// Image indices of the main image list that carry meaning in rows.
+inline constexpr int kImageMeasured = 2;
+inline constexpr int kImageFile = 3;
+inline constexpr int kImageFolder = 8;  // an unmeasured result row, or a folder in the file list
+
+inline constexpr std::string_view kTextUnmeasured = "未解析";
+inline constexpr std::string_view kTextFolder = "フォルダ";
+
+// Column k shows the caption for k = 0 and cell k - 1 otherwise.
+inline constexpr std::array<std::string_view, 5> kResultColumnCaptions = {
+    "名前", "場所", "サイズ", "ファイル数", "フォルダ数"};
+inline constexpr std::array<std::string_view, 3> kFileColumnCaptions = {"名前", "場所", "サイズ"};
+
+// Identifies a result row for as long as it exists; never reused within one model.
+using RowId = std::uint64_t;
+
+// A row of the result list. The numbers are raw; their text is made when a cell is asked for.
+struct ResultRow {
+  RowId Id = 0;
+  std::string Caption;    // last name of the location
+  std::string Location;   // the folder, without a trailing separator (a root keeps its own)
+  bool Measured = false;  // false until the first analysis: the three numbers show "未解析"
+  std::int64_t TotalSize = 0;
+  std::int64_t FileCount = 0;
+  std::int64_t FolderCount = 0;
+  bool Selected = false;
+
+  int ImageIndex() const { return Measured ? kImageMeasured : kImageFolder; }
+};
+
+// A row of the file list, as a view of the model's compact storage: the texts stay valid until
+// the file list changes.
+struct FileRow {
+  std::string_view Caption;  // last name of the path
+  std::string_view Path;
+  bool IsFolder = false;
+  std::int64_t Size = -1;  // the file's full size; -1 for a folder
+  bool Selected = false;
+
+  int ImageIndex() const { return IsFolder ? kImageFolder : kImageFile; }
+};
+
+// What a view needs to follow the model. Begin/End pairs bracket the change, so a Qt item model
+// can forward them as beginInsertRows/endInsertRows and the like: between Begin and End the
+// model still shows the old rows, after End the new ones. Callbacks must not change the model.
+class ListObserver {
+ public:
+  virtual ~ListObserver() = default;
+  // Any change of order or content at once: a sort, or a list cleared.
+  virtual void BeginReset(ListKind list) = 0;
+  virtual void EndReset(ListKind list) = 0;
+  // Rows first .. first + count - 1 appear at the end of the list.
+  virtual void BeginAppend(ListKind list, std::size_t first, std::size_t count) = 0;
+  virtual void EndAppend(ListKind list) = 0;
+  // Rows first .. first + count - 1 go; the rows after them move up.
+  virtual void BeginRemove(ListKind list, std::size_t first, std::size_t count) = 0;
+  virtual void EndRemove(ListKind list) = 0;
+  // The cells or the image of one row changed (not its selection).
+  virtual void RowChanged(ListKind list, std::size_t index) = 0;
+  // The selection flags of one or more rows changed (also when the view itself asked for it).
+  virtual void SelectionChanged(ListKind list) = 0;
+};
+
+}  // namespace quillet
