@@ -14,6 +14,7 @@
 #include "lists/Frontend.h"
 #include "lists/Rows.h"
 #include "scan/Engine.h"
+#include "scan/Text.h"
 
 namespace quillet {
 
@@ -45,10 +46,10 @@ std::string MakeShellPathList(const std::vector<std::string>& paths);
 //
 // Re-entrancy: the two loops (tmiFileRunClick, tmiViewFileViewFlagClick) call UpdateProgress,
 // which may run any command of this model before it returns, the loops themselves included.
-// - An analysis run visits rows by index, taking its bound once. After every update it finds
-//   the row it announced again by its RowId and measures that row wherever it now is; a row
-//   removed meanwhile is skipped; the run ends when its index passes the end of the list.
-//   A run that ends so has visited every row and writes "解析終了".
+// - An analysis run measures the rows present when it starts, in their order then, each found
+//   again by its RowId after its update (wherever a sort moved it); a row removed meanwhile is
+//   skipped, a row added meanwhile waits for the next run. A run that reaches the end of its rows
+//   writes "解析終了". The sub text counts those rows (" 3/12").
 // - A file view lists the rows selected when it starts, in list order; a row removed meanwhile
 //   is skipped when its turn comes. It is superseded when the file list is cleared or another
 //   file view starts: it then stops at its next update, as on Cancel, adding nothing more.
@@ -100,6 +101,7 @@ class ListsModel {
   // --- Analysis run ---------------------------------------------------------------------------
   // Measures every result row with one progress dialog. "解析開始" in panel 4 first; "解析終了"
   // only when every row was visited. An update answering stop ends the run before its row.
+  // The sub text is " 3/12 解析中... [Photos]": row number, row count, caption.
   void tmiFileRunClick();
 
   // --- Sorting --------------------------------------------------------------------------------

@@ -1,0 +1,646 @@
+// The row model and its commands. Everything here runs on the one user-interface thread; the
+// only ways out are the Frontend's three interfaces and the observer.
+#include "lists/Lists.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+#include <unordered_set>
+#include <utility>
+
+#include "scan/Gloval.h"
+#include "scan/Text.h"
+
+namespace quillet {
+
+namespace {
+
+// Closes the command's progress dialog on every way out, exceptions included.
+class ProgressScope {
+ public:
+  explicit ProgressScope(std::unique_ptr<ProgressSink> sink) : m_sink(std::move(sink)) {
+    m_sink->Show();
+  }
+  ~ProgressScope() { Close(); }
+  ProgressScope(const ProgressScope&) = delete;
+  ProgressScope& operator=(const ProgressScope&) = delete;
+
+  ProgressSink* operator->() { return m_sink.get(); }
+  void Close() {
+    if (!m_sink) return;
+    auto sink = std::move(m_sink);
+    sink->Close();
+  }
+
+ private:
+  std::unique_ptr<ProgressSink> m_sink;
+};
+
+// Sums wrap as the signed 64-bit arithmetic of the panels would, without undefined behaviour.
+std::int64_t WrappingAdd(std::int64_t a, std::int64_t b) {
+  return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b));
+}
+
+int CompareNumbers(std::int64_t a, std::int64_t b) {
+  return a < b ? -1 : (a > b ? 1 : 0);
+}
+
+// A text cell under the comparator: numbers when both texts parse, else the texts themselves.
+int CompareCellTexts(std::string_view a, std::string_view b) {
+  const ParsedCount valueA = ParseCount(a);
+  const ParsedCount valueB = ParseCount(b);
+  if (valueA.Failed || valueB.Failed) return CompareText(a, b);
+  return CompareNumbers(valueA.Value, valueB.Value);
+}
+
+// A number cell that may show a word instead ("未解析", "フォルダ"). A formatted count always
+// parses back and a word never does, so numbers compare raw and only a word needs text.
+int CompareCountCells(bool hasA, std::int64_t a, bool hasB, std::int64_t b, std::string_view word) {
+  if (hasA && hasB) return CompareNumbers(a, b);
+  return CompareText(hasA ? std::string_view(CountText(a)) : word,
+                     hasB ? std::string_view(CountText(b)) : word);
+}
+
+std::string_view LastName(std::string_view path) {
+  const auto at = path.rfind(kPathSeparator);
+  return at == std::string_view::npos ? path : path.substr(at + 1);
+}
+
+}  // namespace
+
+// The file list: one arena of path text in fixed chunks (never moved, so views stay valid and
+// growth copies nothing) and one compact record per row. Rows are staged while a file view
+// adds them and published to the views in batches.
+struct ListsModel::FileStore {
+  static constexpr std::size_t kChunkSize = std::size_t{1} << 20;
+  static constexpr std::uint8_t kFolder = 1;
+  static constexpr std::uint8_t kSelected = 2;
+
+  struct Record {
+    std::int64_t Size;
+    std::uint64_t PathRef;  // chunk index << 32 | offset in the chunk
+    std::uint32_t PathLength;
+    std::uint8_t Flags;
+  };
+
+  std::vector<std::unique_ptr<char[]>> Chunks;
+  std::size_t ChunkUsed = 0;
+  std::size_t ChunkCapacity = 0;
+  std::deque<Record> Records;
+  std::size_t Published = 0;
+
+  std::string_view PathOf(const Record& record) const {
+    const char* chunk = Chunks[record.PathRef >> 32].get();
+    return {chunk + (record.PathRef & 0xFFFFFFFFu), record.PathLength};
+  }
+
+  void Append(std::string_view path, bool isFolder, std::int64_t size) {
+    if (Chunks.empty() || ChunkCapacity - ChunkUsed < path.size()) {
+      ChunkCapacity = std::max(kChunkSize, path.size());
+      Chunks.push_back(std::make_unique_for_overwrite<char[]>(ChunkCapacity));
+      ChunkUsed = 0;
+    }
+    if (!path.empty()) std::memcpy(Chunks.back().get() + ChunkUsed, path.data(), path.size());
+    const std::uint64_t ref = (static_cast<std::uint64_t>(Chunks.size() - 1) << 32) | ChunkUsed;
+    ChunkUsed += path.size();
+    Records.push_back(Record{isFolder ? -1 : size, ref, static_cast<std::uint32_t>(path.size()),
+                             static_cast<std::uint8_t>(isFolder ? kFolder : 0)});
+  }
+
+  void Clear() {
+    std::deque<Record>().swap(Records);
+    std::vector<std::unique_ptr<char[]>>().swap(Chunks);
+    ChunkUsed = ChunkCapacity = 0;
+    Published = 0;
+  }
+};
+
+FolderStatistics AnalyseRow(std::string_view location) {
+  return MeasureFolder(location);
+}
+
+bool IsRootLocation(std::string_view location, char separator) {
+  const auto isSeparator = [separator](char c) {
+    return c == separator || (separator == '\\' && c == '/');
+  };
+  std::string_view rest = location;
+  std::size_t keptComponents = 0;  // components that belong to the root itself (a share)
+  bool absolute = false;
+  if (separator == '\\') {
+    // The long-path and device prefixes name the same places as the paths after them.
+    for (std::string_view prefix : {"\\\\?\\UNC\\", "\\\\?\\", "\\\\.\\"}) {
+      if (rest.starts_with(prefix)) {
+        const bool unc = prefix.size() == 8;
+        rest.remove_prefix(prefix.size());
+        if (unc) {
+          keptComponents = 2;
+          absolute = true;
+        }
+        break;
+      }
+    }
+    if (!absolute && rest.size() >= 2 && isSeparator(rest[0]) && isSeparator(rest[1])) {
+      keptComponents = 2;  // \\server\share
+      absolute = true;
+    } else if (!absolute && rest.size() >= 2 && rest[1] == ':') {
+      // "E:" alone is the current folder of drive E, which the row shows as the drive's root.
+      rest.remove_prefix(2);
+      if (rest.empty()) return true;
+      absolute = isSeparator(rest[0]);
+    }
+  }
+  if (!rest.empty() && isSeparator(rest[0])) absolute = true;
+  // Walk the components: the location is a root when nothing is left below the root after
+  // "." and ".." are applied. A relative path that climbs out of its start is refused as well,
+  // since it does not name a folder below anything the row shows.
+  std::int64_t depth = 0;
+  std::size_t component = 0;
+  while (!rest.empty()) {
+    std::size_t end = 0;
+    while (end < rest.size() && !isSeparator(rest[end]))
+      ++end;
+    const std::string_view name = rest.substr(0, end);
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+    if (name.empty() || name == ".") continue;
+    if (component < keptComponents) {
+      ++component;
+      continue;
+    }
+    if (name == "..") {
+      if (depth == 0 && !absolute) return true;
+      depth = std::max<std::int64_t>(0, depth - 1);
+    } else {
+      ++depth;
+    }
+  }
+  return depth == 0;
+}
+
+std::string MakeShellPathList(const std::vector<std::string>& paths) {
+  std::string list;
+  for (const auto& path : paths) {
+    list += path;
+    list += '\0';
+  }
+  list += '\0';
+  return list;
+}
+
+ListsModel::ListsModel(Frontend& frontend)
+    : m_frontend(frontend), m_files(std::make_unique<FileStore>()) {}
+
+ListsModel::~ListsModel() = default;
+
+// --- Reading ----------------------------------------------------------------------------------
+
+std::optional<std::size_t> ListsModel::FindResultRow(RowId id) const {
+  for (std::size_t i = 0; i < m_results.size(); ++i) {
+    if (m_results[i].Id == id) return i;
+  }
+  return std::nullopt;
+}
+
+std::size_t ListsModel::FileRowCount() const {
+  return m_files->Published;
+}
+
+FileRow ListsModel::FileRowAt(std::size_t index) const {
+  const auto& record = m_files->Records[index];
+  FileRow row;
+  row.Path = m_files->PathOf(record);
+  row.Caption = LastName(row.Path);
+  row.IsFolder = (record.Flags & FileStore::kFolder) != 0;
+  row.Size = record.Size;
+  row.Selected = (record.Flags & FileStore::kSelected) != 0;
+  return row;
+}
+
+std::size_t ListsModel::RowCount(ListKind list) const {
+  return list == ListKind::Result ? ResultRowCount() : FileRowCount();
+}
+
+std::string ListsModel::CellText(ListKind list, std::size_t index, int column) const {
+  if (list == ListKind::Result) {
+    const ResultRow& row = m_results[index];
+    switch (column) {
+      case 0:
+        return row.Caption;
+      case 1:
+        return row.Location;
+      case 2:
+        return row.Measured ? CountText(row.TotalSize) : std::string(kTextUnmeasured);
+      case 3:
+        return row.Measured ? CountText(row.FileCount) : std::string(kTextUnmeasured);
+      case 4:
+        return row.Measured ? CountText(row.FolderCount) : std::string(kTextUnmeasured);
+      default:
+        return {};
+    }
+  }
+  const FileRow row = FileRowAt(index);
+  switch (column) {
+    case 0:
+      return std::string(row.Caption);
+    case 1:
+      return std::string(row.Path);
+    case 2:
+      return row.IsFolder ? std::string(kTextFolder) : CountText(row.Size);
+    default:
+      return {};
+  }
+}
+
+int ListsModel::ImageIndex(ListKind list, std::size_t index) const {
+  return list == ListKind::Result ? m_results[index].ImageIndex() : FileRowAt(index).ImageIndex();
+}
+
+// --- Selection --------------------------------------------------------------------------------
+
+bool ListsModel::IsSelected(ListKind list, std::size_t index) const {
+  if (list == ListKind::Result) return m_results[index].Selected;
+  return (m_files->Records[index].Flags & FileStore::kSelected) != 0;
+}
+
+void ListsModel::SetSelected(ListKind list, std::size_t index, bool selected) {
+  SetSelectedRange(list, index, index, selected);
+}
+
+void ListsModel::SetSelectedRange(ListKind list, std::size_t first, std::size_t last,
+                                  bool selected) {
+  const std::size_t count = RowCount(list);
+  if (count == 0 || first > last || first >= count) return;
+  last = std::min(last, count - 1);
+  bool changed = false;
+  for (std::size_t i = first; i <= last; ++i) {
+    if (list == ListKind::Result) {
+      changed |= m_results[i].Selected != selected;
+      m_results[i].Selected = selected;
+    } else {
+      auto& flags = m_files->Records[i].Flags;
+      const auto updated = static_cast<std::uint8_t>(selected ? flags | FileStore::kSelected
+                                                              : flags & ~FileStore::kSelected);
+      changed |= updated != flags;
+      flags = updated;
+    }
+  }
+  if (!changed) return;
+  if (m_observer) m_observer->SelectionChanged(list);
+  if (list == ListKind::Result) lvwResultChange();
+}
+
+void ListsModel::SelectAll(ListKind list, bool selected) {
+  const std::size_t count = RowCount(list);
+  if (count > 0) SetSelectedRange(list, 0, count - 1, selected);
+}
+
+std::optional<std::size_t> ListsModel::FirstSelected(ListKind list) const {
+  const std::size_t count = RowCount(list);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (IsSelected(list, i)) return i;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::size_t> ListsModel::NextSelected(ListKind list, std::size_t after) const {
+  const std::size_t count = RowCount(list);
+  for (std::size_t i = after + 1; i < count; ++i) {
+    if (IsSelected(list, i)) return i;
+  }
+  return std::nullopt;
+}
+
+// --- Rows in and out --------------------------------------------------------------------------
+
+RowId ListsModel::AddResultList(std::string_view path) {
+  ResultRow row;
+  row.Id = m_nextId++;
+  row.Location = WithoutTrailingSeparator(path);
+  row.Caption = ExtractLastName(row.Location);
+  // The root "/" has no last name; its row shows the root itself rather than nothing.
+  if (row.Caption.empty()) row.Caption = row.Location;
+  const std::size_t index = m_results.size();
+  if (m_observer) m_observer->BeginAppend(ListKind::Result, index, 1);
+  m_results.push_back(std::move(row));
+  if (m_observer) m_observer->EndAppend(ListKind::Result);
+  return m_results.back().Id;
+}
+
+void ListsModel::FormCreate(std::optional<std::string_view> firstArgument) {
+  if (!firstArgument) return;
+  EntryList folders;
+  CollectEntries(*firstArgument, folders, /*recurse=*/false, /*includeFolders=*/true,
+                 /*includeFiles=*/false);
+  for (const auto& folder : folders)
+    AddResultList(folder);
+}
+
+void ListsModel::RemoveResultRows(const std::vector<RowId>& ids) {
+  const std::unordered_set<RowId> doomed(ids.begin(), ids.end());
+  bool removedSelected = false;
+  // From the last row to the first, one notification per run of neighbouring rows.
+  std::size_t end = m_results.size();
+  while (end > 0) {
+    if (!doomed.contains(m_results[end - 1].Id)) {
+      --end;
+      continue;
+    }
+    std::size_t first = end - 1;
+    while (first > 0 && doomed.contains(m_results[first - 1].Id))
+      --first;
+    for (std::size_t i = first; i < end; ++i)
+      removedSelected |= m_results[i].Selected;
+    if (m_observer) m_observer->BeginRemove(ListKind::Result, first, end - first);
+    m_results.erase(m_results.begin() + static_cast<std::ptrdiff_t>(first),
+                    m_results.begin() + static_cast<std::ptrdiff_t>(end));
+    if (m_observer) m_observer->EndRemove(ListKind::Result);
+    end = first;
+  }
+  // The platform list reports the loss of a selected row as a change; the totals follow it.
+  if (removedSelected) lvwResultChange();
+}
+
+void ListsModel::tmiEditDelListClick() {
+  std::vector<RowId> selected;
+  for (const auto& row : m_results) {
+    if (row.Selected) selected.push_back(row.Id);
+  }
+  RemoveResultRows(selected);
+  SortResultList();
+}
+
+void ListsModel::ClearFileList() {
+  ++m_fileGeneration;
+  if (m_observer) m_observer->BeginReset(ListKind::File);
+  m_files->Clear();
+  if (m_observer) m_observer->EndReset(ListKind::File);
+}
+
+void ListsModel::tmiEditAllDelListClick() {
+  const bool hadSelection = FirstSelected(ListKind::Result).has_value();
+  if (m_observer) m_observer->BeginReset(ListKind::Result);
+  m_results.clear();
+  if (m_observer) m_observer->EndReset(ListKind::Result);
+  ClearFileList();
+  if (hadSelection) lvwResultChange();
+  SortResultList();
+  SortFileList();
+}
+
+// --- Analysis run -----------------------------------------------------------------------------
+
+void ListsModel::tmiFileRunClick() {
+  m_frontend.Status().SetPanelText(kRunStatusPanel, kTextRunStarted);
+  ProgressScope progress(m_frontend.CreateProgress());
+  // The rows present now, in their order now, by id: commands run during the updates may sort,
+  // remove or add rows, and none of that may make the run skip a row or write into another.
+  std::vector<RowId> rows;
+  rows.reserve(m_results.size());
+  for (const auto& row : m_results)
+    rows.push_back(row.Id);
+  bool visitedAll = true;
+  for (std::size_t index = 0; index < rows.size(); ++index) {
+    auto where = FindResultRow(rows[index]);
+    if (!where) continue;  // removed meanwhile
+    const std::string subText = " " + std::to_string(index + 1) + "/" +
+                                std::to_string(rows.size()) + " 解析中... [" +
+                                m_results[*where].Caption + "]";
+    if (!progress->UpdateProgress(kProgressMainText, subText, true, true)) {
+      visitedAll = false;
+      break;
+    }
+    where = FindResultRow(rows[index]);
+    if (!where) continue;
+    const FolderStatistics statistics = AnalyseRow(m_results[*where].Location);
+    ResultRow& row = m_results[*where];
+    row.Measured = true;
+    row.TotalSize = statistics.TotalSize;
+    row.FileCount = statistics.FileCount;
+    row.FolderCount = statistics.FolderCount;
+    if (m_observer) m_observer->RowChanged(ListKind::Result, *where);
+    // A changed row is a change of the list; only a selected one moves the totals.
+    if (row.Selected) lvwResultChange();
+  }
+  progress.Close();
+  if (visitedAll) m_frontend.Status().SetPanelText(kRunStatusPanel, kTextRunEnded);
+}
+
+// --- Sorting ----------------------------------------------------------------------------------
+
+void ListsModel::lvwResultColumnClick(int column) {
+  m_resultSortColumn = column;
+  m_resultSortDescending = !m_resultSortDescending;
+  SortResultList();
+}
+
+void ListsModel::lvwFileColumnClick(int column) {
+  m_fileSortColumn = column;
+  m_fileSortDescending = !m_fileSortDescending;
+  SortFileList();
+}
+
+int ListsModel::lvwResultCompare(const ResultRow& a, const ResultRow& b) const {
+  int result = 0;
+  switch (m_resultSortColumn) {
+    case 0:
+      result = CompareText(a.Caption, b.Caption);
+      break;
+    case 1:
+      result = CompareCellTexts(a.Location, b.Location);
+      break;
+    case 2:
+      result = CompareCountCells(a.Measured, a.TotalSize, b.Measured, b.TotalSize, kTextUnmeasured);
+      break;
+    case 3:
+      result = CompareCountCells(a.Measured, a.FileCount, b.Measured, b.FileCount, kTextUnmeasured);
+      break;
+    case 4:
+      result =
+          CompareCountCells(a.Measured, a.FolderCount, b.Measured, b.FolderCount, kTextUnmeasured);
+      break;
+    default:
+      // A column without cells shows empty text in every row: all rows are equal.
+      break;
+  }
+  return m_resultSortDescending ? -result : result;
+}
+
+int ListsModel::lvwFileCompare(std::size_t a, std::size_t b) const {
+  const FileRow rowA = FileRowAt(a);
+  const FileRow rowB = FileRowAt(b);
+  int result = 0;
+  switch (m_fileSortColumn) {
+    case 0:
+      result = CompareText(rowA.Caption, rowB.Caption);
+      break;
+    case 1:
+      result = CompareCellTexts(rowA.Path, rowB.Path);
+      break;
+    case 2:
+      result = CompareCountCells(!rowA.IsFolder, rowA.Size, !rowB.IsFolder, rowB.Size, kTextFolder);
+      break;
+    default:
+      break;
+  }
+  return m_fileSortDescending ? -result : result;
+}
+
+void ListsModel::SetResultSort(int column, bool descending) {
+  m_resultSortColumn = column;
+  m_resultSortDescending = descending;
+}
+
+void ListsModel::SetFileSort(int column, bool descending) {
+  m_fileSortColumn = column;
+  m_fileSortDescending = descending;
+}
+
+void ListsModel::SortResultList() {
+  if (m_observer) m_observer->BeginReset(ListKind::Result);
+  std::stable_sort(
+      m_results.begin(), m_results.end(),
+      [this](const ResultRow& a, const ResultRow& b) { return lvwResultCompare(a, b) < 0; });
+  if (m_observer) m_observer->EndReset(ListKind::Result);
+}
+
+void ListsModel::SortFileList() {
+  PublishFileRows();
+  if (m_observer) m_observer->BeginReset(ListKind::File);
+  // Compare the records themselves; lvwFileCompare's index form is for a view's own sort.
+  const FileStore& store = *m_files;
+  const auto view = [&store](const FileStore::Record& record) {
+    FileRow row;
+    row.Path = store.PathOf(record);
+    row.Caption = LastName(row.Path);
+    row.IsFolder = (record.Flags & FileStore::kFolder) != 0;
+    row.Size = record.Size;
+    return row;
+  };
+  const int column = m_fileSortColumn;
+  const bool descending = m_fileSortDescending;
+  std::stable_sort(m_files->Records.begin(), m_files->Records.end(),
+                   [&](const FileStore::Record& a, const FileStore::Record& b) {
+                     const FileRow rowA = view(a);
+                     const FileRow rowB = view(b);
+                     int result = 0;
+                     if (column == 0) {
+                       result = CompareText(rowA.Caption, rowB.Caption);
+                     } else if (column == 1) {
+                       result = CompareCellTexts(rowA.Path, rowB.Path);
+                     } else if (column == 2) {
+                       result = CompareCountCells(!rowA.IsFolder, rowA.Size, !rowB.IsFolder,
+                                                  rowB.Size, kTextFolder);
+                     }
+                     return (descending ? -result : result) < 0;
+                   });
+  if (m_observer) m_observer->EndReset(ListKind::File);
+}
+
+// --- Totals -----------------------------------------------------------------------------------
+
+void ListsModel::lvwResultChange() {
+  std::int64_t rows = 0;
+  std::int64_t bytes = 0;
+  std::int64_t files = 0;
+  std::int64_t folders = 0;
+  for (const auto& row : m_results) {
+    if (!row.Selected) continue;
+    rows = WrappingAdd(rows, 1);
+    if (!row.Measured) continue;  // "未解析" parses as a failure that adds 0
+    bytes = WrappingAdd(bytes, row.TotalSize);
+    files = WrappingAdd(files, row.FileCount);
+    folders = WrappingAdd(folders, row.FolderCount);
+  }
+  StatusBar& status = m_frontend.Status();
+  status.SetPanelText(0, CountText(rows) + " lists");
+  status.SetPanelText(1, CountText(bytes) + " byte");
+  status.SetPanelText(2, CountText(files) + " files");
+  status.SetPanelText(3, CountText(folders) + " forders");
+}
+
+// --- File view --------------------------------------------------------------------------------
+
+void ListsModel::PublishFileRows() {
+  FileStore& store = *m_files;
+  const std::size_t staged = store.Records.size() - store.Published;
+  if (staged == 0) return;
+  if (m_observer) m_observer->BeginAppend(ListKind::File, store.Published, staged);
+  store.Published = store.Records.size();
+  if (m_observer) m_observer->EndAppend(ListKind::File);
+}
+
+void ListsModel::tmiViewFileViewFlagClick() {
+  ClearFileList();
+  const std::uint64_t generation = m_fileGeneration;
+  ProgressScope progress(m_frontend.CreateProgress());
+  // The rows selected now, by id: the walk survives rows being removed or reordered meanwhile.
+  std::vector<RowId> selected;
+  for (const auto& row : m_results) {
+    if (row.Selected) selected.push_back(row.Id);
+  }
+  using Clock = std::chrono::steady_clock;
+  bool firstUpdate = true;
+  Clock::time_point lastPump{};
+  for (const RowId id : selected) {
+    const auto where = FindResultRow(id);
+    if (!where) continue;
+    const std::string location = m_results[*where].Location;
+    const bool finished = WalkTree(location, [&](const TreeEntry& entry) {
+      m_files->Append(entry.Path, entry.IsFolder, entry.Size);
+      const Clock::time_point now = Clock::now();
+      const bool pump = firstUpdate || now - lastPump >= kFileViewPumpInterval;
+      firstUpdate = false;
+      if (pump) {
+        // Whatever runs during the pump sees every row added so far.
+        PublishFileRows();
+        lastPump = now;
+      }
+      const bool goOn = progress->UpdateProgress(kProgressMainText, entry.Path, pump, pump);
+      return goOn && m_fileGeneration == generation;
+    });
+    if (!finished) break;
+  }
+  if (m_fileGeneration == generation) PublishFileRows();
+}
+
+// --- Zero-size selection and deletion ---------------------------------------------------------
+
+void ListsModel::tmiEditZeroForderSelClick() {
+  bool changed = false;
+  for (auto& row : m_results) {
+    const bool selected = row.Measured && row.TotalSize == 0;
+    changed |= row.Selected != selected;
+    row.Selected = selected;
+  }
+  if (!changed) return;
+  if (m_observer) m_observer->SelectionChanged(ListKind::Result);
+  lvwResultChange();
+}
+
+void ListsModel::tmiEditForderDelClick() {
+  Shell& shell = m_frontend.ShellServices();
+  if (!shell.AskYesNo(kDeleteQuestion, kDeleteCaption)) return;
+  // Read the selection after the question: the list may have changed while it was open.
+  std::vector<std::string> paths;
+  std::vector<RowId> handed;
+  for (const auto& row : m_results) {
+    if (!row.Selected || IsRootLocation(row.Location)) continue;
+    paths.push_back(row.Location);
+    handed.push_back(row.Id);
+  }
+  if (paths.empty()) return;
+  std::reverse(paths.begin(), paths.end());
+  DeleteToRecycleBin(paths);
+  RemoveResultRows(handed);
+  SortResultList();
+}
+
+void ListsModel::tmiEditForderZeroDelClick() {
+  tmiEditZeroForderSelClick();
+  tmiEditForderDelClick();
+}
+
+void ListsModel::DeleteToRecycleBin(const std::vector<std::string>& paths) {
+  m_frontend.ShellServices().DeleteReversibly(paths);
+}
+
+}  // namespace quillet
