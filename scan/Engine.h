@@ -11,7 +11,8 @@ struct FolderStatistics {
   std::int64_t TotalSize = 0;    // bytes of every non-folder entry below the folder
   std::int64_t FileCount = 0;    // non-folder entries at every depth
   std::int64_t FolderCount = 0;  // folders at every depth, the measured one not included
-  std::int64_t UnreadableFolders = 0;  // folders (the measured one included) that could not be searched
+  // Folders (the measured one included) that could not be searched.
+  std::int64_t UnreadableFolders = 0;
 };
 
 // The statistics of folder, walked once with its subtrees spread over a small thread pool

@@ -1,0 +1,80 @@
+// What each platform file gives the scanning core; internal to scan/.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillet::platform {
+
+// ---- Path queries, one system call (or search) each, as the entry-list routines use them.
+
+struct FoundName {
+  std::string Name;
+  bool NameSurrogate = false;  // a junction or other link-like reparse point: never walked into
+};
+
+// The names in folder (given with its trailing separator), "." and ".." left out, hidden ones
+// included. False when the search could not start; names then stays empty.
+bool SearchNames(const std::string& folder, std::vector<FoundName>& names);
+
+// The attribute query: true for a folder (not a link to one); false when path cannot be queried.
+bool QueryIsFolder(const std::string& path);
+
+// The full size of the non-folder at path (a link's own size), or -1 for a folder or nothing.
+std::int64_t QuerySize(const std::string& path);
+
+// Identifies the file system holding folder: equal keys, same mount. 0 when it cannot be told.
+std::uint64_t MountKey(const std::string& folder);
+
+// True when folder is the root of a pseudo file system (proc, sysfs and the like) whose contents
+// are not disk data. Asked only where MountKey changes between a folder and its parent.
+bool IsPseudoFileSystem(const std::string& folder);
+
+// ---- The engine's folder handles: a folder opened relative to its parent, read in one go.
+
+enum class EntryKind : std::uint8_t { File, Folder, Vanished };
+
+struct FolderEntry {
+  std::string_view Name;  // valid until the folder is read again or closed
+  EntryKind Kind = EntryKind::File;
+  bool MayEnter = true;    // false for a folder-like link that is counted but never walked into
+  std::int64_t Size = -1;  // full size of a file; -1 otherwise
+};
+
+struct FolderState;  // platform-defined
+struct FolderStateDeleter {
+  void operator()(FolderState* state) const;
+};
+using Folder = std::unique_ptr<FolderState, FolderStateDeleter>;
+
+// A closed folder handle, to be filled by OpenRoot or OpenChild (and reused after Close).
+Folder NewFolder();
+void Close(FolderState& folder);
+
+enum class OpenResult { Opened, Unreadable, Vanished, NotEntered };
+
+// Opens the folder to measure (links in path followed). Never NotEntered.
+OpenResult OpenRoot(const std::string& path, FolderState& into);
+
+// Opens the subfolder name of parent (which must be open), never through a link. NotEntered: a
+// pseudo file system is mounted there. Vanished: it is gone, or no longer a folder.
+OpenResult OpenChild(FolderState& parent, std::string_view name, std::string_view childPath,
+                     FolderState& into);
+
+// Reads every entry of an open folder, with each file's size. False when the search failed part
+// way; the entries read before stay.
+bool ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries);
+
+// Lets go of the system handle of a read folder to bound open handles on deep trees; Unpark takes
+// it back through a child walked meanwhile (and still open). False: the folder cannot be reached
+// again as the same folder.
+void Park(FolderState& folder);
+bool Unpark(FolderState& folder, FolderState& child);
+
+// A second, independent handle on an open folder, for handing its subfolders to another thread.
+Folder Share(FolderState& folder);
+
+}  // namespace quillet::platform

@@ -1,0 +1,355 @@
+// Linux: directory file descriptors, getdents64 and the *at calls; nothing else may live here.
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "scan/platform/Platform.h"
+
+namespace quillet::platform {
+
+namespace {
+
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : m_fd(fd) {}
+  Fd(Fd&& other) noexcept : m_fd(other.Release()) {}
+  Fd& operator=(Fd&& other) noexcept {
+    Reset(other.Release());
+    return *this;
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() { Reset(); }
+
+  int Get() const { return m_fd; }
+  bool Valid() const { return m_fd >= 0; }
+  int Release() {
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd;
+  }
+  void Reset(int fd = -1) {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = fd;
+  }
+
+ private:
+  int m_fd = -1;
+};
+
+// A path split so that its last part can be reached with an *at call even when the whole is
+// longer than PATH_MAX: Dir is the folder the rest is relative to (AT_FDCWD for a short path).
+struct Located {
+  Fd Holder;
+  std::string Rest;
+  bool Ok = true;
+  int Dir() const { return Holder.Valid() ? Holder.Get() : AT_FDCWD; }
+};
+
+Located Locate(const std::string& path) {
+  Located located;
+  std::string_view rest = path;
+  while (rest.size() >= PATH_MAX) {
+    // Split at the last separator that keeps the head short enough to open.
+    const auto cut = rest.substr(0, PATH_MAX - 1).rfind('/');
+    if (cut == std::string_view::npos) {
+      located.Ok = false;
+      return located;
+    }
+    const std::string head = cut == 0 ? std::string("/") : std::string(rest.substr(0, cut));
+    const int fd = ::openat(located.Dir(), head.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+      located.Ok = false;
+      return located;
+    }
+    located.Holder.Reset(fd);
+    rest.remove_prefix(cut + 1);
+  }
+  located.Rest.assign(rest.empty() ? std::string_view(".") : rest);
+  return located;
+}
+
+bool LStat(const std::string& path, struct stat& status) {
+  const Located at = Locate(path);
+  return at.Ok && ::fstatat(at.Dir(), at.Rest.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+Fd OpenFolderPath(const std::string& path, int flags) {
+  const Located at = Locate(path);
+  if (!at.Ok) return Fd();
+  return Fd(::openat(at.Dir(), at.Rest.c_str(), flags | O_DIRECTORY | O_CLOEXEC));
+}
+
+// The file system type of a mount, from the kernel's mount table, for the types whose statfs
+// magic they share with ordinary ones.
+std::string MountTypeOf(dev_t device) {
+  std::ifstream table("/proc/self/mountinfo");
+  const std::string wanted = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+  std::string line;
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string id, parent, numbers, field;
+    fields >> id >> parent >> numbers;
+    if (numbers != wanted) continue;
+    while (fields >> field && field != "-") {
+    }
+    std::string type;
+    fields >> type;
+    return type;
+  }
+  return {};
+}
+
+// File systems whose entries are kernel objects rather than stored data.
+bool IsPseudo(const struct statfs& fs, dev_t device) {
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case PSTOREFS_MAGIC:
+    case BPF_FS_MAGIC:
+    case 0x62656570UL:  // configfs
+    case 0x65735543UL:  // fusectl
+    case 0x19800202UL:  // mqueue
+    case HUGETLBFS_MAGIC:
+    case DEVPTS_SUPER_MAGIC:
+    case AUTOFS_SUPER_MAGIC:
+    case BINFMTFS_MAGIC:
+    case EFIVARFS_MAGIC:
+    case SELINUX_MAGIC:
+    case SMACK_MAGIC:
+    case NSFS_MAGIC:
+    case 0x67596969UL:  // rpc_pipefs
+      return true;
+    case TMPFS_MAGIC:
+    case RAMFS_MAGIC:
+      // devtmpfs looks like tmpfs from statfs; only the mount table tells them apart.
+      return MountTypeOf(device) == "devtmpfs";
+    default:
+      return false;
+  }
+}
+
+struct LinuxDirent64 {
+  ino64_t d_ino;
+  off64_t d_off;
+  unsigned short d_reclen;
+  unsigned char d_type;
+  char d_name[1];
+};
+
+constexpr std::size_t kReadChunk = 64 * 1024;
+
+}  // namespace
+
+// ---- Path queries
+
+bool SearchNames(const std::string& folder, std::vector<FoundName>& names) {
+  Fd fd = OpenFolderPath(folder, O_RDONLY);
+  if (!fd.Valid()) return false;
+  DIR* dir = ::fdopendir(fd.Get());
+  if (!dir) return false;
+  fd.Release();
+  while (const dirent* entry = ::readdir(dir)) {
+    const char* name = entry->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    names.push_back(FoundName{name, false});
+  }
+  ::closedir(dir);
+  return true;
+}
+
+bool QueryIsFolder(const std::string& path) {
+  struct stat status;
+  return LStat(path, status) && S_ISDIR(status.st_mode);
+}
+
+std::int64_t QuerySize(const std::string& path) {
+  struct stat status;
+  if (!LStat(path, status) || S_ISDIR(status.st_mode)) return -1;
+  return static_cast<std::int64_t>(status.st_size);
+}
+
+std::uint64_t MountKey(const std::string& folder) {
+  Fd fd = OpenFolderPath(folder, O_PATH);
+  struct stat status;
+  if (!fd.Valid() || ::fstat(fd.Get(), &status) != 0) return 0;
+  return static_cast<std::uint64_t>(status.st_dev) + 1;
+}
+
+bool IsPseudoFileSystem(const std::string& folder) {
+  Fd fd = OpenFolderPath(folder, O_PATH);
+  struct stat status;
+  struct statfs fs;
+  if (!fd.Valid() || ::fstat(fd.Get(), &status) != 0 || ::fstatfs(fd.Get(), &fs) != 0) {
+    return false;
+  }
+  return IsPseudo(fs, status.st_dev);
+}
+
+// ---- Folder handles
+
+struct FolderState {
+  Fd Handle;
+  bool Parked = false;
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  std::vector<char> Buffer;
+};
+
+void FolderStateDeleter::operator()(FolderState* state) const {
+  delete state;
+}
+
+Folder NewFolder() {
+  return Folder(new FolderState);
+}
+
+void Close(FolderState& folder) {
+  folder.Handle.Reset();
+  folder.Parked = false;
+}
+
+namespace {
+
+bool Identify(FolderState& folder) {
+  struct stat status;
+  if (::fstat(folder.Handle.Get(), &status) != 0) return false;
+  folder.Device = status.st_dev;
+  folder.Inode = status.st_ino;
+  return true;
+}
+
+}  // namespace
+
+OpenResult OpenRoot(const std::string& path, FolderState& into) {
+  Close(into);
+  into.Handle = OpenFolderPath(path, O_RDONLY);
+  if (!into.Handle.Valid() || !Identify(into)) {
+    Close(into);
+    return OpenResult::Unreadable;
+  }
+  return OpenResult::Opened;
+}
+
+OpenResult OpenChild(FolderState& parent, std::string_view name, std::string_view /*childPath*/,
+                     FolderState& into) {
+  Close(into);
+  // name ends where its text does: it comes from a directory record or the end of a string.
+  const int fd =
+      ::openat(parent.Handle.Get(), name.data(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    if (error == ENOENT || error == ENOTDIR || error == ELOOP) return OpenResult::Vanished;
+    // A folder that lets its names be read but not queried hides its subfolders' kind as well.
+    struct stat status;
+    if (::fstatat(parent.Handle.Get(), name.data(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+      return OpenResult::Vanished;
+    }
+    return OpenResult::Unreadable;
+  }
+  into.Handle.Reset(fd);
+  if (!Identify(into)) {
+    Close(into);
+    return OpenResult::Unreadable;
+  }
+  if (into.Device != parent.Device) {
+    struct statfs fs;
+    if (::fstatfs(fd, &fs) == 0 && IsPseudo(fs, into.Device)) {
+      Close(into);
+      return OpenResult::NotEntered;
+    }
+  }
+  return OpenResult::Opened;
+}
+
+bool ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries) {
+  entries.clear();
+  const int fd = folder.Handle.Get();
+  std::vector<char>& buffer = folder.Buffer;
+  if (buffer.size() < kReadChunk) buffer.resize(kReadChunk);
+  std::size_t used = 0;
+  bool ok = true;
+  for (;;) {
+    if (buffer.size() - used < kReadChunk / 2) buffer.resize(buffer.size() * 2);
+    const long got = ::syscall(SYS_getdents64, fd, buffer.data() + used, buffer.size() - used);
+    if (got == 0) break;
+    if (got < 0) {
+      ok = false;
+      break;
+    }
+    used += static_cast<std::size_t>(got);
+  }
+  for (std::size_t at = 0; at < used;) {
+    const auto* record = reinterpret_cast<const LinuxDirent64*>(buffer.data() + at);
+    at += record->d_reclen;
+    const char* name = record->d_name;
+    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+    FolderEntry entry;
+    entry.Name = name;
+    if (record->d_type == DT_DIR) {
+      entry.Kind = EntryKind::Folder;
+    } else {
+      // One query per non-folder for its size; an unknown kind is learnt from it as well.
+      struct stat status;
+      if (::fstatat(fd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        entry.Kind = EntryKind::Vanished;
+      } else if (S_ISDIR(status.st_mode)) {
+        entry.Kind = EntryKind::Folder;
+      } else {
+        entry.Size = static_cast<std::int64_t>(status.st_size);
+      }
+    }
+    entries.push_back(entry);
+  }
+  return ok;
+}
+
+void Park(FolderState& folder) {
+  if (folder.Handle.Valid()) {
+    folder.Handle.Reset();
+    folder.Parked = true;
+  }
+}
+
+bool Unpark(FolderState& folder, FolderState& child) {
+  if (!folder.Parked) return true;
+  Fd fd(::openat(child.Handle.Get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  struct stat status;
+  if (!fd.Valid() || ::fstat(fd.Get(), &status) != 0 || status.st_dev != folder.Device ||
+      status.st_ino != folder.Inode) {
+    return false;
+  }
+  folder.Handle = std::move(fd);
+  folder.Parked = false;
+  return true;
+}
+
+Folder Share(FolderState& folder) {
+  const int fd = ::fcntl(folder.Handle.Get(), F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return nullptr;
+  Folder shared = NewFolder();
+  shared->Handle.Reset(fd);
+  shared->Device = folder.Device;
+  shared->Inode = folder.Inode;
+  return shared;
+}
+
+}  // namespace quillet::platform
