@@ -1,0 +1,218 @@
+// Windows: W functions only, UTF-8 converted at this boundary, long paths through "\\?\".
+#include <windows.h>
+
+#include "scan/platform/Platform.h"
+
+namespace quillet::platform {
+
+namespace {
+
+std::wstring ToWide(std::string_view text) {
+  std::wstring wide;
+  if (text.empty()) return wide;
+  const int size = static_cast<int>(text.size());
+  const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+  wide.resize(static_cast<std::size_t>(length));
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
+  return wide;
+}
+
+void AppendUtf8(std::string& into, const wchar_t* wide) {
+  const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  if (length <= 1) return;
+  const std::size_t at = into.size();
+  into.resize(at + static_cast<std::size_t>(length) - 1);
+  ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, into.data() + at, length, nullptr, nullptr);
+  // WideCharToMultiByte wrote its terminator one past the end; resize put one there as well.
+}
+
+// The "\\?\" form of a path, absolute, so that no length limit applies.
+std::wstring LongPath(std::string_view path) {
+  const std::wstring wide = ToWide(path);
+  if (wide.rfind(L"\\\\?\\", 0) == 0) return wide;
+  const DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return wide;
+  std::wstring full(needed, L'\0');
+  const DWORD length = ::GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return wide;
+  full.resize(length);
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+class FindHandle {
+ public:
+  FindHandle() = default;
+  explicit FindHandle(HANDLE handle) : m_handle(handle) {}
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  ~FindHandle() { Reset(); }
+  bool Valid() const { return m_handle != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const { return m_handle; }
+  void Reset(HANDLE handle = INVALID_HANDLE_VALUE) {
+    if (Valid()) ::FindClose(m_handle);
+    m_handle = handle;
+  }
+
+ private:
+  HANDLE m_handle = INVALID_HANDLE_VALUE;
+};
+
+HANDLE StartSearch(const std::wstring& pattern, WIN32_FIND_DATAW& data) {
+  return ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                            FIND_FIRST_EX_LARGE_FETCH);
+}
+
+bool IsDotName(const wchar_t* name) {
+  return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
+bool IsNameSurrogate(const WIN32_FIND_DATAW& data) {
+  return (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+         IsReparseTagNameSurrogate(data.dwReserved0);
+}
+
+std::int64_t SizeOf(const WIN32_FIND_DATAW& data) {
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+                                   data.nFileSizeLow);
+}
+
+}  // namespace
+
+// ---- Path queries
+
+bool SearchNames(const std::string& folder, std::vector<FoundName>& names) {
+  WIN32_FIND_DATAW data;
+  FindHandle find(StartSearch(LongPath(folder) + L"*", data));
+  if (!find.Valid()) return false;
+  do {
+    if (IsDotName(data.cFileName)) continue;
+    FoundName found;
+    AppendUtf8(found.Name, data.cFileName);
+    found.NameSurrogate = IsNameSurrogate(data);
+    names.push_back(std::move(found));
+  } while (::FindNextFileW(find.Get(), &data));
+  return true;
+}
+
+bool QueryIsFolder(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(LongPath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::int64_t QuerySize(const std::string& path) {
+  WIN32_FIND_DATAW data;
+  FindHandle find(StartSearch(LongPath(path), data));
+  if (!find.Valid() || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return -1;
+  return SizeOf(data);
+}
+
+// No pseudo file systems here: every folder is on "the same" mount.
+std::uint64_t MountKey(const std::string& /*folder*/) {
+  return 1;
+}
+
+bool IsPseudoFileSystem(const std::string& /*folder*/) {
+  return false;
+}
+
+// ---- Folder handles: a folder is its long path plus a search begun on it.
+
+struct FolderState {
+  std::wstring Base;  // long path with its trailing separator
+  FindHandle Find;
+  WIN32_FIND_DATAW First;
+  std::string Names;  // the names of the last read, each ended by a NUL
+  std::vector<std::size_t> Starts;
+};
+
+void FolderStateDeleter::operator()(FolderState* state) const {
+  delete state;
+}
+
+Folder NewFolder() {
+  return Folder(new FolderState);
+}
+
+void Close(FolderState& folder) {
+  folder.Find.Reset();
+}
+
+namespace {
+
+OpenResult BeginSearch(FolderState& into) {
+  into.Find.Reset(StartSearch(into.Base + L"*", into.First));
+  if (into.Find.Valid()) return OpenResult::Opened;
+  const DWORD error = ::GetLastError();
+  const DWORD attributes = ::GetFileAttributesW(into.Base.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return OpenResult::Vanished;
+  }
+  // A drive root without entries has not even "." to find.
+  return error == ERROR_FILE_NOT_FOUND ? OpenResult::Opened : OpenResult::Unreadable;
+}
+
+}  // namespace
+
+OpenResult OpenRoot(const std::string& path, FolderState& into) {
+  into.Base = LongPath(path);
+  if (into.Base.empty() || into.Base.back() != L'\\') into.Base += L'\\';
+  const OpenResult result = BeginSearch(into);
+  return result == OpenResult::Vanished ? OpenResult::Unreadable : result;
+}
+
+OpenResult OpenChild(FolderState& parent, std::string_view name, std::string_view /*childPath*/,
+                     FolderState& into) {
+  into.Base = parent.Base;
+  into.Base += ToWide(name);
+  into.Base += L'\\';
+  return BeginSearch(into);
+}
+
+bool ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries) {
+  entries.clear();
+  folder.Names.clear();
+  folder.Starts.clear();
+  if (!folder.Find.Valid()) return true;
+  WIN32_FIND_DATAW& data = folder.First;
+  bool ok = true;
+  do {
+    if (IsDotName(data.cFileName)) continue;
+    FolderEntry entry;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      entry.Kind = EntryKind::Folder;
+      entry.MayEnter = !IsNameSurrogate(data);
+    } else {
+      entry.Size = SizeOf(data);
+    }
+    folder.Starts.push_back(folder.Names.size());
+    AppendUtf8(folder.Names, data.cFileName);
+    folder.Names.push_back('\0');
+    entries.push_back(entry);
+  } while (::FindNextFileW(folder.Find.Get(), &data));
+  if (::GetLastError() != ERROR_NO_MORE_FILES) ok = false;
+  folder.Find.Reset();
+  // The names are in place only now that the text stopped growing.
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::size_t start = folder.Starts[i];
+    const std::size_t end =
+        i + 1 < entries.size() ? folder.Starts[i + 1] - 1 : folder.Names.size() - 1;
+    entries[i].Name = std::string_view(folder.Names).substr(start, end - start);
+  }
+  return ok;
+}
+
+// A search is finished before any subfolder is entered, so no handle is held per level.
+void Park(FolderState& /*folder*/) {}
+
+bool Unpark(FolderState& /*folder*/, FolderState& /*child*/) {
+  return true;
+}
+
+Folder Share(FolderState& folder) {
+  Folder shared = NewFolder();
+  shared->Base = folder.Base;
+  return shared;
+}
+
+}  // namespace quillet::platform
