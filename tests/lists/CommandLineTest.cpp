@@ -1,0 +1,59 @@
+#include "lists/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace quillet {
+namespace {
+
+struct SplitCase {
+  const char* Line;
+  std::vector<std::string> Arguments;
+};
+
+TEST(SplitCommandLine, FollowsTheWindowsRules) {
+  const SplitCase cases[] = {
+      {"", {}},
+      {"prog", {"prog"}},
+      {"prog D:\\A D:\\B", {"prog", "D:\\A", "D:\\B"}},
+      {"prog \"C:\\My Docs\"", {"prog", "C:\\My Docs"}},
+      {"prog C:\\My Docs", {"prog", "C:\\My", "Docs"}},
+      {"prog a\"b c\"d", {"prog", "ab cd"}},
+      {"\"C:\\Program Files\\q.exe\" x", {"C:\\Program Files\\q.exe", "x"}},
+      // Every control byte separates, not only blanks and tabs.
+      {"prog\t\x01x\x1fy \x20z", {"prog", "x", "y", "z"}},
+      // Empty pairs at the start of an argument are skipped; they never end the list.
+      {"prog \"\" x", {"prog", "x"}},
+      {"prog \"\"\"\"x", {"prog", "x"}},
+      {"prog \"\" \"\" y", {"prog", "y"}},
+      {"prog x \"\"", {"prog", "x"}},
+      // An open quote runs to the end of the line; no escape character.
+      {"prog \"a b", {"prog", "a b"}},
+      {"prog a\\\"b c\"", {"prog", "a\\b c"}},
+      // Bytes of 0x80 and above belong to arguments.
+      {"prog \xe5\x86\x99\xe7\x9c\x9f \"\xe3\x83\x95 x\"",
+       {"prog", "\xe5\x86\x99\xe7\x9c\x9f", "\xe3\x83\x95 x"}},
+      {"   prog   ", {"prog"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SplitCommandLine(c.Line), c.Arguments) << c.Line;
+  }
+}
+
+TEST(SplitCommandLine, StopsAtTheFirstEmptyArgumentAndAtNul) {
+  // A lone quote at the end makes an empty argument: the list ends there.
+  EXPECT_EQ(SplitCommandLine("prog \""), std::vector<std::string>{"prog"});
+  EXPECT_EQ(SplitCommandLine("prog \" "), (std::vector<std::string>{"prog", " "}));
+  EXPECT_EQ(SplitCommandLine(std::string_view("prog a\0b", 8)),
+            (std::vector<std::string>{"prog", "a"}));
+}
+
+TEST(FirstArgument, IsTheOneAfterTheProgram) {
+  EXPECT_EQ(FirstArgument("prog D:\\A D:\\B"), "D:\\A");
+  EXPECT_EQ(FirstArgument("prog \"C:\\My Docs\" other"), "C:\\My Docs");
+  EXPECT_EQ(FirstArgument("prog"), std::nullopt);
+  EXPECT_EQ(FirstArgument("prog \"\""), std::nullopt);
+  EXPECT_EQ(FirstArgument(""), std::nullopt);
+}
+
+}  // namespace
+}  // namespace quillet
