@@ -1,0 +1,192 @@
+#include "ui/Layouts.h"
+
+#include <array>
+
+#include "lists/Rows.h"
+
+namespace quillet::layout {
+namespace {
+
+constexpr Font kWindowFont{"ＭＳ Ｐゴシック", -12};
+// The file-view command has no menu item of its own on the tool bar, so both share this text.
+constexpr std::string_view kFileViewCaption = "ファイルビューの表示(&F)";
+
+constexpr std::array kFileItems{
+    MenuItem{"tmiFileRun", "実行(&R)", 0, Command::FileRun},
+    MenuItem{"tmiFileExeExplorer", "エクスプローラを開く(&E)", 1, Command::FileExeExplorer},
+    MenuItem{"tmiFileSep01", kSeparatorCaption},
+    MenuItem{"tmiFileOpenSelectForder", "選択フォルダを開く(&O)", 2, Command::FileOpenSelectForder},
+    MenuItem{"tmiFileOpenSelectQuillet", "選択フォルダをquilletで開く(&S)", 12,
+             Command::FileOpenSelectQuillet},
+    MenuItem{"tmiFileOpenSelectFile", "選択ファイルを開く(&F)", 10, Command::FileOpenSelectFile},
+    MenuItem{"tmiFileSep03", kSeparatorCaption},
+    MenuItem{"tmiFileClose", "閉じる(&C)", 4, Command::FileClose},
+};
+
+constexpr std::array kEditItems{
+    MenuItem{"tmiEditDelList", "指定したリストを削除(&D)", 5, Command::EditDelList},
+    MenuItem{"tmiEditAllDelList", "リストを全て削除(&C)", 6, Command::EditAllDelList},
+    MenuItem{"tmiEditSep01", kSeparatorCaption},
+    MenuItem{"tmiEditZeroForderSel", "容量0のフォルダを選択(Z)", 7, Command::EditZeroForderSel},
+    MenuItem{"tmiEditForderDel", "選択されたフォルダを削除(&X)", kNoImage, Command::EditForderDel},
+    MenuItem{"tmiEditSep02", kSeparatorCaption},
+    MenuItem{"tmiEditForderZeroDel", "容量0のフォルダを削除(&V)", kNoImage,
+             Command::EditForderZeroDel},
+};
+
+constexpr std::array kViewItems{
+    MenuItem{"tmiViewFileViewFlag", kFileViewCaption, 3, Command::ViewFileViewFlag},
+};
+
+constexpr std::array kHelpItems{
+    MenuItem{"tmiHelpAbout", "バージョン情報(&A)...", 9, Command::HelpAbout},
+};
+
+constexpr std::array kMenus{
+    Menu{"tmiFile", "ファイル(&F)", kFileItems},
+    Menu{"tmiEdit", "編集(&E)", kEditItems},
+    Menu{"tmiView", "表示(&V)", kViewItems},
+    Menu{"tmiHelp", "ヘルプ(&H)", kHelpItems},
+};
+
+constexpr std::array kToolButtons{
+    ToolButton{.Name = "tbnMain05", .Image = 0, .BoundItem = "tmiFileRun"},
+    ToolButton{.Name = "tbnMain06", .Image = 1, .BoundItem = "tmiFileExeExplorer"},
+    ToolButton{.Name = "ToolButton1", .Image = 12, .BoundItem = "tmiFileOpenSelectQuillet"},
+    ToolButton{.Name = "tbnMainSep01", .SeparatorWidth = 11},
+    ToolButton{.Name = "tbnMain02", .Image = 5, .BoundItem = "tmiEditDelList"},
+    ToolButton{.Name = "tbnMain03", .Image = 6, .BoundItem = "tmiEditAllDelList"},
+    ToolButton{.Name = "tbnMainSep02", .SeparatorWidth = 11},
+    ToolButton{.Name = "tbnMain07", .Image = 7, .BoundItem = "tmiEditZeroForderSel"},
+    ToolButton{.Name = "tbnMain08",
+               .Image = 3,
+               .Caption = kFileViewCaption,
+               .Action = Command::ViewFileViewFlag},
+};
+
+// Captions come from the row model, which names the columns for every front end.
+constexpr std::array kResultColumnTable{
+    Column{kResultColumnCaptions[0], 160, Align::Left},
+    Column{kResultColumnCaptions[1], kRemainingWidth, Align::Left},
+    Column{kResultColumnCaptions[2], 80, Align::Right},
+    Column{kResultColumnCaptions[3], 80, Align::Right},
+    Column{kResultColumnCaptions[4], 80, Align::Right},
+};
+
+constexpr std::array kFileColumnTable{
+    Column{kFileColumnCaptions[0], 160, Align::Left},
+    Column{kFileColumnCaptions[1], kRemainingWidth, Align::Left},
+    Column{kFileColumnCaptions[2], 80, Align::Right},
+};
+
+constexpr std::array kStatusPanelTable{
+    StatusPanel{50, Align::Right}, StatusPanel{120, Align::Right}, StatusPanel{80, Align::Right},
+    StatusPanel{80, Align::Right}, StatusPanel{50, Align::Left},
+};
+
+constexpr std::array<std::string_view, kImageCount> kImageFileTable{
+    "00-run.png",
+    "01-explorer.png",
+    "02-open-folder.png",
+    "03-page-lines.png",
+    "04-door.png",
+    "05-eraser.png",
+    "06-eraser-scribble.png",
+    "07-blank.png",
+    "08-closed-folder.png",
+    "09-about.png",
+    "10-page.png",
+    "11-floppy.png",
+    "12-box.png",
+};
+
+constexpr std::array kProgressControls{
+    Control{.Name = "bvlMain", .Kind = ControlKind::Bevel, .Geometry = {8, 8, 297, 57}},
+    Control{.Name = "lblMainCaption",
+            .Kind = ControlKind::Label,
+            .Geometry = {16, 16, 281, 17},
+            .Caption = "内部で処理をしています。キャンセルで中止"},
+    Control{.Name = "lblSubCaption", .Kind = ControlKind::Label, .Geometry = {16, 40, 281, 17}},
+    Control{.Name = "lblRunning",
+            .Kind = ControlKind::Label,
+            .Geometry = {16, 72, 25, 17},
+            .Caption = "*",
+            .Alignment = Align::Center,
+            .TextFont = {"ＭＳ ゴシック", -13}},
+    Control{.Name = "btnCancel",
+            .Kind = ControlKind::Button,
+            .Geometry = {231, 68, 75, 25},
+            .Caption = "キャンセル"},
+};
+
+constexpr Font kCreditFont{"Tahoma", -11};
+constexpr std::array kAboutControls{
+    Control{.Name = "Image1",
+            .Kind = ControlKind::Picture,
+            .Geometry = {0, 0, 320, 240},
+            .Caption = "about.jpg"},
+    Control{.Name = "Label2",
+            .Kind = ControlKind::Label,
+            .Geometry = {8, 136, 305, 17},
+            .Caption = "Quillet team",
+            .TextFont = kCreditFont},
+    Control{.Name = "Label3",
+            .Kind = ControlKind::Label,
+            .Geometry = {8, 152, 305, 17},
+            .Caption = "quillet@example.org",
+            .TextFont = kCreditFont},
+    Control{.Name = "Label1",
+            .Kind = ControlKind::Label,
+            .Geometry = {8, 176, 305, 17},
+            .Caption = "コンピュータを操る人達への仕返し",
+            .TextFont = {"MS UI Gothic", -11}},
+    Control{.Name = "Label5",
+            .Kind = ControlKind::Label,
+            .Geometry = {8, 200, 305, 17},
+            .Caption = "Built with GCC and CMake,",
+            .TextFont = kCreditFont},
+    Control{.Name = "Label4",
+            .Kind = ControlKind::Label,
+            .Geometry = {8, 216, 305, 17},
+            .Caption = "Qt 6 Widgets and libjpeg-turbo",
+            .TextFont = kCreditFont},
+};
+
+}  // namespace
+
+const Window kMainWindow{"FMain", "Quillet", 583, 427, kWindowFont, {}};
+const std::span<const Menu> kMainMenu{kMenus};
+const std::span<const ToolButton> kMainToolBar{kToolButtons};
+const std::span<const Column> kResultColumns{kResultColumnTable};
+const std::span<const Column> kFileColumns{kFileColumnTable};
+const std::span<const StatusPanel> kStatusPanels{kStatusPanelTable};
+const std::span<const std::string_view> kImageFiles{kImageFileTable};
+
+const Window kProgressDialog{"FLetMeSeeDlg",   "しばらくお待ちください...", 313, 97, kWindowFont,
+                             kProgressControls};
+const Window kAboutBox{"FAboutBox", "バージョン情報", 320, 240, kWindowFont, kAboutControls};
+
+const MenuItem* FindMenuItem(std::string_view name) {
+  for (const Menu& menu : kMainMenu) {
+    for (const MenuItem& item : menu.Items) {
+      if (item.Name == name) return &item;
+    }
+  }
+  return nullptr;
+}
+
+const Control* FindControl(const Window& window, std::string_view name) {
+  for (const Control& control : window.Controls) {
+    if (control.Name == name) return &control;
+  }
+  return nullptr;
+}
+
+ResolvedButton Resolve(const ToolButton& button) {
+  if (const MenuItem* item = FindMenuItem(button.BoundItem)) {
+    return {item->Caption, item->Image, item->Action, true};
+  }
+  return {button.Caption, button.Image, button.Action, false};
+}
+
+}  // namespace quillet::layout

@@ -1,0 +1,149 @@
+// The layouts of the three windows as plain data: every menu item, tool button, column, status
+// panel and dialog control with its caption, image, geometry and command. Both front ends build
+// their widgets from these tables, so a caption lives here and nowhere else.
+#pragma once
+
+#include <span>
+#include <string_view>
+
+namespace quillet::layout {
+
+// The commands a menu item or tool button can run; each front end maps them to its handlers.
+enum class Command {
+  None,
+  FileRun,
+  FileExeExplorer,
+  FileOpenSelectForder,
+  FileOpenSelectQuillet,
+  FileOpenSelectFile,
+  FileClose,
+  EditDelList,
+  EditAllDelList,
+  EditZeroForderSel,
+  EditForderDel,
+  EditForderZeroDel,
+  ViewFileViewFlag,
+  HelpAbout,
+};
+
+enum class Align { Left, Right, Center };
+
+// A logical font: a negative height is the character height in pixels.
+struct Font {
+  std::string_view Face = {};
+  int Height = 0;
+};
+
+struct Rect {
+  int Left = 0;
+  int Top = 0;
+  int Width = 0;
+  int Height = 0;
+};
+
+inline constexpr int kNoImage = -1;
+inline constexpr std::string_view kSeparatorCaption = "-";
+
+struct MenuItem {
+  std::string_view Name = {};
+  std::string_view Caption = {};  // "-" for a separator line
+  int Image = kNoImage;
+  Command Action = Command::None;
+
+  constexpr bool IsSeparator() const { return Caption == kSeparatorCaption; }
+};
+
+struct Menu {
+  std::string_view Name = {};
+  std::string_view Caption = {};
+  std::span<const MenuItem> Items = {};
+};
+
+struct ToolButton {
+  std::string_view Name = {};
+  int Image = kNoImage;             // kNoImage for a separator
+  std::string_view BoundItem = {};  // menu item whose caption, image and action it takes
+  std::string_view Caption = {};    // only for a button without a menu item
+  Command Action = Command::None;   // only for a button without a menu item
+  int SeparatorWidth = 0;           // > 0 for a separator
+
+  constexpr bool IsSeparator() const { return SeparatorWidth > 0; }
+};
+
+inline constexpr int kRemainingWidth = -1;
+
+struct Column {
+  std::string_view Caption = {};
+  int Width = 0;  // kRemainingWidth: takes what the others leave
+  Align Alignment = Align::Left;
+};
+
+struct StatusPanel {
+  int Width = 0;
+  Align Alignment = Align::Left;
+};
+
+enum class ControlKind { Bevel, Label, Button, Picture };
+
+struct Control {
+  std::string_view Name = {};
+  ControlKind Kind = ControlKind::Label;
+  Rect Geometry = {};
+  std::string_view Caption = {};
+  Align Alignment = Align::Left;
+  Font TextFont = {};  // empty face: the window's font
+};
+
+struct Window {
+  std::string_view Name = {};
+  std::string_view Caption = {};
+  int ClientWidth = 0;
+  int ClientHeight = 0;
+  Font TextFont = {};
+  std::span<const Control> Controls = {};
+};
+
+// Main window.
+extern const Window kMainWindow;
+extern const std::span<const Menu> kMainMenu;
+extern const std::span<const ToolButton> kMainToolBar;
+extern const std::span<const Column> kResultColumns;
+extern const std::span<const Column> kFileColumns;
+extern const std::span<const StatusPanel> kStatusPanels;
+
+// Tool strip bands and the splitter between the lists.
+inline constexpr int kToolButtonWidth = 23;
+inline constexpr int kToolButtonHeight = 22;
+inline constexpr int kToolBarMinWidth = 205;
+inline constexpr int kToolBarWidth = 218;
+inline constexpr int kMenuBarMinWidth = 250;
+inline constexpr int kMenuBarWidth = 359;
+inline constexpr int kSplitterWidth = 3;
+inline constexpr int kSplitterMinimum = 30;
+inline constexpr int kFileListHeight = 148;
+inline constexpr int kStatusBarHeight = 20;
+
+// The 13 pictures of the image list, by index; file names of the resources.
+inline constexpr int kImageCount = 13;
+extern const std::span<const std::string_view> kImageFiles;
+
+// Progress dialog and About box.
+extern const Window kProgressDialog;
+inline constexpr unsigned char kProgressOpacity = 200;  // of 255
+extern const Window kAboutBox;
+
+// Finds a menu item by name in kMainMenu; nullptr when there is none.
+const MenuItem* FindMenuItem(std::string_view name);
+// Finds a control of a window by name; nullptr when there is none.
+const Control* FindControl(const Window& window, std::string_view name);
+
+// What a tool button shows and runs: its own caption and action, or those of its menu item.
+struct ResolvedButton {
+  std::string_view Caption = {};
+  int Image = kNoImage;
+  Command Action = Command::None;
+  bool ActsOnPress = false;  // bound buttons run on press, free ones on release
+};
+ResolvedButton Resolve(const ToolButton& button);
+
+}  // namespace quillet::layout

@@ -1,0 +1,59 @@
+#include "ui/qt/Application.h"
+
+#include <QMessageBox>
+
+#include <new>
+#include <stdexcept>
+
+namespace quillet {
+namespace {
+
+FailureReporter& Reporter() {
+  static FailureReporter reporter;
+  return reporter;
+}
+
+QString MessageOf(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::bad_alloc&) {
+    return QStringLiteral("Out of memory.");
+  } catch (const std::exception& e) {
+    return QString::fromUtf8(e.what());
+  } catch (...) {
+    return QStringLiteral("Unknown failure.");
+  }
+}
+
+}  // namespace
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+  // The application title. No display name: Qt would append it to every window caption.
+  setApplicationName(QStringLiteral("Quillet"));
+  setDesktopFileName(QStringLiteral("quillet"));
+}
+
+bool Application::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (...) {
+    ReportFailure(std::current_exception());
+    return false;
+  }
+}
+
+void SetFailureReporter(FailureReporter reporter) {
+  Reporter() = std::move(reporter);
+}
+
+void ReportFailure(const std::exception_ptr& failure) {
+  const QString message = MessageOf(failure);
+  if (Reporter()) {
+    Reporter()(message);
+    return;
+  }
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillet"), message, QMessageBox::Ok);
+  box.exec();
+}
+
+}  // namespace quillet

@@ -1,0 +1,124 @@
+#include "ui/qt/LetMeSeeDlg.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+
+#include "ui/qt/Widgets.h"
+
+namespace quillet {
+
+TFLetMeSeeDlg::TFLetMeSeeDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowStaysOnTopHint) {
+  const layout::Window& table = layout::kProgressDialog;
+  setObjectName(ToQString(table.Name));
+  setWindowTitle(ToQString(table.Caption));
+  setFont(ToQFont(table.TextFont, font()));
+  setFixedSize(table.ClientWidth, table.ClientHeight);
+  setModal(false);
+  setWindowOpacity(layout::kProgressOpacity / 255.0);
+
+  for (const layout::Control& control : table.Controls) {
+    QWidget* widget = nullptr;
+    switch (control.Kind) {
+      case layout::ControlKind::Bevel: {
+        m_bvlMain = new QFrame(this);
+        m_bvlMain->setFrameStyle(QFrame::Box | QFrame::Sunken);
+        widget = m_bvlMain;
+        break;
+      }
+      case layout::ControlKind::Button: {
+        m_btnCancel = new QPushButton(ToQString(control.Caption), this);
+        // The only control that takes the focus, and the default one: Enter presses it too.
+        m_btnCancel->setDefault(true);
+        m_btnCancel->setAutoDefault(true);
+        connect(m_btnCancel, &QPushButton::clicked, this, &TFLetMeSeeDlg::btnCancelClick);
+        widget = m_btnCancel;
+        break;
+      }
+      case layout::ControlKind::Label: {
+        auto* label = new OneLineLabel(this);
+        label->setText(ToQString(control.Caption));
+        label->setAlignment(ToQAlignment(control.Alignment));
+        if (control.Name == "lblMainCaption") m_lblMainCaption = label;
+        if (control.Name == "lblSubCaption") m_lblSubCaption = label;
+        if (control.Name == "lblRunning") m_lblRunning = label;
+        widget = label;
+        break;
+      }
+      case layout::ControlKind::Picture:
+        break;
+    }
+    if (widget == nullptr) continue;
+    widget->setObjectName(ToQString(control.Name));
+    widget->setGeometry(ToQRect(control.Geometry));
+    if (!control.TextFont.Face.empty()) widget->setFont(ToQFont(control.TextFont, font()));
+  }
+  Q_ASSERT(m_bvlMain && m_lblMainCaption && m_lblSubCaption && m_lblRunning && m_btnCancel);
+  m_btnCancel->setFocus();
+}
+
+void TFLetMeSeeDlg::Show() {
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect frame = geometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+  show();
+  m_btnCancel->setFocus();
+}
+
+void TFLetMeSeeDlg::FormShow() {
+  m_cancelled = false;
+}
+
+void TFLetMeSeeDlg::showEvent(QShowEvent* event) {
+  FormShow();
+  QDialog::showEvent(event);
+}
+
+bool TFLetMeSeeDlg::UpdateProgress(std::string_view mainText, std::string_view subText,
+                                   bool repaint, bool pump) {
+  m_lblMainCaption->setText(ToQString(mainText));
+  m_lblSubCaption->setText(ToQString(subText));
+  const bool result = !m_cancelled;
+  m_lblRunning->setText(m_lblRunning->text() != QLatin1String("+") ? QStringLiteral("+")
+                                                                   : QStringLiteral("*"));
+  if (repaint) QWidget::repaint();
+  if (pump) QCoreApplication::processEvents(QEventLoop::AllEvents);
+  return result;
+}
+
+void TFLetMeSeeDlg::Close() {
+  m_closing = true;
+  close();
+}
+
+void TFLetMeSeeDlg::btnCancelClick() {
+  m_cancelled = true;
+}
+
+void TFLetMeSeeDlg::reject() {
+  if (m_closing) {
+    QDialog::reject();
+    return;
+  }
+  btnCancelClick();
+}
+
+void TFLetMeSeeDlg::closeEvent(QCloseEvent* event) {
+  if (m_closing) {
+    QDialog::closeEvent(event);
+    return;
+  }
+  // Closed by the window system (a close keystroke) while the loop runs: a hidden dialog could
+  // no longer be cancelled, so the close counts as Cancel and the command closes it itself.
+  btnCancelClick();
+  event->ignore();
+}
+
+}  // namespace quillet

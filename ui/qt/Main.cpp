@@ -1,0 +1,497 @@
+#include "ui/qt/Main.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QItemSelection>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QUrl>
+
+#include "ui/qt/AboutBox.h"
+#include "ui/qt/Application.h"
+#include "ui/qt/LetMeSeeDlg.h"
+#include "ui/qt/ListModels.h"
+#include "ui/qt/Widgets.h"
+
+namespace quillet {
+
+TFMain* FMain = nullptr;
+
+namespace {
+
+std::size_t Slot(ListKind list) {
+  return list == ListKind::Result ? 0 : 1;
+}
+
+// Paths go between Qt and the rows in the file system's own encoding, byte for byte.
+std::string ToPath(const QString& path) {
+  return QFile::encodeName(path).toStdString();
+}
+QString FromPath(std::string_view path) {
+  return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+}
+
+}  // namespace
+
+TFMain::TFMain(std::optional<std::string> firstArgument, std::unique_ptr<Desktop> desktop)
+    : m_shell(this), m_desktop(desktop ? std::move(desktop) : std::make_unique<SystemDesktop>()) {
+  FMain = this;
+  const layout::Window& table = layout::kMainWindow;
+  setObjectName(ToQString(table.Name));
+  setWindowTitle(ToQString(table.Caption));
+  setFont(ToQFont(table.TextFont, font()));
+  QIcon icon;
+  for (const char* size : {"16", "32", "48"}) {
+    icon.addFile(QStringLiteral(":/images/quillet-%1.png").arg(QLatin1String(size)));
+  }
+  setWindowIcon(icon);
+  for (std::string_view file : layout::kImageFiles) {
+    m_images.emplace_back(QStringLiteral(":/images/") + ToQString(file));
+  }
+
+  m_model = std::make_unique<ListsModel>(static_cast<Frontend&>(*this));
+  m_resultAdapter =
+      new ListModelAdapter(*m_model, ListKind::Result, layout::kResultColumns, m_images, this);
+  m_fileAdapter =
+      new ListModelAdapter(*m_model, ListKind::File, layout::kFileColumns, m_images, this);
+  m_model->SetObserver(this);
+
+  BuildToolStrip();
+  m_splitter = new QSplitter(Qt::Vertical, this);
+  m_splitter->setObjectName(QStringLiteral("Splitter1"));
+  m_splitter->setHandleWidth(layout::kSplitterWidth);
+  m_splitter->setChildrenCollapsible(false);
+  m_splitter->setOpaqueResize(true);
+  m_lvwResult = BuildList(ListKind::Result, layout::kResultColumns);
+  m_lvwFile = BuildList(ListKind::File, layout::kFileColumns);
+  m_lvwResult->setObjectName(QStringLiteral("lvwResult"));
+  m_lvwFile->setObjectName(QStringLiteral("lvwFile"));
+  m_splitter->addWidget(m_lvwResult);
+  m_splitter->addWidget(m_lvwFile);
+  m_splitter->setStretchFactor(0, 1);
+  m_splitter->setStretchFactor(1, 0);
+  setCentralWidget(m_splitter);
+  BuildStatusBar();
+  QWidget::setTabOrder(m_lvwResult, m_lvwFile);
+  QWidget::setTabOrder(m_lvwFile, m_lvwResult);
+
+  resize(table.ClientWidth, table.ClientHeight);
+  const int fileHeight = layout::kFileListHeight;
+  m_splitter->setSizes({std::max(layout::kSplitterMinimum, height() - fileHeight), fileHeight});
+
+  connect(m_lvwResult, &QTreeView::doubleClicked, this,
+          [this] { RunGuarded([this] { tmiFileOpenSelectForderClick(); }); });
+  connect(m_lvwFile, &QTreeView::doubleClicked, this,
+          [this] { RunGuarded([this] { tmiFileOpenSelectFileClick(); }); });
+  connect(m_lvwResult->header(), &QHeaderView::sectionClicked, this,
+          [this](int column) { RunGuarded([this, column] { lvwResultColumnClick(column); }); });
+  connect(m_lvwFile->header(), &QHeaderView::sectionClicked, this,
+          [this](int column) { RunGuarded([this, column] { lvwFileColumnClick(column); }); });
+
+  FormCreate(firstArgument);
+  m_lvwResult->setFocus();
+}
+
+TFMain::~TFMain() {
+  m_model->SetObserver(nullptr);
+  if (FMain == this) FMain = nullptr;
+}
+
+void TFMain::BuildToolStrip() {
+  // Two bands on one line: the command buttons, then the menu as a flat bar of captions.
+  m_tbrMain = new QToolBar(QStringLiteral("tbrMain"), this);
+  m_tbrMain->setObjectName(QStringLiteral("tbrMain"));
+  m_tbrMain->setMovable(false);
+  m_tbrMain->setFloatable(false);
+  m_tbrMain->setIconSize({16, 16});
+  m_tbrMain->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  m_tbrMain->setMinimumWidth(layout::kToolBarMinWidth);
+  m_tbrMain->setMinimumHeight(26);
+  m_tbrMain->setFocusPolicy(Qt::NoFocus);
+  m_tbrMain->setContextMenuPolicy(Qt::PreventContextMenu);
+  for (const layout::ToolButton& button : layout::kMainToolBar) {
+    if (button.IsSeparator()) {
+      auto* gap = new QWidget(m_tbrMain);
+      gap->setObjectName(ToQString(button.Name));
+      gap->setFixedWidth(button.SeparatorWidth);
+      m_tbrMain->addWidget(gap);
+      continue;
+    }
+    const layout::ResolvedButton resolved = layout::Resolve(button);
+    auto* tool = new QToolButton(m_tbrMain);
+    tool->setObjectName(ToQString(button.Name));
+    // The caption is the button's name for accessibility only: set as text it would become a
+    // keyboard shortcut, and the copied accelerators must do nothing here.
+    tool->setAccessibleName(ToQString(resolved.Caption));
+    tool->setIcon(m_images.at(static_cast<std::size_t>(resolved.Image)));
+    tool->setFixedSize(layout::kToolButtonWidth, layout::kToolButtonHeight);
+    tool->setAutoRaise(true);
+    tool->setFocusPolicy(Qt::NoFocus);
+    const layout::Command command = resolved.Action;
+    // Buttons bound to a menu item act as soon as they are pressed; the free one on release.
+    if (resolved.ActsOnPress) {
+      connect(tool, &QToolButton::pressed, this, [this, command] { Run(command); });
+    } else {
+      connect(tool, &QToolButton::clicked, this, [this, command] { Run(command); });
+    }
+    m_tbrMain->addWidget(tool);
+  }
+  addToolBar(Qt::TopToolBarArea, m_tbrMain);
+
+  m_tbrMenuBand = new QToolBar(QStringLiteral("tbrMenu"), this);
+  m_tbrMenuBand->setObjectName(QStringLiteral("tbrMenuBand"));
+  m_tbrMenuBand->setMovable(false);
+  m_tbrMenuBand->setFloatable(false);
+  m_tbrMenuBand->setMinimumWidth(layout::kMenuBarMinWidth);
+  m_tbrMenuBand->setContextMenuPolicy(Qt::PreventContextMenu);
+  // A menu bar placed in a band as a plain widget: it drops its entries down on a click, on
+  // Alt with an entry's letter, and takes Alt alone, without being the window's menu bar.
+  m_tbrMenu = new QMenuBar(m_tbrMenuBand);
+  m_tbrMenu->setObjectName(QStringLiteral("tmmMain"));
+  m_tbrMenu->setNativeMenuBar(false);
+  for (const layout::Menu& menu : layout::kMainMenu) {
+    QMenu* dropDown = m_tbrMenu->addMenu(ToQString(menu.Caption));
+    dropDown->setObjectName(ToQString(menu.Name));
+    dropDown->menuAction()->setObjectName(ToQString(menu.Name));
+    for (const layout::MenuItem& item : menu.Items) {
+      if (item.IsSeparator()) {
+        dropDown->addSeparator()->setObjectName(ToQString(item.Name));
+        continue;
+      }
+      QAction* action = dropDown->addAction(ToQString(item.Caption));
+      action->setObjectName(ToQString(item.Name));
+      if (item.Image != layout::kNoImage) {
+        action->setIcon(m_images.at(static_cast<std::size_t>(item.Image)));
+      }
+      const layout::Command command = item.Action;
+      connect(action, &QAction::triggered, this, [this, command] { Run(command); });
+    }
+  }
+  m_tbrMenuBand->addWidget(m_tbrMenu);
+  addToolBar(Qt::TopToolBarArea, m_tbrMenuBand);
+}
+
+QTreeView* TFMain::BuildList(ListKind list, std::span<const layout::Column> columns) {
+  auto* view = new QTreeView(m_splitter);
+  view->setModel(Adapter(list));
+  view->setRootIsDecorated(false);
+  view->setItemsExpandable(false);
+  view->setUniformRowHeights(true);  // keeps a million rows fast
+  view->setAllColumnsShowFocus(true);
+  view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->setIconSize({16, 16});
+  view->setSortingEnabled(false);  // the model sorts, on a header click
+  view->setMinimumHeight(layout::kSplitterMinimum);
+  view->setFocusPolicy(Qt::StrongFocus);
+  view->setTabKeyNavigation(false);
+  // The selection shows only while the list has the focus.
+  QPalette palette = view->palette();
+  palette.setColor(QPalette::Inactive, QPalette::Highlight,
+                   palette.color(QPalette::Inactive, QPalette::Base));
+  palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                   palette.color(QPalette::Inactive, QPalette::Text));
+  view->setPalette(palette);
+
+  QHeaderView* header = view->header();
+  header->setSectionsClickable(true);
+  header->setSortIndicatorShown(false);
+  header->setSectionsMovable(false);
+  header->setStretchLastSection(false);
+  header->setHighlightSections(false);
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    const int section = static_cast<int>(i);
+    if (columns[i].Width == layout::kRemainingWidth) {
+      header->setSectionResizeMode(section, QHeaderView::Stretch);
+    } else {
+      header->setSectionResizeMode(section, QHeaderView::Interactive);
+      header->resizeSection(section, columns[i].Width);
+    }
+  }
+  connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this, list](const QItemSelection& selected, const QItemSelection& deselected) {
+            RunGuarded([&] { TakeSelection(list, selected, deselected); });
+          });
+  return view;
+}
+
+void TFMain::BuildStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setObjectName(QStringLiteral("stbMain"));
+  bar->setSizeGripEnabled(true);
+  bar->setFixedHeight(std::max(layout::kStatusBarHeight, bar->sizeHint().height()));
+  for (std::size_t i = 0; i < layout::kStatusPanels.size(); ++i) {
+    const layout::StatusPanel& panel = layout::kStatusPanels[i];
+    auto* label = new QLabel(bar);
+    label->setObjectName(QStringLiteral("stbMainPanel%1").arg(i));
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(ToQAlignment(panel.Alignment));
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setMinimumWidth(panel.Width);
+    const bool last = i + 1 == layout::kStatusPanels.size();
+    // The last panel's texts are wider than its 50 pixels in this font; it takes the rest.
+    if (!last) label->setFixedWidth(panel.Width);
+    bar->addWidget(label, last ? 1 : 0);
+    m_panels[i] = label;
+  }
+}
+
+ListModelAdapter* TFMain::Adapter(ListKind list) const {
+  return list == ListKind::Result ? m_resultAdapter : m_fileAdapter;
+}
+
+QTreeView* TFMain::View(ListKind list) const {
+  return list == ListKind::Result ? m_lvwResult : m_lvwFile;
+}
+
+void TFMain::Run(layout::Command command) {
+  using layout::Command;
+  RunGuarded([this, command] {
+    switch (command) {
+      case Command::None:
+        return;
+      case Command::FileRun:
+        return tmiFileRunClick();
+      case Command::FileExeExplorer:
+        return tmiFileExeExplorerClick();
+      case Command::FileOpenSelectForder:
+        return tmiFileOpenSelectForderClick();
+      case Command::FileOpenSelectQuillet:
+        return tmiFileOpenSelectQuilletClick();
+      case Command::FileOpenSelectFile:
+        return tmiFileOpenSelectFileClick();
+      case Command::FileClose:
+        return tmiFileCloseClick();
+      case Command::EditDelList:
+        return tmiEditDelListClick();
+      case Command::EditAllDelList:
+        return tmiEditAllDelListClick();
+      case Command::EditZeroForderSel:
+        return tmiEditZeroForderSelClick();
+      case Command::EditForderDel:
+        return tmiEditForderDelClick();
+      case Command::EditForderZeroDel:
+        return tmiEditForderZeroDelClick();
+      case Command::ViewFileViewFlag:
+        return tmiViewFileViewFlagClick();
+      case Command::HelpAbout:
+        return tmiHelpAboutClick();
+    }
+  });
+}
+
+// --- Handlers -----------------------------------------------------------------------------------
+
+void TFMain::FormCreate(const std::optional<std::string>& firstArgument) {
+  if (firstArgument) {
+    m_model->FormCreate(std::string_view(*firstArgument));
+  } else {
+    m_model->FormCreate(std::nullopt);
+  }
+  setAcceptDrops(true);
+}
+
+void TFMain::tmiFileRunClick() {
+  m_model->tmiFileRunClick();
+}
+
+void TFMain::tmiFileExeExplorerClick() {
+  ShellExe(QDir::homePath());
+}
+
+void TFMain::tmiFileOpenSelectForderClick() {
+  if (const auto row = m_model->FirstSelected(ListKind::Result)) {
+    ShellExe(FromPath(m_model->ResultRowAt(*row).Location));
+  }
+}
+
+void TFMain::tmiFileOpenSelectQuilletClick() {
+  const auto row = m_model->FirstSelected(ListKind::Result);
+  if (!row) return;
+  // An argument list, not a command line: blanks in either path cannot shift the arguments.
+  m_desktop->StartProgram(QCoreApplication::applicationFilePath(),
+                          {FromPath(m_model->ResultRowAt(*row).Location)});
+}
+
+void TFMain::tmiFileOpenSelectFileClick() {
+  if (const auto row = m_model->FirstSelected(ListKind::File)) {
+    ShellExe(FromPath(m_model->FileRowAt(*row).Path));
+  }
+}
+
+void TFMain::tmiFileCloseClick() {
+  close();
+}
+
+void TFMain::tmiEditDelListClick() {
+  m_model->tmiEditDelListClick();
+}
+
+void TFMain::tmiEditAllDelListClick() {
+  m_model->tmiEditAllDelListClick();
+}
+
+void TFMain::tmiEditZeroForderSelClick() {
+  m_lvwResult->setFocus();
+  m_model->tmiEditZeroForderSelClick();
+}
+
+void TFMain::tmiEditForderDelClick() {
+  m_model->tmiEditForderDelClick();
+}
+
+void TFMain::tmiEditForderZeroDelClick() {
+  m_lvwResult->setFocus();
+  m_model->tmiEditForderZeroDelClick();
+}
+
+void TFMain::tmiViewFileViewFlagClick() {
+  m_model->tmiViewFileViewFlagClick();
+}
+
+void TFMain::tmiHelpAboutClick() {
+  TFAboutBox box;
+  box.exec();
+}
+
+void TFMain::lvwResultColumnClick(int column) {
+  m_model->lvwResultColumnClick(column);
+}
+
+void TFMain::lvwFileColumnClick(int column) {
+  m_model->lvwFileColumnClick(column);
+}
+
+bool TFMain::ShellExe(const QString& path) {
+  return m_desktop->OpenPath(path);
+}
+
+// --- Drops --------------------------------------------------------------------------------------
+
+void TFMain::DropFiles(const QList<QUrl>& urls) {
+  for (const QUrl& url : urls) {
+    if (!url.isLocalFile()) continue;
+    const QString path = url.toLocalFile();
+    if (path.isEmpty() || !QFileInfo(path).isDir()) continue;
+    m_model->AddResultList(ToPath(path));
+  }
+}
+
+void TFMain::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TFMain::dragMoveEvent(QDragMoveEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TFMain::dropEvent(QDropEvent* event) {
+  if (!event->mimeData()->hasUrls()) return;
+  event->acceptProposedAction();
+  const QList<QUrl> urls = event->mimeData()->urls();
+  RunGuarded([&] { DropFiles(urls); });
+}
+
+// --- Front end of the row model -----------------------------------------------------------------
+
+std::unique_ptr<ProgressSink> TFMain::CreateProgress() {
+  // Owned by the command alone, not by this window: a command started inside another one's loop
+  // gets a dialog of its own.
+  return std::make_unique<TFLetMeSeeDlg>();
+}
+
+void TFMain::SetPanelText(int panel, std::string_view text) {
+  if (panel < 0 || static_cast<std::size_t>(panel) >= m_panels.size()) return;
+  m_panels[static_cast<std::size_t>(panel)]->setText(ToQString(text));
+}
+
+void TFMain::BeginReset(ListKind list) {
+  ++m_modelChanging[Slot(list)];
+  Adapter(list)->BeginReset();
+}
+
+void TFMain::EndReset(ListKind list) {
+  Adapter(list)->EndReset();
+  --m_modelChanging[Slot(list)];
+  ShowSelection(list);
+}
+
+void TFMain::BeginAppend(ListKind list, std::size_t first, std::size_t count) {
+  ++m_modelChanging[Slot(list)];
+  Adapter(list)->BeginAppend(first, count);
+}
+
+void TFMain::EndAppend(ListKind list) {
+  Adapter(list)->EndAppend();
+  --m_modelChanging[Slot(list)];
+}
+
+void TFMain::BeginRemove(ListKind list, std::size_t first, std::size_t count) {
+  ++m_modelChanging[Slot(list)];
+  Adapter(list)->BeginRemove(first, count);
+}
+
+void TFMain::EndRemove(ListKind list) {
+  Adapter(list)->EndRemove();
+  --m_modelChanging[Slot(list)];
+  ShowSelection(list);
+}
+
+void TFMain::RowChanged(ListKind list, std::size_t index) {
+  Adapter(list)->RowChanged(index);
+}
+
+void TFMain::SelectionChanged(ListKind list) {
+  ShowSelection(list);
+}
+
+void TFMain::ShowSelection(ListKind list) {
+  QItemSelection selection;
+  const ListModelAdapter* adapter = Adapter(list);
+  const int lastColumn = adapter->columnCount() - 1;
+  std::optional<std::size_t> row = m_model->FirstSelected(list);
+  while (row) {
+    // One range per run of adjacent selected rows.
+    std::size_t last = *row;
+    std::optional<std::size_t> next = m_model->NextSelected(list, last);
+    while (next && *next == last + 1) {
+      last = *next;
+      next = m_model->NextSelected(list, last);
+    }
+    selection.select(adapter->index(static_cast<int>(*row), 0),
+                     adapter->index(static_cast<int>(last), lastColumn));
+    row = next;
+  }
+  ++m_modelChanging[Slot(list)];
+  View(list)->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+  --m_modelChanging[Slot(list)];
+}
+
+void TFMain::TakeSelection(ListKind list, const QItemSelection& selected,
+                           const QItemSelection& deselected) {
+  if (m_modelChanging[Slot(list)] != 0) return;
+  for (const QItemSelectionRange& range : deselected) {
+    m_model->SetSelectedRange(list, static_cast<std::size_t>(range.top()),
+                              static_cast<std::size_t>(range.bottom()), false);
+  }
+  for (const QItemSelectionRange& range : selected) {
+    m_model->SetSelectedRange(list, static_cast<std::size_t>(range.top()),
+                              static_cast<std::size_t>(range.bottom()), true);
+  }
+}
+
+}  // namespace quillet

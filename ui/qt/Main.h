@@ -1,0 +1,123 @@
+// The main window: tool strip, the two lists, the splitter and the status bar, with every
+// command's handler. The handlers call the row model and keep nothing of their own.
+#pragma once
+
+#include <QMainWindow>
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "lists/Lists.h"
+#include "ui/Layouts.h"
+#include "ui/qt/Shell.h"
+
+class QItemSelection;
+class QLabel;
+class QMenuBar;
+class QSplitter;
+class QToolBar;
+class QTreeView;
+
+namespace quillet {
+
+class ListModelAdapter;
+
+class TFMain : public QMainWindow, private Frontend, private StatusBar, private ListObserver {
+  Q_OBJECT
+ public:
+  // firstArgument: the folder whose subfolders fill the result list at start, if any. desktop:
+  // where opened paths and started programs go; the real desktop when null.
+  explicit TFMain(std::optional<std::string> firstArgument,
+                  std::unique_ptr<Desktop> desktop = nullptr);
+  ~TFMain() override;
+
+  ListsModel& Model() { return *m_model; }
+  QtShell& ShellImpl() { return m_shell; }
+  QTreeView* lvwResult() const { return m_lvwResult; }
+  QTreeView* lvwFile() const { return m_lvwFile; }
+  QSplitter* Splitter1() const { return m_splitter; }
+  QLabel* StatusPanel(int index) const { return m_panels.at(static_cast<std::size_t>(index)); }
+  QMenuBar* tbrMenu() const { return m_tbrMenu; }
+  QToolBar* tbrMain() const { return m_tbrMain; }
+
+  // Runs the command of a menu item or tool button, as a click would.
+  void Run(layout::Command command);
+
+  // Handlers.
+  void FormCreate(const std::optional<std::string>& firstArgument);
+  void tmiFileRunClick();
+  void tmiFileExeExplorerClick();
+  void tmiFileOpenSelectForderClick();
+  void tmiFileOpenSelectQuilletClick();
+  void tmiFileOpenSelectFileClick();
+  void tmiFileCloseClick();
+  void tmiEditDelListClick();
+  void tmiEditAllDelListClick();
+  void tmiEditZeroForderSelClick();
+  void tmiEditForderDelClick();
+  void tmiEditForderZeroDelClick();
+  void tmiViewFileViewFlagClick();
+  void tmiHelpAboutClick();
+  void lvwResultColumnClick(int column);
+  void lvwFileColumnClick(int column);
+  // Dropped paths, in drop order: local folders become rows, everything else is ignored.
+  void DropFiles(const QList<QUrl>& urls);
+  // Opens path with the desktop's default application.
+  bool ShellExe(const QString& path);
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  // Frontend
+  std::unique_ptr<ProgressSink> CreateProgress() override;
+  quillet::StatusBar& Status() override { return *this; }
+  Shell& ShellServices() override { return m_shell; }
+  // StatusBar
+  void SetPanelText(int panel, std::string_view text) override;
+  // ListObserver
+  void BeginReset(ListKind list) override;
+  void EndReset(ListKind list) override;
+  void BeginAppend(ListKind list, std::size_t first, std::size_t count) override;
+  void EndAppend(ListKind list) override;
+  void BeginRemove(ListKind list, std::size_t first, std::size_t count) override;
+  void EndRemove(ListKind list) override;
+  void RowChanged(ListKind list, std::size_t index) override;
+  void SelectionChanged(ListKind list) override;
+
+  void BuildToolStrip();
+  QTreeView* BuildList(ListKind list, std::span<const layout::Column> columns);
+  void BuildStatusBar();
+  ListModelAdapter* Adapter(ListKind list) const;
+  QTreeView* View(ListKind list) const;
+  // Copies the model's selection flags into a view.
+  void ShowSelection(ListKind list);
+  // A selection the user made in a view, written into the model.
+  void TakeSelection(ListKind list, const QItemSelection& selected,
+                     const QItemSelection& deselected);
+
+  QtShell m_shell;
+  std::unique_ptr<Desktop> m_desktop;
+  std::vector<QIcon> m_images;
+  std::unique_ptr<ListsModel> m_model;
+  ListModelAdapter* m_resultAdapter = nullptr;
+  ListModelAdapter* m_fileAdapter = nullptr;
+  QToolBar* m_tbrMain = nullptr;
+  QToolBar* m_tbrMenuBand = nullptr;
+  QMenuBar* m_tbrMenu = nullptr;
+  QTreeView* m_lvwResult = nullptr;
+  QTreeView* m_lvwFile = nullptr;
+  QSplitter* m_splitter = nullptr;
+  std::array<QLabel*, 5> m_panels{};
+  // While the model changes a list, the view's own selection signals are not the user's.
+  std::array<int, 2> m_modelChanging{};
+};
+
+// The one main window, set before its creation handler runs.
+extern TFMain* FMain;
+
+}  // namespace quillet

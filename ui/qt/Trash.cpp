@@ -1,0 +1,216 @@
+// Implements the freedesktop.org Trash specification 1.0 for the items the user deletes.
+#include "ui/qt/Trash.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillet {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Closes a descriptor on every way out.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : m_fd(fd) {}
+  ~FileDescriptor() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int Get() const { return m_fd; }
+  // Closes now and reports whether the close (the final write) succeeded.
+  bool Close() {
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+ private:
+  int m_fd;
+};
+
+std::string ErrnoText(int error) {
+  return std::strerror(error);
+}
+
+// The Path= value: the path percent-encoded as a URL path (RFC 2396 unreserved bytes and '/').
+std::string EncodePath(const std::string& path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const unsigned char c : path) {
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       std::strchr("-_.!~*'()/", c) != nullptr;
+    if (plain && c != '\0') {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
+std::string DeletionDate() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+  return text;
+}
+
+bool MakeFolder(const fs::path& folder, mode_t mode) {
+  if (::mkdir(folder.c_str(), mode) == 0) return true;
+  struct stat st {};
+  return errno == EEXIST && ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A trash folder with its files/ and info/ folders, created when missing (mode 0700).
+bool PrepareTrash(const fs::path& trash) {
+  return MakeFolder(trash, 0700) && MakeFolder(trash / "files", 0700) &&
+         MakeFolder(trash / "info", 0700);
+}
+
+std::optional<dev_t> DeviceOf(const fs::path& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+  return st.st_dev;
+}
+
+fs::path HomeTrash() {
+  const char* dataHome = std::getenv("XDG_DATA_HOME");
+  if (dataHome != nullptr && dataHome[0] == '/') return fs::path(dataHome) / "Trash";
+  const char* home = std::getenv("HOME");
+  return fs::path(home != nullptr ? home : "/") / ".local/share/Trash";
+}
+
+// The top folder of the file system that holds item: the last ancestor on the same device.
+fs::path TopFolderOf(const fs::path& item, dev_t device) {
+  fs::path top = item.parent_path();
+  while (top.has_relative_path()) {
+    const fs::path up = top.parent_path();
+    const std::optional<dev_t> upDevice = DeviceOf(up);
+    if (!upDevice || *upDevice != device) break;
+    top = up;
+  }
+  return top;
+}
+
+// The trash of the file system with top folder top: $top/.Trash/$uid when the administrator
+// made $top/.Trash a sticky folder that is no link, otherwise $top/.Trash-$uid.
+std::optional<fs::path> TopFolderTrash(const fs::path& top) {
+  const std::string uid = std::to_string(::getuid());
+  struct stat st {};
+  const fs::path shared = top / ".Trash";
+  if (::lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0) {
+    const fs::path mine = shared / uid;
+    if (PrepareTrash(mine)) return mine;
+  }
+  const fs::path own = top / (".Trash-" + uid);
+  if (PrepareTrash(own)) return own;
+  return std::nullopt;
+}
+
+// Moves item into trash under a name no other trashed item has. pathInInfo is what the
+// record's Path= says. Returns the trashed path, or an error text with nothing changed.
+TrashOutcome MoveInto(const fs::path& trash, const fs::path& item, const std::string& pathInInfo) {
+  TrashOutcome outcome;
+  const std::string name = item.filename().string();
+  const std::string record =
+      "[Trash Info]\nPath=" + EncodePath(pathInInfo) + "\nDeletionDate=" + DeletionDate() + "\n";
+  for (int attempt = 1; attempt < 10000; ++attempt) {
+    const std::string trashName = attempt == 1 ? name : name + "." + std::to_string(attempt);
+    const fs::path info = trash / "info" / (trashName + ".trashinfo");
+    const fs::path target = trash / "files" / trashName;
+    // The record is created exclusively first: it reserves the name against other programs.
+    FileDescriptor fd(::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (fd.Get() < 0) {
+      if (errno == EEXIST) continue;
+      outcome.Error = "cannot write " + info.string() + ": " + ErrnoText(errno);
+      return outcome;
+    }
+    const bool written =
+        ::write(fd.Get(), record.data(), record.size()) == static_cast<ssize_t>(record.size());
+    if (!fd.Close() || !written) {
+      const int error = errno;
+      ::unlink(info.c_str());
+      outcome.Error = "cannot write " + info.string() + ": " + ErrnoText(error);
+      return outcome;
+    }
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) == 0) {
+      // A stray file without a record holds this name; keep our record apart from it.
+      ::unlink(info.c_str());
+      continue;
+    }
+    if (::rename(item.c_str(), target.c_str()) != 0) {
+      const int error = errno;
+      ::unlink(info.c_str());
+      outcome.Error = ErrnoText(error);
+      if (error == EXDEV) outcome.Error = "EXDEV";
+      return outcome;
+    }
+    outcome.Trashed = true;
+    outcome.TrashedAs = target.string();
+    return outcome;
+  }
+  outcome.Error = "too many trashed items named " + name;
+  return outcome;
+}
+
+}  // namespace
+
+TrashOutcome MoveToTrash(const std::string& path) {
+  TrashOutcome outcome;
+  std::error_code ec;
+  // The item itself, not what a link points to; "." and ".." would name other folders.
+  fs::path item = fs::absolute(fs::path(path), ec);
+  if (ec || path.empty()) {
+    outcome.Error = "not a usable path";
+    return outcome;
+  }
+  item = item.lexically_normal();
+  if (item.has_filename() == false && item.has_parent_path()) item = item.parent_path();
+  if (item.filename().empty() || item.filename() == "." || item.filename() == ".." ||
+      item == item.root_path()) {
+    outcome.Error = "a file system root cannot go to the trash";
+    return outcome;
+  }
+  const std::optional<dev_t> device = DeviceOf(item);
+  if (!device) {
+    outcome.Error = ErrnoText(errno);
+    return outcome;
+  }
+
+  const fs::path home = HomeTrash();
+  if (PrepareTrash(home)) {
+    outcome = MoveInto(home, item, item.string());
+    if (outcome.Trashed || outcome.Error != "EXDEV") return outcome;
+  }
+
+  // Another file system: its own trash, where Path= is relative to its top folder.
+  const fs::path top = TopFolderOf(item, *device);
+  const std::optional<fs::path> trash = TopFolderTrash(top);
+  if (!trash || DeviceOf(*trash) != device) {
+    outcome.Trashed = false;
+    outcome.Error = "no trash on the file system of " + item.string();
+    return outcome;
+  }
+  outcome = MoveInto(*trash, item, item.lexically_relative(top).string());
+  if (outcome.Error == "EXDEV") outcome.Error = "no trash on the file system of " + item.string();
+  return outcome;
+}
+
+}  // namespace quillet
