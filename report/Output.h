@@ -1,0 +1,39 @@
+// How quillet-report writes the lists: an aligned table, CSV or JSON.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lists/Lists.h"
+
+namespace quillet::report {
+
+enum class Format { Table, Csv, Json };
+
+// What gets printed: the rows at these indices of the result list, the four panel texts of
+// their totals, and the whole file list when withFiles.
+struct Selection {
+  std::vector<std::size_t> Rows;
+  std::array<std::string, 4> Panels;
+  bool WithFiles = false;
+  bool Complete = true;  // false when the user interrupted a loop
+};
+
+void WriteReport(std::ostream& out, const ListsModel& model, const Selection& selection,
+                 Format format);
+
+// A JSON string literal of text. Text that is not valid UTF-8 keeps its valid parts; each byte
+// that does not belong to a valid sequence becomes \ufffd, so the output is always valid UTF-8.
+std::string JsonString(std::string_view text);
+
+// A CSV field: quoted (quotes doubled) when it holds a comma, a quote or a line break.
+std::string CsvField(std::string_view text);
+
+// Terminal columns text takes: East Asian wide characters count two.
+std::size_t DisplayWidth(std::string_view text);
+
+}  // namespace quillet::report

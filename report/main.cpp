@@ -1,0 +1,268 @@
+// quillet-report: the lists from the command line. Rows as the program makes them at start,
+// an analysis run, then the rows (and with --files the file view) as a table, CSV or JSON.
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lists/Frontend.h"
+#include "lists/Lists.h"
+#include "report/Output.h"
+#include "scan/Gloval.h"
+#include "scan/Text.h"
+
+namespace quillet::report {
+namespace {
+
+constexpr std::string_view kProgram = "quillet-report";
+
+constexpr std::string_view kUsage =
+    R"(Usage: quillet-report [OPTION]... [FOLDER]
+Measures the folders directly inside FOLDER (and each --add folder itself): total size in bytes,
+files and folders below each, then prints them with the totals over all rows.
+
+  --add PATH          also measure PATH itself (repeatable)
+  --files             also list every file and folder below the rows, with each file's size
+  --sort COLUMN       order by COLUMN: 0-4 or a caption (名前 場所 サイズ ファイル数 フォルダ数);
+                      the file list by the same column when it has it (0-2)
+  --descending        order from the largest (with no --sort: names descending)
+  --zero              keep only the measured rows of size 0
+  --format FORMAT     table (default), csv or json
+  --help              show this help and exit
+  --version           show the version and exit
+
+JSON carries plain integers (null for a row not measured, or for a folder's size). Names that
+are not valid UTF-8 keep their valid parts; each other byte is written as \ufffd.
+Progress goes to stderr when it is a terminal. Ctrl-C stops like the Cancel button: the update
+after the one that noticed it stops, and what was measured is printed (exit status 130);
+a second Ctrl-C ends at once.
+Exit status: 0 done, 1 a folder that cannot be searched, 2 a usage error, 130 interrupted.
+)";
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void OnInterrupt(int) {
+  g_interrupted = 1;
+}
+
+// The progress dialog of a terminal: the sub text on one line of stderr. The pump is where an
+// interrupt is noticed, so Ctrl-C takes effect exactly as a Cancel click does.
+class TerminalProgress : public ProgressSink {
+ public:
+  explicit TerminalProgress(bool show) : m_show(show) {}
+  void Show() override { m_cancelled = false; }
+  bool UpdateProgress(std::string_view, std::string_view subText, bool repaint,
+                      bool pump) override {
+    const bool result = !m_cancelled;
+    if (repaint && m_show) {
+      std::string line = "\r\x1b[K";
+      line.append(subText.substr(0, 200));
+      std::fwrite(line.data(), 1, line.size(), stderr);
+      std::fflush(stderr);
+      m_shown = true;
+    }
+    if (pump && g_interrupted) m_cancelled = true;
+    return result;
+  }
+  void Close() override {
+    if (m_shown) std::fputs("\r\x1b[K", stderr);
+  }
+
+ private:
+  bool m_show;
+  bool m_cancelled = false;
+  bool m_shown = false;
+};
+
+class ReportFrontend : public Frontend, public StatusBar, public Shell {
+ public:
+  explicit ReportFrontend(bool showProgress) : m_showProgress(showProgress) {}
+  std::unique_ptr<ProgressSink> CreateProgress() override {
+    return std::make_unique<TerminalProgress>(m_showProgress);
+  }
+  StatusBar& Status() override { return *this; }
+  Shell& ShellServices() override { return *this; }
+  void SetPanelText(int panel, std::string_view text) override {
+    if (panel >= 0 && panel < 4) Panels[static_cast<std::size_t>(panel)] = std::string(text);
+  }
+  // The report never deletes anything.
+  bool AskYesNo(std::string_view, std::string_view) override { return false; }
+  void DeleteReversibly(const std::vector<std::string>&) override {}
+
+  std::array<std::string, 4> Panels;
+
+ private:
+  bool m_showProgress;
+};
+
+struct Options {
+  std::optional<std::string> Folder;
+  std::vector<std::string> Added;
+  bool Files = false;
+  std::optional<int> SortColumn;
+  bool Descending = false;
+  bool Zero = false;
+  Format OutputFormat = Format::Table;
+};
+
+int Fail(int status, const std::string& message) {
+  std::cerr << kProgram << ": " << message << '\n';
+  return status;
+}
+
+std::optional<int> ParseColumn(std::string_view text) {
+  for (std::size_t k = 0; k < kResultColumnCaptions.size(); ++k) {
+    if (text == kResultColumnCaptions[k] || text == std::to_string(k)) return static_cast<int>(k);
+  }
+  return std::nullopt;
+}
+
+// Parses argv into options; returns an exit status when the program should end now.
+std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view argument = argv[i];
+    std::optional<std::string_view> attached;
+    if (!optionsEnded && argument.starts_with("--")) {
+      if (const auto equals = argument.find('='); equals != std::string_view::npos) {
+        attached = argument.substr(equals + 1);
+        argument = argument.substr(0, equals);
+      }
+    }
+    const auto value = [&](std::string_view name) -> std::optional<std::string_view> {
+      if (attached) return attached;
+      if (i + 1 >= argc) return std::nullopt;
+      (void)name;
+      return std::string_view(argv[++i]);
+    };
+    const auto flag = [&](bool& target) {
+      if (attached) return false;
+      target = true;
+      return true;
+    };
+    if (optionsEnded || argument == "-" || !argument.starts_with("-")) {
+      if (options.Folder) return Fail(2, "more than one FOLDER: " + std::string(argument));
+      options.Folder = std::string(argument);
+    } else if (argument == "--") {
+      optionsEnded = true;
+    } else if (argument == "--help") {
+      std::cout << kUsage;
+      return 0;
+    } else if (argument == "--version") {
+      std::cout << kProgram << ' ' << QUILLET_VERSION << '\n';
+      return 0;
+    } else if (argument == "--add") {
+      const auto path = value(argument);
+      if (!path) return Fail(2, "--add needs a PATH");
+      options.Added.emplace_back(*path);
+    } else if (argument == "--sort") {
+      const auto column = value(argument);
+      if (!column) return Fail(2, "--sort needs a COLUMN");
+      options.SortColumn = ParseColumn(*column);
+      if (!options.SortColumn) return Fail(2, "unknown column for --sort: " + std::string(*column));
+    } else if (argument == "--format") {
+      const auto format = value(argument);
+      if (!format) return Fail(2, "--format needs table, csv or json");
+      if (*format == "table") {
+        options.OutputFormat = Format::Table;
+      } else if (*format == "csv") {
+        options.OutputFormat = Format::Csv;
+      } else if (*format == "json") {
+        options.OutputFormat = Format::Json;
+      } else {
+        return Fail(2, "unknown format (table, csv or json): " + std::string(*format));
+      }
+    } else if ((argument == "--files" && flag(options.Files)) ||
+               (argument == "--descending" && flag(options.Descending)) ||
+               (argument == "--zero" && flag(options.Zero))) {
+    } else {
+      return Fail(2, "unknown option: " + std::string(argv[i]) + " (see --help)");
+    }
+  }
+  if (!options.Folder && options.Added.empty()) {
+    return Fail(2, "no FOLDER and no --add PATH (see --help)");
+  }
+  return std::nullopt;
+}
+
+// A folder whose entries can be listed: the search of the lists would find something there.
+bool IsSearchableFolder(const std::string& path) {
+  if (!IsFolder(path)) return false;
+  DIR* folder = ::opendir(path.c_str());
+  if (folder == nullptr) return false;
+  ::closedir(folder);
+  return true;
+}
+
+int Run(int argc, char** argv) {
+  Options options;
+  if (const auto status = ParseArguments(argc, argv, options)) return *status;
+  if (options.Folder && !IsSearchableFolder(*options.Folder)) {
+    return Fail(1, "not a searchable folder: " + *options.Folder);
+  }
+  for (const auto& path : options.Added) {
+    if (!IsSearchableFolder(path)) return Fail(1, "not a searchable folder: " + path);
+  }
+
+  struct sigaction action = {};
+  action.sa_handler = OnInterrupt;
+  action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+
+  ReportFrontend frontend(::isatty(STDERR_FILENO) == 1);
+  ListsModel model(frontend);
+  if (options.Folder) model.FormCreate(*options.Folder);
+  for (const auto& path : options.Added)
+    model.AddResultList(path);
+
+  model.tmiFileRunClick();
+  Selection selection;
+  selection.Complete = g_interrupted == 0;
+
+  if (options.Zero) {
+    model.tmiEditZeroForderSelClick();
+  } else {
+    model.SelectAll(ListKind::Result, true);
+  }
+  if (options.Files && selection.Complete) {
+    model.tmiViewFileViewFlagClick();
+    selection.Complete = g_interrupted == 0;
+  }
+  selection.WithFiles = options.Files;
+  if (options.SortColumn || options.Descending) {
+    const int column = options.SortColumn.value_or(0);
+    model.SetResultSort(column, options.Descending);
+    model.SortResultList();
+    if (column < static_cast<int>(kFileColumnCaptions.size())) {
+      model.SetFileSort(column, options.Descending);
+      model.SortFileList();
+    }
+  }
+  for (std::size_t i = 0; i < model.ResultRowCount(); ++i) {
+    if (model.IsSelected(ListKind::Result, i)) selection.Rows.push_back(i);
+  }
+  model.lvwResultChange();
+  selection.Panels = frontend.Panels;
+
+  std::ios::sync_with_stdio(false);
+  WriteReport(std::cout, model, selection, options.OutputFormat);
+  std::cout.flush();
+  if (!std::cout) return Fail(1, "could not write the output");
+  return selection.Complete ? 0 : 130;
+}
+
+}  // namespace
+}  // namespace quillet::report
+
+int main(int argc, char** argv) {
+  return quillet::report::Run(argc, argv);
+}

@@ -1,0 +1,214 @@
+// quillet-report end to end on generated trees, plus its text escapes.
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "report/Output.h"
+
+namespace quillet::report {
+namespace {
+
+struct Outcome {
+  int Status = -1;
+  std::string Out;
+  std::string Err;
+};
+
+class ReportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_root = std::filesystem::temp_directory_path() /
+             ("quillet-report-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(m_root);
+    File("base/alpha/a.txt", 1000);
+    File("base/alpha/deep/b.bin", 234);
+    File("base/beta/empty.txt", 0);
+    Folder("base/gamma/sub/subsub");
+    File("base/top-level-file", 9);
+  }
+  void TearDown() override { std::filesystem::remove_all(m_root); }
+
+  std::string Path(std::string_view relative) const { return (m_root / relative).string(); }
+  void Folder(std::string_view relative) const {
+    std::filesystem::create_directories(m_root / relative);
+  }
+  void File(std::string_view relative, std::size_t size) const {
+    std::filesystem::create_directories((m_root / relative).parent_path());
+    std::ofstream(m_root / relative, std::ios::binary) << std::string(size, 'x');
+  }
+
+  Outcome Run(const std::string& arguments) const {
+    const std::string errFile = (m_root / "stderr.txt").string();
+    const std::string command =
+        std::string(QUILLET_REPORT_PATH) + " " + arguments + " 2>" + errFile;
+    Outcome outcome;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return outcome;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+      outcome.Out.append(buffer, n);
+    }
+    const int status = ::pclose(pipe);
+    outcome.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream err(errFile);
+    outcome.Err.assign(std::istreambuf_iterator<char>(err), {});
+    return outcome;
+  }
+  std::string Quoted(std::string_view relative) const { return "'" + Path(relative) + "'"; }
+
+  std::filesystem::path m_root;
+};
+
+TEST_F(ReportTest, TableShowsEveryRowAndTheTotals) {
+  const Outcome outcome = Run(Quoted("base") + " --sort 名前");
+  ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+  EXPECT_EQ(outcome.Err, "");  // no progress when stderr is not a terminal
+  const std::string base = Path("base");
+  const std::size_t width = base.size() + 6;  // "/alpha" and "/gamma" are the longest
+  const auto pad = [](std::string text, std::size_t size) {
+    text.resize(std::max(size, text.size()), ' ');
+    return text;
+  };
+  const std::string expected =
+      "名前   " + pad("場所", width + 2) + "  サイズ  ファイル数  フォルダ数\n" + "alpha  " +
+      pad(base + "/alpha", width) + "   1,234           2           1\n" + "beta   " +
+      pad(base + "/beta", width) + "       0           1           0\n" + "gamma  " +
+      pad(base + "/gamma", width) + "       0           0           2\n" +
+      "\n3 lists  1,234 byte  3 files  3 forders\n";
+  EXPECT_EQ(outcome.Out, expected);
+}
+
+TEST_F(ReportTest, CsvQuotesGroupedNumbers) {
+  const Outcome outcome = Run(Quoted("base") + " --format csv --sort サイズ --descending");
+  ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+  const std::string base = Path("base");
+  // Equal sizes may come in either order; alpha is first.
+  EXPECT_EQ(outcome.Out.substr(0, outcome.Out.find("\r\n", 60) + 2),
+            "名前,場所,サイズ,ファイル数,フォルダ数\r\nalpha," + base + "/alpha,\"1,234\",2,1\r\n");
+  EXPECT_NE(outcome.Out.find("beta," + base + "/beta,0,1,0\r\n"), std::string::npos);
+  EXPECT_NE(outcome.Out.find("gamma," + base + "/gamma,0,0,2\r\n"), std::string::npos);
+}
+
+TEST_F(ReportTest, JsonCarriesRawNumbersAndEntries) {
+  const Outcome outcome = Run("--add " + Quoted("base/alpha") + " --add " + Quoted("base/beta") +
+                              " --files --format=json --sort 1");
+  ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+  const std::string base = Path("base");
+  const std::string expected =
+      "{\n  \"complete\": true,\n  \"rows\": [\n"
+      "    {\"name\": \"alpha\", \"location\": \"" +
+      base +
+      "/alpha\", \"size\": 1234, "
+      "\"files\": 2, \"folders\": 1},\n"
+      "    {\"name\": \"beta\", \"location\": \"" +
+      base +
+      "/beta\", \"size\": 0, "
+      "\"files\": 1, \"folders\": 0}\n  ],\n"
+      "  \"totals\": {\"lists\": 2, \"bytes\": 1234, \"files\": 3, \"folders\": 1},\n"
+      "  \"entries\": [\n"
+      "    {\"name\": \"a.txt\", \"location\": \"" +
+      base +
+      "/alpha/a.txt\", \"size\": 1000},\n"
+      "    {\"name\": \"deep\", \"location\": \"" +
+      base +
+      "/alpha/deep\", \"size\": null},\n"
+      "    {\"name\": \"b.bin\", \"location\": \"" +
+      base +
+      "/alpha/deep/b.bin\", \"size\": 234},\n"
+      "    {\"name\": \"empty.txt\", \"location\": \"" +
+      base +
+      "/beta/empty.txt\", \"size\": 0}\n"
+      "  ]\n}\n";
+  EXPECT_EQ(outcome.Out, expected);
+}
+
+TEST_F(ReportTest, ZeroKeepsOnlyMeasuredEmptyRows) {
+  const Outcome outcome = Run(Quoted("base") + " --zero --format csv --sort 0");
+  ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+  const std::string base = Path("base");
+  EXPECT_EQ(outcome.Out, "名前,場所,サイズ,ファイル数,フォルダ数\r\nbeta," + base +
+                             "/beta,0,1,0\r\ngamma," + base + "/gamma,0,0,2\r\n");
+}
+
+TEST_F(ReportTest, NamesThatAreNotUtf8StillMakeValidJson) {
+  File(
+      "odd/bad\xff\xfe"
+      "name\x01q\"",
+      1);
+  const Outcome outcome = Run("--add " + Quoted("odd") + " --files --format json");
+  ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+  EXPECT_NE(outcome.Out.find("\"name\": \"bad\\ufffd\\ufffdname\\u0001q\\\"\""), std::string::npos)
+      << outcome.Out;
+}
+
+TEST_F(ReportTest, BadInvocationsGetOneLineAndAFailingStatus) {
+  const std::string cases[] = {
+      "",
+      "--format xml " + Quoted("base"),
+      "--sort nine " + Quoted("base"),
+      "--bogus " + Quoted("base"),
+      "--add",
+      Quoted("base") + " " + Quoted("base/alpha"),
+      Quoted("missing"),
+      Quoted("base/top-level-file"),
+      "--add " + Quoted("missing"),
+  };
+  for (const auto& arguments : cases) {
+    const Outcome outcome = Run(arguments);
+    EXPECT_NE(outcome.Status, 0) << arguments;
+    EXPECT_EQ(outcome.Out, "") << arguments;
+    EXPECT_EQ(std::count(outcome.Err.begin(), outcome.Err.end(), '\n'), 1) << arguments;
+    EXPECT_EQ(outcome.Err.rfind("quillet-report: ", 0), 0u) << outcome.Err;
+  }
+}
+
+TEST_F(ReportTest, HelpAndVersion) {
+  EXPECT_EQ(Run("--help").Status, 0);
+  EXPECT_NE(Run("--help").Out.find("--format"), std::string::npos);
+  const Outcome version = Run("--version");
+  EXPECT_EQ(version.Status, 0);
+  EXPECT_EQ(version.Out.rfind("quillet-report ", 0), 0u);
+}
+
+TEST(JsonString, EscapesWhatJsonNeedsAndReplacesInvalidBytes) {
+  struct Case {
+    std::string_view Text;
+    std::string_view Json;
+  };
+  const Case cases[] = {
+      {"plain", "\"plain\""},
+      {"q\"b\\", "\"q\\\"b\\\\\""},
+      {"\n\x1f", "\"\\u000a\\u001f\""},
+      {"写真", "\"写真\""},
+      {"\xc3\x28", "\"\\ufffd(\""},                   // broken two-byte sequence
+      {"\xe0\x80\xaf", "\"\\ufffd\\ufffd\\ufffd\""},  // overlong
+      {"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\""},  // surrogate
+      {"\xf0\x9f\x98\x80", "\"\xf0\x9f\x98\x80\""},
+      {"\xf4\x90\x80\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\""},  // past U+10FFFF
+      {"\xe5\x86", "\"\\ufffd\\ufffd\""},                        // cut short at the end
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(JsonString(c.Text), c.Json) << c.Text;
+}
+
+TEST(CsvField, QuotesOnlyWhenNeeded) {
+  EXPECT_EQ(CsvField("a b"), "a b");
+  EXPECT_EQ(CsvField("1,234"), "\"1,234\"");
+  EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
+  EXPECT_EQ(CsvField("two\nlines"), "\"two\nlines\"");
+}
+
+TEST(DisplayWidth, CountsWideCharactersTwice) {
+  EXPECT_EQ(DisplayWidth("abc"), 3u);
+  EXPECT_EQ(DisplayWidth("ファイル数"), 10u);
+  EXPECT_EQ(DisplayWidth("a\xff"), 2u);
+}
+
+}  // namespace
+}  // namespace quillet::report
