@@ -22,6 +22,12 @@ function(quillet_add_test name)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gtest)
+  # The programs start at wmain (-municode); GoogleTest's main is narrow.
+  get_target_property(linkOptions ${name} LINK_OPTIONS)
+  if(linkOptions)
+    list(REMOVE_ITEM linkOptions -municode)
+    set_target_properties(${name} PROPERTIES LINK_OPTIONS "${linkOptions}")
+  endif()
   add_test(NAME ${name} COMMAND ${name})
   if(CMAKE_CROSSCOMPILING)
     set_tests_properties(${name} PROPERTIES ENVIRONMENT
