@@ -107,6 +107,11 @@ TFMain::TFMain(std::optional<std::string> firstArgument, std::unique_ptr<Desktop
 
 TFMain::~TFMain() {
   m_model->SetObserver(nullptr);
+  // The views and their adapters read the model until they go, so they go first.
+  delete m_splitter;
+  delete m_resultAdapter;
+  delete m_fileAdapter;
+  m_model.reset();
   if (FMain == this) FMain = nullptr;
 }
 
