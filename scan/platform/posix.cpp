@@ -8,9 +8,12 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -113,6 +116,21 @@ std::string MountTypeOf(dev_t device) {
   return {};
 }
 
+// A mount point as the mount table writes it: blanks, tabs, newlines and backslashes as octal.
+std::string Unescape(std::string_view text) {
+  std::string plain;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '3') {
+      plain += static_cast<char>((text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 +
+                                 (text[i + 3] - '0'));
+      i += 3;
+    } else {
+      plain += text[i];
+    }
+  }
+  return plain;
+}
+
 // File systems whose entries are kernel objects rather than stored data.
 bool IsPseudo(const struct statfs& fs, dev_t device) {
   switch (static_cast<unsigned long>(fs.f_type)) {
@@ -206,12 +224,61 @@ bool IsPseudoFileSystem(const std::string& folder) {
 
 // ---- Folder handles
 
+// The mounts below the folder being measured, as paths relative to it, learnt once from the mount
+// table so that only folders where a mount sits need a query of their file system. Without the
+// table, every folder's device is compared with its parent's instead.
+struct TreeMounts {
+  bool Known = false;
+  std::size_t RootLength = 0;         // of the measured folder's path with its separator
+  std::vector<std::string> Relative;  // sorted
+
+  bool Contains(std::string_view childPath) const {
+    if (childPath.size() <= RootLength) return false;
+    const std::string_view relative = childPath.substr(RootLength);
+    return std::binary_search(Relative.begin(), Relative.end(), relative, std::less<>());
+  }
+};
+
+namespace {
+
+std::shared_ptr<const TreeMounts> FindMounts(const std::string& root) {
+  auto mounts = std::make_shared<TreeMounts>();
+  mounts->RootLength = root.size();
+  char* real = ::realpath(root.c_str(), nullptr);
+  std::ifstream table("/proc/self/mountinfo");
+  if (!real || !table) {
+    std::free(real);
+    return mounts;
+  }
+  std::string prefix = real;
+  std::free(real);
+  if (prefix.back() != '/') prefix += '/';
+  std::string line;
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string id, parent, numbers, source, point;
+    fields >> id >> parent >> numbers >> source >> point;
+    const std::string plain = Unescape(point);
+    if (plain.size() > prefix.size() && plain.compare(0, prefix.size(), prefix) == 0) {
+      mounts->Relative.push_back(plain.substr(prefix.size()));
+    }
+  }
+  std::sort(mounts->Relative.begin(), mounts->Relative.end());
+  mounts->Known = true;
+  return mounts;
+}
+
+}  // namespace
+
 struct FolderState {
   Fd Handle;
   bool Parked = false;
+  bool Identified = false;
   dev_t Device = 0;
   ino_t Inode = 0;
-  std::vector<char> Buffer;
+  std::shared_ptr<const TreeMounts> Mounts;
+  std::unique_ptr<char[]> Buffer;  // getdents64 records, left uninitialised
+  std::size_t BufferSize = 0;
 };
 
 void FolderStateDeleter::operator()(FolderState* state) const {
@@ -225,6 +292,7 @@ Folder NewFolder() {
 void Close(FolderState& folder) {
   folder.Handle.Reset();
   folder.Parked = false;
+  folder.Identified = false;
 }
 
 namespace {
@@ -234,6 +302,7 @@ bool Identify(FolderState& folder) {
   if (::fstat(folder.Handle.Get(), &status) != 0) return false;
   folder.Device = status.st_dev;
   folder.Inode = status.st_ino;
+  folder.Identified = true;
   return true;
 }
 
@@ -246,10 +315,11 @@ OpenResult OpenRoot(const std::string& path, FolderState& into) {
     Close(into);
     return OpenResult::Unreadable;
   }
+  into.Mounts = FindMounts(path);
   return OpenResult::Opened;
 }
 
-OpenResult OpenChild(FolderState& parent, std::string_view name, std::string_view /*childPath*/,
+OpenResult OpenChild(FolderState& parent, std::string_view name, std::string_view childPath,
                      FolderState& into) {
   Close(into);
   // name ends where its text does: it comes from a directory record or the end of a string.
@@ -266,11 +336,15 @@ OpenResult OpenChild(FolderState& parent, std::string_view name, std::string_vie
     return OpenResult::Unreadable;
   }
   into.Handle.Reset(fd);
+  into.Mounts = parent.Mounts;
+  // Where another file system may begin, ask which one it is.
+  const bool known = into.Mounts && into.Mounts->Known;
+  if (known && !into.Mounts->Contains(childPath)) return OpenResult::Opened;
   if (!Identify(into)) {
     Close(into);
     return OpenResult::Unreadable;
   }
-  if (into.Device != parent.Device) {
+  if (known || !parent.Identified || into.Device != parent.Device) {
     struct statfs fs;
     if (::fstatfs(fd, &fs) == 0 && IsPseudo(fs, into.Device)) {
       Close(into);
@@ -283,13 +357,21 @@ OpenResult OpenChild(FolderState& parent, std::string_view name, std::string_vie
 bool ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries) {
   entries.clear();
   const int fd = folder.Handle.Get();
-  std::vector<char>& buffer = folder.Buffer;
-  if (buffer.size() < kReadChunk) buffer.resize(kReadChunk);
+  if (!folder.Buffer) {
+    folder.Buffer.reset(new char[kReadChunk]);
+    folder.BufferSize = kReadChunk;
+  }
   std::size_t used = 0;
   bool ok = true;
   for (;;) {
-    if (buffer.size() - used < kReadChunk / 2) buffer.resize(buffer.size() * 2);
-    const long got = ::syscall(SYS_getdents64, fd, buffer.data() + used, buffer.size() - used);
+    if (folder.BufferSize - used < kReadChunk / 2) {
+      std::unique_ptr<char[]> larger(new char[folder.BufferSize * 2]);
+      std::memcpy(larger.get(), folder.Buffer.get(), used);
+      folder.Buffer = std::move(larger);
+      folder.BufferSize *= 2;
+    }
+    char* buffer = folder.Buffer.get();
+    const long got = ::syscall(SYS_getdents64, fd, buffer + used, folder.BufferSize - used);
     if (got == 0) break;
     if (got < 0) {
       ok = false;
@@ -298,7 +380,7 @@ bool ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries) {
     used += static_cast<std::size_t>(got);
   }
   for (std::size_t at = 0; at < used;) {
-    const auto* record = reinterpret_cast<const LinuxDirent64*>(buffer.data() + at);
+    const auto* record = reinterpret_cast<const LinuxDirent64*>(folder.Buffer.get() + at);
     at += record->d_reclen;
     const char* name = record->d_name;
     if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
@@ -323,7 +405,8 @@ bool ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries) {
 }
 
 void Park(FolderState& folder) {
-  if (folder.Handle.Valid()) {
+  // Its identity is what tells, on the way back, that ".." led to the same folder.
+  if (folder.Handle.Valid() && (folder.Identified || Identify(folder))) {
     folder.Handle.Reset();
     folder.Parked = true;
   }
@@ -349,6 +432,8 @@ Folder Share(FolderState& folder) {
   shared->Handle.Reset(fd);
   shared->Device = folder.Device;
   shared->Inode = folder.Inode;
+  shared->Identified = folder.Identified;
+  shared->Mounts = folder.Mounts;
   return shared;
 }
 
