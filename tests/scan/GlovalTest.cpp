@@ -220,6 +220,35 @@ TEST(GlovalTest, HiddenAndSystemFilesCountLikeAnyOther) {
   EXPECT_EQ(FromEngine(tree.Root()), (Totals{18, 4, 1}));
 }
 
+// A link to a folder is a folder entry that is never walked into, so a loop of them ends.
+TEST(GlovalTest, FolderLinksAreFoldersNotWalkedInto) {
+  TempTree tree;
+  tree.Folder("real");
+  tree.File("real/data.bin", 1000);
+  const auto wide = [](const std::string& path) {
+    std::wstring w(path.size() + 1, L'\0');
+    w.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, path.data(),
+                                                            static_cast<int>(path.size()), w.data(),
+                                                            static_cast<int>(w.size()))));
+    return w;
+  };
+  const std::string up = tree.Path("real/up");
+  const std::string toReal = tree.Path("to-real");
+  const DWORD flags = SYMBOLIC_LINK_FLAG_DIRECTORY | 0x2;  // unprivileged creation, where allowed
+  if (!::CreateSymbolicLinkW(wide(up).c_str(), wide(tree.Root()).c_str(), flags) ||
+      !::CreateSymbolicLinkW(wide(toReal).c_str(), wide(tree.Path("real")).c_str(), flags)) {
+    GTEST_SKIP() << "folder links cannot be made here";
+  }
+  const DWORD attributes = ::GetFileAttributesW(wide(up).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    GTEST_SKIP() << "this system does not show folder links as reparse points";
+  }
+  EXPECT_TRUE(IsFolder(up));
+  EXPECT_EQ(FileSizeOf(up), -1);
+  EXPECT_EQ(FromEntries(tree.Root()), (Totals{1000, 1, 3}));
+  EXPECT_EQ(FromEngine(tree.Root()), (Totals{1000, 1, 3}));
+}
+
 #else
 
 TEST(GlovalTest, HiddenEntriesAreListed) {
