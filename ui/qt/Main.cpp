@@ -1,7 +1,10 @@
 #include "ui/qt/Main.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QDir>
+#include <QFontMetrics>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -42,6 +45,15 @@ std::string ToPath(const QString& path) {
 }
 QString FromPath(std::string_view path) {
   return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+}
+
+// The designed width, widened where a count column could not show twelve digits in this
+// desktop's font: the designed widths assume a narrower face than most Linux desktops have.
+int ColumnWidth(const layout::Column& column, const QFontMetrics& metrics) {
+  if (column.Alignment != layout::Align::Right) return column.Width;
+  constexpr int kCellMargins = 14;
+  return std::max(column.Width,
+                  metrics.horizontalAdvance(QStringLiteral("999,999,999,999")) + kCellMargins);
 }
 
 }  // namespace
@@ -224,7 +236,7 @@ QTreeView* TFMain::BuildList(ListKind list, std::span<const layout::Column> colu
       header->setSectionResizeMode(section, QHeaderView::Stretch);
     } else {
       header->setSectionResizeMode(section, QHeaderView::Interactive);
-      header->resizeSection(section, columns[i].Width);
+      header->resizeSection(section, ColumnWidth(columns[i], view->fontMetrics()));
     }
   }
   connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -246,10 +258,11 @@ void TFMain::BuildStatusBar() {
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(ToQAlignment(panel.Alignment));
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // A panel never cuts its text: it is as wide as designed, or wider when its text needs it
+    // in this desktop's font; the last one takes the rest of the bar.
     label->setMinimumWidth(panel.Width);
+    label->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
     const bool last = i + 1 == layout::kStatusPanels.size();
-    // The last panel's texts are wider than its 50 pixels in this font; it takes the rest.
-    if (!last) label->setFixedWidth(panel.Width);
     bar->addWidget(label, last ? 1 : 0);
     m_panels[i] = label;
   }
