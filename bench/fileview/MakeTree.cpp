@@ -1,0 +1,48 @@
+// Generates the benchmark tree: 10 x 10 x 10 folders holding 1,000 files each (about one
+// million entries). Files get sizes by truncation, so they take no disk space.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: MakeTree FOLDER\n");
+    return 2;
+  }
+  const std::string root = argv[1];
+  ::mkdir(root.c_str(), 0755);
+  long entries = 0;
+  for (int a = 0; a < 10; ++a) {
+    const std::string top = root + "/dir" + std::to_string(a);
+    ::mkdir(top.c_str(), 0755);
+    ++entries;
+    for (int b = 0; b < 10; ++b) {
+      const std::string mid = top + "/sub" + std::to_string(b);
+      ::mkdir(mid.c_str(), 0755);
+      ++entries;
+      for (int c = 0; c < 10; ++c) {
+        const std::string leaf = mid + "/leaf" + std::to_string(c);
+        ::mkdir(leaf.c_str(), 0755);
+        ++entries;
+        for (int f = 0; f < 1000; ++f) {
+          const std::string file = leaf + "/file-" + std::to_string(f) + ".dat";
+          const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+          if (fd < 0) {
+            std::perror(file.c_str());
+            return 1;
+          }
+          if (::ftruncate(fd, (a * 7919L + b * 104729L + c * 31L + f * 17L) % 65536) != 0) {
+            std::perror(file.c_str());
+          }
+          ::close(fd);
+          ++entries;
+        }
+      }
+    }
+  }
+  std::printf("%ld entries\n", entries);
+  return 0;
+}
