@@ -1,6 +1,7 @@
 #include "ui/qt/Application.h"
 
 #include <QMessageBox>
+#include <QProxyStyle>
 
 #include <new>
 #include <stdexcept>
@@ -25,9 +26,20 @@ QString MessageOf(const std::exception_ptr& failure) {
   }
 }
 
+// The desktop's style, except that Alt alone always enters the menu, as the menu tool bar needs.
+class MenuKeyStyle : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* returnData) const override {
+    if (hint == SH_MenuBar_AltKeyNavigation) return 1;
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+  }
+};
+
 }  // namespace
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+  setStyle(new MenuKeyStyle);  // the application takes ownership
   // The application title. No display name: Qt would append it to every window caption.
   setApplicationName(QStringLiteral("Quillet"));
   setDesktopFileName(QStringLiteral("quillet"));
