@@ -1,4 +1,4 @@
-// Implements the freedesktop.org Trash specification 1.0 for the items the user deletes.
+// Implements the freedesktop.org Trash standard 1.0 for the items the user deletes.
 #include "ui/qt/Trash.h"
 
 #include <cerrno>
