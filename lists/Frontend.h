@@ -19,6 +19,8 @@ class ProgressSink {
   // Writes the two texts, reads "not Cancelled" as the answer, flips the activity mark, repaints
   // when asked, then processes every pending message when asked. The flag is read before the
   // messages are processed, so a Cancel handled here changes the answer of the next call.
+  // A file view calls it once per row with repaint and pump false on all but a few dozen rows a
+  // second: such a call should stay cheap (keep the texts, show them at the next repaint).
   virtual bool UpdateProgress(std::string_view mainText, std::string_view subText, bool repaint,
                               bool pump) = 0;
   // Closes and destroys the dialog.
