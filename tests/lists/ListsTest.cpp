@@ -651,5 +651,78 @@ TEST_F(ListsTest, DeleteRemovesOnlyTheRowsItHandedOver) {
   EXPECT_EQ(m_model.ResultRowCount(), 0u);
 }
 
+// --- Change notifications -------------------------------------------------------------------
+
+// A view that keeps its own row counts from the notifications alone, as a Qt item model does,
+// and checks them against the model at every step.
+class MirrorObserver : public ListObserver {
+ public:
+  explicit MirrorObserver(const ListsModel& model) : m_model(model) {}
+  void BeginReset(ListKind) override {}
+  void EndReset(ListKind list) override { Count(list) = m_model.RowCount(list); }
+  void BeginAppend(ListKind list, std::size_t first, std::size_t count) override {
+    EXPECT_EQ(first, Count(list));
+    EXPECT_EQ(m_model.RowCount(list), Count(list));  // not there yet
+    m_pending = count;
+  }
+  void EndAppend(ListKind list) override {
+    Count(list) += m_pending;
+    EXPECT_EQ(m_model.RowCount(list), Count(list));
+    ++Appends;
+  }
+  void BeginRemove(ListKind list, std::size_t first, std::size_t count) override {
+    EXPECT_LE(first + count, Count(list));
+    EXPECT_EQ(m_model.RowCount(list), Count(list));
+    m_pending = count;
+  }
+  void EndRemove(ListKind list) override {
+    Count(list) -= m_pending;
+    EXPECT_EQ(m_model.RowCount(list), Count(list));
+  }
+  void RowChanged(ListKind list, std::size_t index) override {
+    EXPECT_LT(index, Count(list));
+    ++Changes;
+  }
+  void SelectionChanged(ListKind) override { ++SelectionChanges; }
+
+  std::size_t& Count(ListKind list) { return list == ListKind::Result ? m_results : m_files; }
+  int Appends = 0;
+  int Changes = 0;
+  int SelectionChanges = 0;
+
+ private:
+  const ListsModel& m_model;
+  std::size_t m_results = 0;
+  std::size_t m_files = 0;
+  std::size_t m_pending = 0;
+};
+
+TEST_F(ListsTest, NotificationsKeepAViewInStep) {
+  MirrorObserver mirror(m_model);
+  m_model.SetObserver(&mirror);
+  for (int i = 0; i < 500; ++i)
+    m_tree.File("top/f" + std::to_string(i), 1);
+  for (const char* name : {"top", "a", "b", "c"})
+    m_model.AddResultList(m_tree.Folder(name));
+  m_model.SetSelected(ListKind::Result, 0, true);
+  // Views look at the rows while the listing pumps: every row added so far must be announced.
+  m_frontend.OnPump = [&](TestProgress&, int) {
+    EXPECT_EQ(mirror.Count(ListKind::File), m_model.FileRowCount());
+  };
+  m_model.tmiViewFileViewFlagClick();
+  EXPECT_EQ(mirror.Count(ListKind::File), 500u);
+  m_model.tmiFileRunClick();
+  EXPECT_EQ(mirror.Changes, 4);
+  m_model.SetSelected(ListKind::Result, 1, true);
+  m_model.SetSelected(ListKind::Result, 3, true);
+  m_model.tmiEditDelListClick();
+  EXPECT_EQ(mirror.Count(ListKind::Result), 1u);
+  m_model.lvwFileColumnClick(0);
+  m_model.tmiEditAllDelListClick();
+  EXPECT_EQ(mirror.Count(ListKind::Result), 0u);
+  EXPECT_EQ(mirror.Count(ListKind::File), 0u);
+  EXPECT_EQ(mirror.SelectionChanges, 3);
+  m_model.SetObserver(nullptr);
+}
 }  // namespace
 }  // namespace quillet
