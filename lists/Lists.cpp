@@ -193,7 +193,10 @@ ListsModel::~ListsModel() = default;
 
 // --- Reading ----------------------------------------------------------------------------------
 
-std::optional<std::size_t> ListsModel::FindResultRow(RowId id) const {
+std::optional<std::size_t> ListsModel::FindResultRow(RowId id, std::size_t hint) const {
+  // Loops look their rows up after every update; unless a command moved rows meanwhile the
+  // row is still where it was, which keeps a run over many rows linear.
+  if (hint < m_results.size() && m_results[hint].Id == id) return hint;
   for (std::size_t i = 0; i < m_results.size(); ++i) {
     if (m_results[i].Id == id) return i;
   }
@@ -399,7 +402,7 @@ void ListsModel::tmiFileRunClick() {
     rows.push_back(row.Id);
   bool visitedAll = true;
   for (std::size_t index = 0; index < rows.size(); ++index) {
-    auto where = FindResultRow(rows[index]);
+    auto where = FindResultRow(rows[index], index);
     if (!where) continue;  // removed meanwhile
     const std::string subText = " " + std::to_string(index + 1) + "/" +
                                 std::to_string(rows.size()) + " 解析中... [" +
@@ -408,7 +411,7 @@ void ListsModel::tmiFileRunClick() {
       visitedAll = false;
       break;
     }
-    where = FindResultRow(rows[index]);
+    where = FindResultRow(rows[index], *where);
     if (!where) continue;
     const FolderStatistics statistics = AnalyseRow(m_results[*where].Location);
     ResultRow& row = m_results[*where];
@@ -573,15 +576,15 @@ void ListsModel::tmiViewFileViewFlagClick() {
   const std::uint64_t generation = m_fileGeneration;
   ProgressScope progress(m_frontend.CreateProgress());
   // The rows selected now, by id: the walk survives rows being removed or reordered meanwhile.
-  std::vector<RowId> selected;
-  for (const auto& row : m_results) {
-    if (row.Selected) selected.push_back(row.Id);
+  std::vector<std::pair<RowId, std::size_t>> selected;
+  for (std::size_t i = 0; i < m_results.size(); ++i) {
+    if (m_results[i].Selected) selected.emplace_back(m_results[i].Id, i);
   }
   using Clock = std::chrono::steady_clock;
   bool firstUpdate = true;
   Clock::time_point lastPump{};
-  for (const RowId id : selected) {
-    const auto where = FindResultRow(id);
+  for (const auto& [id, index] : selected) {
+    const auto where = FindResultRow(id, index);
     if (!where) continue;
     const std::string location = m_results[*where].Location;
     const bool finished = WalkTree(location, [&](const TreeEntry& entry) {

@@ -68,7 +68,8 @@ class ListsModel {
   // --- Reading the rows ---------------------------------------------------------------------
   std::size_t ResultRowCount() const { return m_results.size(); }
   const ResultRow& ResultRowAt(std::size_t index) const { return m_results[index]; }
-  std::optional<std::size_t> FindResultRow(RowId id) const;
+  // The row's index now; hint, where the row is likely to be, is tried first.
+  std::optional<std::size_t> FindResultRow(RowId id, std::size_t hint = 0) const;
   std::size_t FileRowCount() const;
   FileRow FileRowAt(std::size_t index) const;
   std::size_t RowCount(ListKind list) const;
