@@ -77,7 +77,8 @@ void WriteTable(std::ostream& out, const Lines& lines) {
     widths[k] = DisplayWidth(lines.Captions[k]);
   for (std::size_t line = 0; line < lines.Count; ++line) {
     for (std::size_t k = 0; k < columns; ++k) {
-      widths[k] = std::max(widths[k], DisplayWidth(lines.Cell(line, static_cast<int>(k))));
+      widths[k] =
+          std::max(widths[k], DisplayWidth(TerminalText(lines.Cell(line, static_cast<int>(k)))));
     }
   }
   const auto writeLine = [&](const auto& cellOf) {
@@ -93,7 +94,7 @@ void WriteTable(std::ostream& out, const Lines& lines) {
   };
   writeLine([&](std::size_t k) { return lines.Captions[k]; });
   for (std::size_t line = 0; line < lines.Count; ++line) {
-    writeLine([&](std::size_t k) { return lines.Cell(line, static_cast<int>(k)); });
+    writeLine([&](std::size_t k) { return TerminalText(lines.Cell(line, static_cast<int>(k))); });
   }
 }
 
@@ -221,6 +222,24 @@ std::size_t DisplayWidth(std::string_view text) {
     at += std::max<std::size_t>(length, 1);
   }
   return width;
+}
+
+std::string TerminalText(std::string_view text) {
+  std::string shown;
+  shown.reserve(text.size());
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::uint32_t codePoint = 0;
+    const std::size_t length = ValidSequence(text, at, codePoint);
+    const bool control = codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F);
+    if (length == 0 || control) {
+      shown += '?';
+    } else {
+      shown.append(text.substr(at, length));
+    }
+    at += std::max<std::size_t>(length, 1);
+  }
+  return shown;
 }
 
 void WriteReport(std::ostream& out, const ListsModel& model, const Selection& selection,

@@ -36,4 +36,8 @@ std::string CsvField(std::string_view text);
 // Terminal columns text takes: East Asian wide characters count two.
 std::size_t DisplayWidth(std::string_view text);
 
+// Text as a terminal may show it: control characters (C0, DEL, C1) and bytes that are not
+// UTF-8 become '?', so a name can neither break a line of the table nor command the terminal.
+std::string TerminalText(std::string_view text);
+
 }  // namespace quillet::report

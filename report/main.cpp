@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -63,8 +64,13 @@ class TerminalProgress : public ProgressSink {
                       bool pump) override {
     const bool result = !m_cancelled;
     if (repaint && m_show) {
+      // One line whatever the path holds, cut between characters.
+      const std::string shown = TerminalText(subText);
+      std::size_t cut = std::min<std::size_t>(shown.size(), 200);
+      while (cut < shown.size() && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80)
+        --cut;
       std::string line = "\r\x1b[K";
-      line.append(subText.substr(0, 200));
+      line.append(shown, 0, cut);
       std::fwrite(line.data(), 1, line.size(), stderr);
       std::fflush(stderr);
       m_shown = true;

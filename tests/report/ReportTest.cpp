@@ -147,6 +147,33 @@ TEST_F(ReportTest, NamesThatAreNotUtf8StillMakeValidJson) {
       << outcome.Out;
 }
 
+TEST_F(ReportTest, TableShowsEveryNameOnOneLineAndSendsNoControlsToTheTerminal) {
+  const char* names[] = {"new\nline", "esc\x1b]0;title\x07",
+                         "csi\xc2\x9b"
+                         "2J",
+                         "bad\xff", "tab\tx"};
+  for (const char* name : names)
+    File(std::string("odd/") + name + "/f", 1);
+  const Outcome outcome = Run(Quoted("odd") + " --files --sort 0");
+  ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+  // Header, five rows, blank, totals, blank, header, five files.
+  EXPECT_EQ(std::count(outcome.Out.begin(), outcome.Out.end(), '\n'), 15) << outcome.Out;
+  for (const char c : outcome.Out) {
+    const auto byte = static_cast<unsigned char>(c);
+    EXPECT_TRUE(byte >= 0x20 || c == '\n') << static_cast<int>(byte);
+    EXPECT_NE(byte, 0x7F);
+    EXPECT_NE(byte, 0xFF);
+  }
+  EXPECT_EQ(outcome.Out.find("\xc2\x9b"), std::string::npos);
+  for (const char* shown : {"new?line", "esc?]0;title?", "csi?2J", "bad?", "tab?x"})
+    EXPECT_NE(outcome.Out.find(shown), std::string::npos) << shown;
+  // The columns stay aligned: every row of the result table is as wide as its header.
+  const std::string header = outcome.Out.substr(0, outcome.Out.find('\n'));
+  const std::string row = outcome.Out.substr(
+      header.size() + 1, outcome.Out.find('\n', header.size() + 1) - header.size() - 1);
+  EXPECT_EQ(DisplayWidth(row), DisplayWidth(header));
+}
+
 TEST_F(ReportTest, BadInvocationsGetOneLineAndAFailingStatus) {
   const std::string cases[] = {
       "",
@@ -202,6 +229,12 @@ TEST(CsvField, QuotesOnlyWhenNeeded) {
   EXPECT_EQ(CsvField("1,234"), "\"1,234\"");
   EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
   EXPECT_EQ(CsvField("two\nlines"), "\"two\nlines\"");
+}
+
+TEST(TerminalText, ReplacesControlsAndInvalidBytesOnly) {
+  EXPECT_EQ(TerminalText("写真 a,b\\c"), "写真 a,b\\c");
+  EXPECT_EQ(TerminalText("a\nb\rc\x1b\x7f\xc2\x85\xc2\xa0"), "a?b?c???\xc2\xa0");
+  EXPECT_EQ(TerminalText("\xe5\x86"), "??");
 }
 
 TEST(DisplayWidth, CountsWideCharactersTwice) {
