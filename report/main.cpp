@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -17,7 +19,6 @@
 #include "lists/Frontend.h"
 #include "lists/Lists.h"
 #include "report/Output.h"
-#include "scan/Gloval.h"
 #include "scan/Text.h"
 
 namespace quillet::report {
@@ -199,23 +200,24 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
   return std::nullopt;
 }
 
-// A folder whose entries can be listed: the search of the lists would find something there.
-bool IsSearchableFolder(const std::string& path) {
-  if (!IsFolder(path)) return false;
-  DIR* folder = ::opendir(path.c_str());
-  if (folder == nullptr) return false;
-  ::closedir(folder);
-  return true;
+// Why folder cannot be searched, or nothing when its entries can be listed. A link to a folder
+// is searched, as the lists search it.
+std::optional<std::string> SearchFailure(const std::string& folder) {
+  DIR* opened = ::opendir(folder.c_str());
+  if (opened == nullptr) return std::string(std::strerror(errno));
+  ::closedir(opened);
+  return std::nullopt;
 }
 
 int Run(int argc, char** argv) {
   Options options;
   if (const auto status = ParseArguments(argc, argv, options)) return *status;
-  if (options.Folder && !IsSearchableFolder(*options.Folder)) {
-    return Fail(1, "not a searchable folder: " + *options.Folder);
-  }
-  for (const auto& path : options.Added) {
-    if (!IsSearchableFolder(path)) return Fail(1, "not a searchable folder: " + path);
+  std::vector<std::string> searched = options.Added;
+  if (options.Folder) searched.insert(searched.begin(), *options.Folder);
+  for (const auto& folder : searched) {
+    if (const auto failure = SearchFailure(folder)) {
+      return Fail(1, "cannot search " + folder + ": " + *failure);
+    }
   }
 
   struct sigaction action = {};

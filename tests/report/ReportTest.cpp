@@ -195,6 +195,35 @@ TEST_F(ReportTest, BadInvocationsGetOneLineAndAFailingStatus) {
   }
 }
 
+TEST_F(ReportTest, ALinkToAFolderIsSearchedAndAFailureSaysWhy) {
+  std::filesystem::create_directory_symlink(Path("base"), Path("link"));
+  const Outcome listed = Run(Quoted("link") + " --format csv --sort 0");
+  ASSERT_EQ(listed.Status, 0) << listed.Err;
+  EXPECT_NE(listed.Out.find("\r\nalpha," + Path("link") + "/alpha,\"1,234\",2,1\r\n"),
+            std::string::npos)
+      << listed.Out;
+  const Outcome added = Run("--add " + Quoted("link") + " --format csv");
+  ASSERT_EQ(added.Status, 0) << added.Err;
+  EXPECT_NE(added.Out.find("\r\nlink," + Path("link") + ",\"1,243\",4,6\r\n"), std::string::npos)
+      << added.Out;
+
+  struct Case {
+    std::string Arguments;
+    std::string Error;
+  };
+  const Case cases[] = {
+      {Quoted("missing"), "cannot search " + Path("missing") + ": No such file or directory\n"},
+      {"--add " + Quoted("base/top-level-file"),
+       "cannot search " + Path("base/top-level-file") + ": Not a directory\n"},
+  };
+  for (const auto& c : cases) {
+    const Outcome outcome = Run(c.Arguments);
+    EXPECT_EQ(outcome.Status, 1) << c.Arguments;
+    EXPECT_EQ(outcome.Out, "");
+    EXPECT_EQ(outcome.Err, "quillet-report: " + c.Error);
+  }
+}
+
 TEST_F(ReportTest, HelpAndVersion) {
   EXPECT_EQ(Run("--help").Status, 0);
   EXPECT_NE(Run("--help").Out.find("--format"), std::string::npos);
