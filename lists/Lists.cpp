@@ -329,7 +329,8 @@ RowId ListsModel::AddResultList(std::string_view path) {
 }
 
 void ListsModel::FormCreate(std::optional<std::string_view> firstArgument) {
-  if (!firstArgument) return;
+  // The arguments end at the first empty one; searched, "" would list the drive's root.
+  if (!firstArgument || firstArgument->empty()) return;
   EntryList folders;
   CollectEntries(*firstArgument, folders, /*recurse=*/false, /*includeFolders=*/true,
                  /*includeFiles=*/false);

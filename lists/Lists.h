@@ -92,7 +92,7 @@ class ListsModel {
   // Returns its id. Never sorts, never checks for duplicates.
   RowId AddResultList(std::string_view path);
   // The start-up population: one row per folder directly inside firstArgument, in directory
-  // order. No argument, or one that is not a searchable folder, adds nothing.
+  // order. No argument, an empty one, or one that is not a searchable folder adds nothing.
   void FormCreate(std::optional<std::string_view> firstArgument);
   // Removes the selected result rows, then re-sorts the rest. The file list stays.
   void tmiEditDelListClick();

@@ -91,6 +91,8 @@ TEST_F(ListsTest, FormCreateWithoutAFolderAddsNothing) {
   m_model.FormCreate(std::nullopt);
   m_model.FormCreate(file);
   m_model.FormCreate(m_tree.Path("missing"));
+  // An empty argument ends the arguments: it is no argument, not the root of the drive.
+  m_model.FormCreate(std::string_view());
   EXPECT_EQ(m_model.ResultRowCount(), 0u);
 }
 
