@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <random>
+#include <stdexcept>
 
 #include "TestFrontend.h"
 #include "scan/Text.h"
@@ -581,6 +582,26 @@ TEST_F(ListsTest, RunStartedInsideARunFinishesBoth) {
   EXPECT_EQ(Column(m_model, ListKind::Result, 2), (std::vector<std::string>{"5", "6"}));
   EXPECT_EQ(m_frontend.Recorded().ProgressCreated, 2);
   EXPECT_EQ(m_frontend.Recorded().ProgressOpen, 0);
+}
+
+TEST_F(ListsTest, LoopsCloseTheirDialogWhenACommandRunFromTheirUpdateFails) {
+  m_tree.File("a/sub/f", 1);
+  m_tree.File("a/sub/g", 1);
+  m_model.AddResultList(m_tree.Path("a"));
+  m_model.AddResultList(m_tree.Path("a"));
+  SelectAllResults();
+  m_frontend.OnPump = [](TestProgress&, int) { throw std::runtime_error("out of memory"); };
+  EXPECT_THROW(m_model.tmiFileRunClick(), std::runtime_error);
+  EXPECT_EQ(m_frontend.Recorded().ProgressOpen, 0);
+  EXPECT_EQ(m_frontend.Recorded().Panels[4], "解析開始");
+  EXPECT_EQ(m_model.CellText(ListKind::Result, 0, 2), "未解析");
+
+  EXPECT_THROW(m_model.tmiViewFileViewFlagClick(), std::runtime_error);
+  EXPECT_EQ(m_frontend.Recorded().ProgressOpen, 0);
+  EXPECT_EQ(m_model.FileRowCount(), 1u);  // the row whose update failed stays
+  m_frontend.OnPump = nullptr;
+  m_model.tmiViewFileViewFlagClick();  // and the next listing starts afresh
+  EXPECT_EQ(m_model.FileRowCount(), 6u);
 }
 
 TEST_F(ListsTest, FileViewStopsWhenTheFileListIsCleared) {
