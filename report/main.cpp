@@ -120,8 +120,9 @@ struct Options {
   Format OutputFormat = Format::Table;
 };
 
+// One line on stderr; names in message are shown as the table shows them.
 int Fail(int status, const std::string& message) {
-  std::cerr << kProgram << ": " << message << '\n';
+  std::cerr << kProgram << ": " << TerminalText(message) << '\n';
   return status;
 }
 

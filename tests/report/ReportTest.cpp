@@ -185,6 +185,9 @@ TEST_F(ReportTest, BadInvocationsGetOneLineAndAFailingStatus) {
       Quoted("missing"),
       Quoted("base/top-level-file"),
       "--add " + Quoted("missing"),
+      // A name with a line break or an escape is still one line, and no command.
+      Quoted("missing\nsecond line"),
+      Quoted("base") + " 'extra\x1b[2J\nfolder'",
   };
   for (const auto& arguments : cases) {
     const Outcome outcome = Run(arguments);
@@ -192,6 +195,7 @@ TEST_F(ReportTest, BadInvocationsGetOneLineAndAFailingStatus) {
     EXPECT_EQ(outcome.Out, "") << arguments;
     EXPECT_EQ(std::count(outcome.Err.begin(), outcome.Err.end(), '\n'), 1) << arguments;
     EXPECT_EQ(outcome.Err.rfind("quillet-report: ", 0), 0u) << outcome.Err;
+    EXPECT_EQ(outcome.Err.find('\x1b'), std::string::npos) << outcome.Err;
   }
 }
 
