@@ -1,14 +1,16 @@
 #include "ui/qt/Main.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFontMetrics>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QItemSelectionModel>
@@ -16,6 +18,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
@@ -39,12 +42,9 @@ std::size_t Slot(ListKind list) {
   return list == ListKind::Result ? 0 : 1;
 }
 
-// Paths go between Qt and the rows in the file system's own encoding, byte for byte.
+// A path Qt reports (the home folder, this program's file) in the file system's encoding.
 std::string ToPath(const QString& path) {
   return QFile::encodeName(path).toStdString();
-}
-QString FromPath(std::string_view path) {
-  return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
 }
 
 // The designed width, widened where a count column could not show twelve digits in this
@@ -100,7 +100,19 @@ TFMain::TFMain(std::optional<std::string> firstArgument, std::unique_ptr<Desktop
   QWidget::setTabOrder(m_lvwResult, m_lvwFile);
   QWidget::setTabOrder(m_lvwFile, m_lvwResult);
 
-  resize(table.ClientWidth, table.ClientHeight);
+  // The count columns widen where this desktop's font needs it; the window grows by as much, so
+  // the location column keeps the room the designed layout gives it (within the screen).
+  int widened = 0;
+  for (std::size_t i = 0; i < layout::kResultColumns.size(); ++i) {
+    const int designed = layout::kResultColumns[i].Width;
+    if (designed == layout::kRemainingWidth) continue;
+    widened += m_lvwResult->header()->sectionSize(static_cast<int>(i)) - designed;
+  }
+  int width = table.ClientWidth + widened;
+  if (const QScreen* screen = this->screen()) {
+    width = std::max(table.ClientWidth, std::min(width, screen->availableGeometry().width()));
+  }
+  resize(width, table.ClientHeight);
   const int fileHeight = layout::kFileListHeight;
   m_splitter->setSizes({std::max(layout::kSplitterMinimum, height() - fileHeight), fileHeight});
 
@@ -328,12 +340,12 @@ void TFMain::tmiFileRunClick() {
 }
 
 void TFMain::tmiFileExeExplorerClick() {
-  ShellExe(QDir::homePath());
+  ShellExe(ToPath(QDir::homePath()));
 }
 
 void TFMain::tmiFileOpenSelectForderClick() {
   if (const auto row = m_model->FirstSelected(ListKind::Result)) {
-    ShellExe(FromPath(m_model->ResultRowAt(*row).Location));
+    ShellExe(m_model->ResultRowAt(*row).Location);
   }
 }
 
@@ -341,13 +353,13 @@ void TFMain::tmiFileOpenSelectQuilletClick() {
   const auto row = m_model->FirstSelected(ListKind::Result);
   if (!row) return;
   // An argument list, not a command line: blanks in either path cannot shift the arguments.
-  m_desktop->StartProgram(QCoreApplication::applicationFilePath(),
-                          {FromPath(m_model->ResultRowAt(*row).Location)});
+  m_desktop->StartProgram(ToPath(QCoreApplication::applicationFilePath()),
+                          {m_model->ResultRowAt(*row).Location});
 }
 
 void TFMain::tmiFileOpenSelectFileClick() {
   if (const auto row = m_model->FirstSelected(ListKind::File)) {
-    ShellExe(FromPath(m_model->FileRowAt(*row).Path));
+    ShellExe(std::string(m_model->FileRowAt(*row).Path));
   }
 }
 
@@ -394,7 +406,7 @@ void TFMain::lvwFileColumnClick(int column) {
   m_model->lvwFileColumnClick(column);
 }
 
-bool TFMain::ShellExe(const QString& path) {
+bool TFMain::ShellExe(const std::string& path) {
   return m_desktop->OpenPath(path);
 }
 
@@ -403,9 +415,10 @@ bool TFMain::ShellExe(const QString& path) {
 void TFMain::DropFiles(const QList<QUrl>& urls) {
   for (const QUrl& url : urls) {
     if (!url.isLocalFile()) continue;
-    const QString path = url.toLocalFile();
-    if (path.isEmpty() || !QFileInfo(path).isDir()) continue;
-    m_model->AddResultList(ToPath(path));
+    const std::string path = ToPath(url.toLocalFile());
+    std::error_code error;
+    if (path.empty() || !std::filesystem::is_directory(path, error)) continue;
+    m_model->AddResultList(path);
   }
 }
 
@@ -415,6 +428,13 @@ void TFMain::dragEnterEvent(QDragEnterEvent* event) {
 
 void TFMain::dragMoveEvent(QDragMoveEvent* event) {
   if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TFMain::closeEvent(QCloseEvent* event) {
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (auto* dialog = qobject_cast<TFLetMeSeeDlg*>(top)) dialog->btnCancelClick();
+  }
+  QMainWindow::closeEvent(event);
 }
 
 void TFMain::dropEvent(QDropEvent* event) {

@@ -64,13 +64,16 @@ class TFMain : public QMainWindow, private Frontend, private StatusBar, private 
   void lvwFileColumnClick(int column);
   // Dropped paths, in drop order: local folders become rows, everything else is ignored.
   void DropFiles(const QList<QUrl>& urls);
-  // Opens path with the desktop's default application.
-  bool ShellExe(const QString& path);
+  // Opens path (the file system's bytes) with the desktop's default application.
+  bool ShellExe(const std::string& path);
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  // Closing the window while a command's loop runs cancels that loop, so the program ends
+  // promptly instead of working on behind a hidden window.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   // Frontend

@@ -3,9 +3,10 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "lists/Frontend.h"
 
@@ -36,20 +37,25 @@ class QtShell : public Shell {
   FailureNotifier m_notifier;
 };
 
-// What the main window starts outside itself; tests record the calls instead.
+// What the main window starts outside itself; tests record the calls instead. Paths are the file
+// system's bytes as the rows hold them, so a name that is not valid UTF-8 (an old archive's
+// Shift-JIS names, say) still reaches the file manager or the new instance unchanged.
 class Desktop {
  public:
   virtual ~Desktop() = default;
   // Opens a file or folder with the desktop's default application.
-  virtual bool OpenPath(const QString& path) = 0;
-  // Starts program with the given arguments, detached, without a shell in between.
-  virtual bool StartProgram(const QString& program, const QStringList& arguments) = 0;
+  virtual bool OpenPath(const std::string& path) = 0;
+  // Starts program (looked up in PATH when it has no slash) with the given arguments, detached,
+  // without a shell in between.
+  virtual bool StartProgram(const std::string& program,
+                            const std::vector<std::string>& arguments) = 0;
 };
 
 class SystemDesktop : public Desktop {
  public:
-  bool OpenPath(const QString& path) override;
-  bool StartProgram(const QString& program, const QStringList& arguments) override;
+  bool OpenPath(const std::string& path) override;
+  // True when the program could be started; a program that cannot be executed is not seen here.
+  bool StartProgram(const std::string& program, const std::vector<std::string>& arguments) override;
 };
 
 }  // namespace quillet

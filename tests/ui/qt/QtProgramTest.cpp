@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -19,6 +20,7 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <stdexcept>
@@ -35,6 +37,12 @@
 #include "ui/qt/Trash.h"
 #include "ui/qt/Widgets.h"
 #include "scan/Text.h"
+#include "ui/qt/Shell.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quillet {
 namespace {
@@ -46,16 +54,25 @@ class RecordingDesktop : public Desktop {
     QStringList Opened;
     QStringList Programs;
     std::vector<QStringList> Arguments;
+    // The same, byte for byte.
+    std::vector<std::string> RawOpened;
+    std::vector<std::vector<std::string>> RawArguments;
   };
   explicit RecordingDesktop(std::shared_ptr<Calls> calls) : m_calls(std::move(calls)) {}
-  bool OpenPath(const QString& path) override {
-    if (path == QLatin1String("/throw")) throw std::runtime_error("desktop is gone");
-    m_calls->Opened << path;
+  bool OpenPath(const std::string& path) override {
+    if (path == "/throw") throw std::runtime_error("desktop is gone");
+    m_calls->Opened << QFile::decodeName(QByteArray::fromStdString(path));
+    m_calls->RawOpened.push_back(path);
     return true;
   }
-  bool StartProgram(const QString& program, const QStringList& arguments) override {
-    m_calls->Programs << program;
-    m_calls->Arguments.push_back(arguments);
+  bool StartProgram(const std::string& program,
+                    const std::vector<std::string>& arguments) override {
+    m_calls->Programs << QFile::decodeName(QByteArray::fromStdString(program));
+    QStringList decoded;
+    for (const std::string& argument : arguments)
+      decoded << QFile::decodeName(QByteArray::fromStdString(argument));
+    m_calls->Arguments.push_back(decoded);
+    m_calls->RawArguments.push_back(arguments);
     return true;
   }
 
@@ -194,6 +211,20 @@ class QtProgramTest : public QObject {
       QCOMPARE(list.View->selectionMode(), QAbstractItemView::ExtendedSelection);
       QCOMPARE(list.View->selectionBehavior(), QAbstractItemView::SelectRows);
       QVERIFY(!list.View->header()->isSortIndicatorShown());
+    }
+
+    // Widened count columns do not squeeze the location column below its designed room: the
+    // window starts wider by as much.
+    {
+      QHeaderView* header = window->lvwResult()->header();
+      int designedOthers = 0;
+      for (const layout::Column& column : layout::kResultColumns) {
+        if (column.Width != layout::kRemainingWidth) designedOthers += column.Width;
+      }
+      const int designedRoom =
+          layout::kMainWindow.ClientWidth - designedOthers - 2 * window->lvwResult()->frameWidth();
+      QVERIFY2(header->sectionSize(1) >= designedRoom,
+               qPrintable(QStringLiteral("%1 < %2").arg(header->sectionSize(1)).arg(designedRoom)));
     }
 
     QCOMPARE(window->Splitter1()->handleWidth(), layout::kSplitterWidth);
@@ -389,6 +420,23 @@ class QtProgramTest : public QObject {
     }
   }
 
+  void closingTheWindowDuringARunCancelsIt() {
+    Tree tree;
+    auto window = MakeWindow(tree.Root.path());
+    ListsModel& model = window->Model();
+    // Closed inside the first update's pump: the second update stops the run.
+    QTimer::singleShot(0, this, [&] { window->close(); });
+    ActionOf(*window, "tmiFileRun")->trigger();
+    QVERIFY(!window->isVisible());
+    QVERIFY(model.ResultRowAt(0).Measured);
+    QVERIFY(!model.ResultRowAt(1).Measured);
+    QVERIFY(!model.ResultRowAt(2).Measured);
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      QVERIFY(qobject_cast<TFLetMeSeeDlg*>(top) == nullptr);
+    }
+    QVERIFY(m_failures.isEmpty());
+  }
+
   void progressDialogKeysAndCloseCountAsCancel() {
     const struct {
       const char* Name;
@@ -463,6 +511,51 @@ class QtProgramTest : public QObject {
     QCOMPARE(window->lvwResult()->model()->index(0, 0).data().toString(), QStringLiteral("mid"));
     QCOMPARE(window->lvwResult()->model()->index(1, 2).data().toString(), QStringLiteral("未解析"));
     delete mime;
+  }
+
+  void pathsThatAreNotUtf8ReachTheDesktopByteForByte() {
+    QTemporaryDir root;
+    const std::string base = QFile::encodeName(root.path()).toStdString();
+    // QTemporaryDir cannot remove a name it cannot decode.
+    const auto removeAll = qScopeGuard([&] { std::filesystem::remove_all(base); });
+    const std::string folder = base + "/\x83\x74\x83\x48 \xff&b";  // Shift-JIS, not UTF-8
+    std::filesystem::create_directories(folder + "/sub");
+    std::ofstream(folder + "/file") << "x";
+
+    auto window = MakeWindow(QFile::decodeName(QByteArray::fromStdString(base)));
+    ListsModel& model = window->Model();
+    QCOMPARE(model.ResultRowCount(), std::size_t{1});
+    QCOMPARE(model.ResultRowAt(0).Location, folder);
+    ClickRow(window->lvwResult(), 0);
+    ActionOf(*window, "tmiFileOpenSelectForder")->trigger();
+    ActionOf(*window, "tmiFileOpenSelectQuillet")->trigger();
+    QCOMPARE(m_calls->RawOpened, std::vector<std::string>{folder});
+    QCOMPARE(m_calls->RawArguments.back(), std::vector<std::string>{folder});
+
+    // The real desktop hands the bytes to the new program unchanged.
+    const std::string fifo = base + "/fifo";
+    QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    QVERIFY(reader >= 0);
+    SystemDesktop desktop;
+    QVERIFY(
+        desktop.StartProgram("/bin/sh", {"-c", "printf %s \"$1\" > \"$2\"", "sh", folder, fifo}));
+    std::string received;
+    for (;;) {
+      pollfd wait{reader, POLLIN, 0};
+      // Only a guard against a hang: the child writes at once.
+      if (::poll(&wait, 1, 60000) <= 0) break;
+      char buffer[256];
+      const ssize_t n = ::read(reader, buffer, sizeof buffer);
+      if (n > 0) {
+        received.append(buffer, static_cast<std::size_t>(n));
+      } else if (n == 0 || errno != EAGAIN) {
+        break;
+      }
+    }
+    ::close(reader);
+    QCOMPARE(received, folder);
+    QVERIFY(m_failures.isEmpty());
   }
 
   void aboutPictureDecodesTo320By240() {
