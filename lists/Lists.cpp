@@ -420,6 +420,7 @@ void ListsModel::tmiFileRunClick() {
     row.TotalSize = statistics.TotalSize;
     row.FileCount = statistics.FileCount;
     row.FolderCount = statistics.FolderCount;
+    row.UnreadableFolders = statistics.UnreadableFolders;
     if (m_observer) m_observer->RowChanged(ListKind::Result, *where);
     // A changed row is a change of the list; only a selected one moves the totals.
     if (row.Selected) lvwResultChange();
@@ -611,7 +612,9 @@ void ListsModel::tmiViewFileViewFlagClick() {
 void ListsModel::tmiEditZeroForderSelClick() {
   bool changed = false;
   for (auto& row : m_results) {
-    const bool selected = row.Measured && row.TotalSize == 0;
+    // A folder that could not be read measures 0 without being empty; it is never offered for
+    // deletion as an empty one.
+    const bool selected = row.Measured && row.TotalSize == 0 && row.UnreadableFolders == 0;
     changed |= row.Selected != selected;
     row.Selected = selected;
   }

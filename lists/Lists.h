@@ -138,7 +138,7 @@ class ListsModel {
   void tmiViewFileViewFlagClick();
 
   // --- Zero-size selection and deletion ---------------------------------------------------------
-  // Selects exactly the measured rows of size 0.
+  // Selects exactly the measured rows of size 0 whose every folder could be read.
   void tmiEditZeroForderSelClick();
   // Asks the question (also with nothing selected); on Yes hands the selected folders to the
   // shell in reverse list order and removes their rows, then re-sorts. A root is never handed

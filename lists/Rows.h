@@ -36,6 +36,9 @@ struct ResultRow {
   std::int64_t TotalSize = 0;
   std::int64_t FileCount = 0;
   std::int64_t FolderCount = 0;
+  // Folders below it (itself included) that could not be searched at the last analysis: its
+  // "0" then means "nothing readable", not "empty".
+  std::int64_t UnreadableFolders = 0;
   bool Selected = false;
 
   int ImageIndex() const { return Measured ? kImageMeasured : kImageFolder; }

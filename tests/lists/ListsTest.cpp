@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "TestFrontend.h"
+#include "scan/FileSystemFaults.h"
 #include "scan/Text.h"
 
 namespace quillet {
@@ -439,6 +440,31 @@ TEST_F(ListsTest, ZeroSelectionPicksMeasuredEmptyFoldersOnly) {
   }
   EXPECT_EQ(selected, (std::vector<bool>{true, true, false, false}));
   EXPECT_EQ(m_frontend.Recorded().Panels[0], "2 lists");
+}
+
+// A folder that cannot be read measures 0 but may hold anything: it is not "empty".
+TEST_F(ListsTest, ZeroSelectionLeavesFoldersThatCouldNotBeRead) {
+  struct LockedFolders : FileSystemFaults {
+    bool SearchFails(std::string_view folder) const override {
+      const std::string locked = std::string(1, kPathSeparator) + "locked" + kPathSeparator;
+      return folder.size() >= locked.size() &&
+             folder.substr(folder.size() - locked.size()) == locked;
+    }
+  } faults;
+  m_tree.File(Sep("locked/secret.txt"), 10);
+  m_tree.File(Sep("parent/locked/secret.txt"), 10);
+  m_tree.Folder("empty");
+  for (const char* name : {"locked", "parent", "empty"})
+    m_model.AddResultList(m_tree.Path(name));
+  {
+    ScopedFileSystemFaults scoped(faults);
+    m_model.tmiFileRunClick();
+  }
+  EXPECT_EQ(m_model.CellText(ListKind::Result, 0, 2), "0");
+  EXPECT_EQ(m_model.ResultRowAt(0).UnreadableFolders, 1);
+  m_model.tmiEditZeroForderSelClick();
+  EXPECT_EQ(m_model.FirstSelected(ListKind::Result), std::optional<std::size_t>(2));
+  EXPECT_FALSE(m_model.NextSelected(ListKind::Result, 2).has_value());
 }
 
 TEST_F(ListsTest, DeleteHandsTheFoldersOverInReverseAndRemovesTheirRows) {
