@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -26,6 +27,8 @@ using platform::OpenResult;
 // Folders kept open along one walker's path; deeper ones let go of their handle meanwhile, so a
 // tree of any depth needs a bounded number of handles.
 constexpr std::size_t kOpenLevels = 24;
+
+constexpr unsigned kMostThreads = 256;
 
 // A subfolder handed to another thread: its parent stays open through Parent.
 struct Task {
@@ -75,6 +78,12 @@ class SharedWork {
     return true;
   }
 
+  // Fewer threads started than planned; called before the first of them can be the last idle one.
+  void SetWorkers(unsigned workers) {
+    std::lock_guard lock(m_mutex);
+    m_workers = workers;
+  }
+
   // A thread failed: the others finish what they hold and then stop.
   void Abandon() {
     {
@@ -87,7 +96,7 @@ class SharedWork {
   }
 
  private:
-  const unsigned m_workers;
+  unsigned m_workers;
   std::mutex m_mutex;
   std::condition_variable m_ready;
   std::deque<Task> m_tasks;
@@ -279,6 +288,8 @@ void Add(FolderStatistics& into, const FolderStatistics& part) {
 
 FolderStatistics MeasureFolder(std::string_view folder, unsigned threads) {
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+  // Directory walking gains nothing from a pool far larger than the machine.
+  threads = std::min(threads, kMostThreads);
   SharedWork work(threads);
   std::vector<FolderStatistics> totals(threads);
   std::vector<std::exception_ptr> failures(threads);
@@ -296,8 +307,15 @@ FolderStatistics MeasureFolder(std::string_view folder, unsigned threads) {
     }
   };
   std::vector<std::thread> pool;
-  for (unsigned i = 1; i < threads; ++i)
-    pool.emplace_back(worker, i);
+  pool.reserve(threads - 1);
+  for (unsigned i = 1; i < threads; ++i) {
+    try {
+      pool.emplace_back(worker, i);
+    } catch (const std::system_error&) {
+      break;  // out of threads: walk with those that started
+    }
+  }
+  work.SetWorkers(static_cast<unsigned>(pool.size()) + 1);
   worker(0);
   for (auto& thread : pool)
     thread.join();

@@ -16,11 +16,11 @@ struct FolderStatistics {
 };
 
 // The statistics of folder, walked once with its subtrees spread over a small thread pool
-// (threads == 0: one per core). On a tree that does not change meanwhile, the three numbers
-// equal those of CollectEntries + SumFileSizes; they never depend on thread scheduling. The
-// measured folder is searched even when folder names a link to one; below it, links and pseudo
-// file systems are counted but never walked into. A folder that is missing or cannot be searched
-// counts in UnreadableFolders and adds nothing else.
+// (threads == 0: one per core; at most 256, fewer when the system cannot start more). On a tree
+// that does not change meanwhile, the three numbers equal those of CollectEntries + SumFileSizes;
+// they never depend on thread scheduling. The measured folder is searched even when folder names a
+// link to one; below it, links and pseudo file systems are counted but never walked into. A folder
+// that is missing or cannot be searched counts in UnreadableFolders and adds nothing else.
 FolderStatistics MeasureFolder(std::string_view folder, unsigned threads = 0);
 
 // One entry of a streamed listing. Path is valid only during the visit call.

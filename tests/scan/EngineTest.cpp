@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -121,6 +122,12 @@ TEST(EngineTest, ManySmallFoldersSharedBetweenThreads) {
     }
   }
   ExpectEngineAgrees(tree.Root());
+  // More threads than could ever be started: the pool is bounded and the numbers stay.
+  const FolderStatistics s = MeasureFolder(tree.Root(), std::numeric_limits<unsigned>::max());
+  EXPECT_EQ(s.TotalSize, 40 * 20 * (39 * 100 + 19) / 2);
+  EXPECT_EQ(s.FileCount, 40 * 20);
+  EXPECT_EQ(s.FolderCount, 40 * 21);
+  EXPECT_EQ(s.UnreadableFolders, 0);
 }
 
 TEST(EngineTest, WalkStopsWhenTheVisitorSaysSo) {
