@@ -80,6 +80,9 @@ Located Locate(const std::string& path) {
     }
     located.Holder.Reset(fd);
     rest.remove_prefix(cut + 1);
+    // The rest of a run of separators would make the remainder absolute, bypassing Holder.
+    while (!rest.empty() && rest.front() == '/')
+      rest.remove_prefix(1);
   }
   located.Rest.assign(rest.empty() ? std::string_view(".") : rest);
   return located;

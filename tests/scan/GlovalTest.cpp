@@ -190,6 +190,21 @@ TEST(GlovalTest, TreesDeeperThanThePathLimit) {
   const Totals fromEntries = FromEntries(tree.Root());
   EXPECT_EQ(fromEntries.Folders, level);
   EXPECT_EQ(FromEngine(tree.Root()), fromEntries);
+#ifndef _WIN32
+  // Runs of separators mean one; here one straddles the point where a long path is split.
+  const std::size_t split = 4094;
+  const std::size_t at = deepest.rfind('/', split);
+  std::string doubled = deepest;
+  doubled.insert(at, split + 1 - at, '/');
+  ASSERT_EQ(doubled.substr(split, 2), "//");
+  EXPECT_EQ(FileSizeOf(doubled), 7);
+  const std::string folder = doubled.substr(0, doubled.rfind('/'));
+  EXPECT_TRUE(IsFolder(folder));
+  EntryList below;
+  CollectEntries(folder, below, true, true, true);
+  EXPECT_EQ(below.size(), 1u);
+  EXPECT_EQ(MeasureFolder(folder).TotalSize, 7);
+#endif
 }
 
 #ifdef _WIN32
