@@ -30,9 +30,13 @@ constexpr std::size_t kOpenLevels = 24;
 
 constexpr unsigned kMostThreads = 256;
 
+// Set once a folder has counted as unreadable, by whichever thread finds out first.
+using UnreadableMark = std::shared_ptr<std::atomic<bool>>;
+
 // A subfolder handed to another thread: its parent stays open through Parent.
 struct Task {
   std::shared_ptr<platform::FolderState> Parent;
+  UnreadableMark ParentUnreadable;
   std::string Path;  // the subfolder's path, without a trailing separator
   std::size_t NameOffset = 0;
 };
@@ -112,6 +116,7 @@ struct Level {
   std::size_t Next = 0;
   std::size_t PathLength = 0;  // of the walker's path up to this folder's trailing separator
   bool Lost = false;           // parked and not reachable again: its subfolders cannot be opened
+  UnreadableMark Unreadable;   // made when first needed
 };
 
 // Depth-first walk of one subtree without recursion; its levels are reused from folder to folder.
@@ -144,8 +149,9 @@ class Walker {
   void WalkTask(Task& task) {
     m_path.assign(task.Path);
     const std::string_view name = std::string_view(task.Path).substr(task.NameOffset);
-    if (Enter(*task.Parent, false, name, 0)) Run();
+    if (Enter(*task.Parent, false, task.ParentUnreadable, name, 0)) Run();
     task.Parent.reset();
+    task.ParentUnreadable.reset();
   }
 
  private:
@@ -159,13 +165,20 @@ class Walker {
     level.PathLength = m_path.size();
     level.Next = 0;
     level.Lost = false;
-    if (!platform::ReadEntries(*level.Folder, level.Entries)) ++m_totals.UnreadableFolders;
+    level.Unreadable.reset();
+    if (!platform::ReadEntries(*level.Folder, level.Entries)) CountUnreadable(level.Unreadable);
+  }
+
+  // Counts a folder as unreadable unless that happened already.
+  void CountUnreadable(UnreadableMark& mark) {
+    if (!mark) mark = std::make_shared<std::atomic<bool>>(false);
+    if (!mark->exchange(true)) ++m_totals.UnreadableFolders;
   }
 
   // Counts the subfolder whose path m_path holds (no separator yet) and, when it is read, makes it
   // level depth. False when there is nothing to walk below it (or the visitor asked to stop).
-  bool Enter(platform::FolderState& parent, bool parentLost, std::string_view name,
-             std::size_t depth) {
+  bool Enter(platform::FolderState& parent, bool parentLost, UnreadableMark& parentUnreadable,
+             std::string_view name, std::size_t depth) {
     const FileSystemFaults* faults = ActiveFileSystemFaults();
     if (faults && faults->Vanished(m_path)) return false;
     Level& child = LevelAt(depth);
@@ -173,6 +186,10 @@ class Walker {
     const bool searchFails = parentLost || (faults && faults->SearchFails(m_path + kPathSeparator));
     if (!searchFails) result = platform::OpenChild(parent, name, m_path, *child.Folder);
     if (result == OpenResult::Vanished) return false;
+    if (result == OpenResult::ParentUnsearchable) {
+      CountUnreadable(parentUnreadable);
+      return false;
+    }
     ++m_totals.FolderCount;
     if (!Visit(true, -1)) {
       platform::Close(*child.Folder);
@@ -206,6 +223,8 @@ class Walker {
       if (!m_sharedParent) return;
       Task task;
       task.Parent = m_sharedParent;
+      if (!level.Unreadable) level.Unreadable = std::make_shared<std::atomic<bool>>(false);
+      task.ParentUnreadable = level.Unreadable;
       task.Path.assign(m_path, 0, level.PathLength).append(entry.Name);
       task.NameOffset = level.PathLength;
       m_tasks.push_back(std::move(task));
@@ -257,7 +276,8 @@ class Walker {
       }
       if (m_work && m_work->Hungry()) ShareRest(level);
       const std::size_t depth = m_depth;
-      if (Enter(*level.Folder, level.Lost, entry.Name, depth) && depth >= kOpenLevels) {
+      if (Enter(*level.Folder, level.Lost, level.Unreadable, entry.Name, depth) &&
+          depth >= kOpenLevels) {
         platform::Park(*level.Folder);
       }
     }

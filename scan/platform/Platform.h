@@ -54,7 +54,9 @@ using Folder = std::unique_ptr<FolderState, FolderStateDeleter>;
 Folder NewFolder();
 void Close(FolderState& folder);
 
-enum class OpenResult { Opened, Unreadable, Vanished, NotEntered };
+// ParentUnsearchable: the parent lists its names but lets none be queried; nothing is known of
+// the entry, and the parent counts as unreadable.
+enum class OpenResult { Opened, Unreadable, Vanished, NotEntered, ParentUnsearchable };
 
 // Opens the folder to measure (links in path followed). Never NotEntered.
 OpenResult OpenRoot(const std::string& path, FolderState& into);
@@ -65,7 +67,8 @@ OpenResult OpenChild(FolderState& parent, std::string_view name, std::string_vie
                      FolderState& into);
 
 // Reads every entry of an open folder, with each file's size. False when the search failed part
-// way; the entries read before stay.
+// way (the entries read before stay) or an entry could not be queried for a reason other than
+// being gone (it is left out).
 bool ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries);
 
 // Lets go of the system handle of a read folder to bound open handles on deep trees; Unpark takes

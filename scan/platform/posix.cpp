@@ -334,7 +334,8 @@ OpenResult OpenChild(FolderState& parent, std::string_view name, std::string_vie
     // A folder that lets its names be read but not queried hides its subfolders' kind as well.
     struct stat status;
     if (::fstatat(parent.Handle.Get(), name.data(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-      return OpenResult::Vanished;
+      return errno == ENOENT || errno == ENOTDIR ? OpenResult::Vanished
+                                                 : OpenResult::ParentUnsearchable;
     }
     return OpenResult::Unreadable;
   }
@@ -396,6 +397,8 @@ bool ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries) {
       struct stat status;
       if (::fstatat(fd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
         entry.Kind = EntryKind::Vanished;
+        // Gone meanwhile is no fault; denied means the folder cannot be searched.
+        if (errno != ENOENT) ok = false;
       } else if (S_ISDIR(status.st_mode)) {
         entry.Kind = EntryKind::Folder;
       } else {

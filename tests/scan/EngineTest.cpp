@@ -14,7 +14,9 @@
 
 #ifndef _WIN32
 #include <sys/mount.h>
+#include <grp.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -193,6 +195,65 @@ TEST(EngineTest, VeryDeepTreeWithFewDescriptors) {
   FileLimit limit(200);
   ExpectEngineAgrees(tree.Root());
   EXPECT_EQ(MeasureFolder(tree.Root()).FolderCount, 1500 + (1499 / 11 + 1));
+}
+
+// The engine's numbers as a user without privileges sees them: from a child process that gives
+// up root first when it has it. False when that cannot be arranged here.
+bool MeasureUnprivileged(const std::string& folder, unsigned threads, FolderStatistics& into) {
+  int channel[2];
+  if (::pipe(channel) != 0) return false;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(channel[0]);
+    if (::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+      ::_exit(1);
+    }
+    const FolderStatistics s = MeasureFolder(folder, threads);
+    const bool sent = ::write(channel[1], &s, sizeof s) == static_cast<ssize_t>(sizeof s);
+    ::_exit(sent ? 0 : 1);
+  }
+  ::close(channel[1]);
+  const bool received =
+      child > 0 && ::read(channel[0], &into, sizeof into) == static_cast<ssize_t>(sizeof into);
+  ::close(channel[0]);
+  int status = 0;
+  if (child > 0) ::waitpid(child, &status, 0);
+  return received && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Folders whose names can be read but whose entries cannot be queried (no search permission):
+// what cannot be queried is not counted, and the folder counts as unreadable once, whether or
+// not it holds files and whichever thread meets its subfolders.
+TEST(EngineTest, FolderThatCannotBeSearchedCountsAsUnreadableOnce) {
+  TempTree tree;
+  tree.File("keep.bin", 3);
+  const std::string namesOnly = tree.Folder("names-only");
+  tree.File("names-only/a.bin", 5);
+  tree.Folder("names-only/sub");
+  tree.File("names-only/sub/b.bin", 7);
+  const std::string foldersOnly = tree.Folder("folders-only");
+  for (int i = 0; i < 60; ++i)
+    tree.Folder("folders-only/s" + std::to_string(i));
+  tree.Folder("open");
+  tree.File("open/c.bin", 11);
+  struct Restore {
+    std::vector<std::string> Folders;
+    ~Restore() {
+      for (const auto& folder : Folders)
+        ::chmod(folder.c_str(), 0755);
+    }
+  } restore{{namesOnly, foldersOnly}};
+  for (const auto& folder : restore.Folders)
+    ASSERT_EQ(::chmod(folder.c_str(), 0444), 0);
+  for (unsigned threads : {1u, 2u, 7u}) {
+    FolderStatistics s;
+    if (!MeasureUnprivileged(tree.Root(), threads, s)) GTEST_SKIP() << "cannot drop privileges";
+    EXPECT_EQ(s.TotalSize, 3 + 11) << threads;
+    EXPECT_EQ(s.FileCount, 2) << threads;
+    EXPECT_EQ(s.FolderCount, 3) << threads;
+    EXPECT_EQ(s.UnreadableFolders, 2) << threads;
+  }
 }
 
 // Mounts a file system for the life of the object; Mounted() is false where that is not allowed.
