@@ -36,6 +36,8 @@ std::wstring LongPath(std::string_view path) {
   const DWORD length = ::GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
   if (length == 0 || length >= needed) return wide;
   full.resize(length);
+  // The device namespace "\\.\" takes the same paths, there without their length limit.
+  if (full.rfind(L"\\\\.\\", 0) == 0) return L"\\\\?\\" + full.substr(4);
   if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;
 }

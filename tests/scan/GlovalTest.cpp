@@ -209,6 +209,26 @@ TEST(GlovalTest, TreesDeeperThanThePathLimit) {
 
 #ifdef _WIN32
 
+// A folder named in the long-path or the device namespace, or with forward slashes, is the same
+// folder.
+TEST(GlovalTest, PathPrefixesNameTheSameFolder) {
+  TempTree tree;
+  tree.File("a.bin", 5);
+  tree.Folder("sub");
+  tree.File("sub/b.bin", 7);
+  std::string slashes = tree.Root();
+  std::replace(slashes.begin(), slashes.end(), '\\', '/');
+  for (const std::string& root : {"\\\\?\\" + tree.Root(), "\\\\.\\" + tree.Root(), slashes}) {
+    EXPECT_TRUE(IsFolder(root)) << root;
+    EXPECT_EQ(FileSizeOf(root + "\\sub\\b.bin"), 7) << root;
+    EntryList entries;
+    EXPECT_EQ(CollectEntries(root, entries, true, true, true), 3) << root;
+    const FolderStatistics s = MeasureFolder(root);
+    EXPECT_EQ((Totals{s.TotalSize, s.FileCount, s.FolderCount}), (Totals{12, 2, 1})) << root;
+    EXPECT_EQ(s.UnreadableFolders, 0) << root;
+  }
+}
+
 TEST(GlovalTest, HiddenAndSystemFilesCountLikeAnyOther) {
   TempTree tree;
   const std::string hidden = tree.File("hidden.txt", 3);
