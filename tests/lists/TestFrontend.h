@@ -29,14 +29,14 @@ struct Record {
   std::vector<std::vector<std::string>> Deletions;
 };
 
-class TestFrontend;
+// OnPump runs inside every pumping update, as a message processed there, with the update's
+// number (1-based, over all dialogs); it may press Cancel or run other commands.
+class TestProgress;
+using PumpHandler = std::function<void(TestProgress&, int)>;
 
-// A dialog whose Cancel button is "clicked" by the test: OnPump runs for the pumping updates
-// (as a message processed inside the update) and may press Cancel or run other commands.
 class TestProgress : public ProgressSink {
  public:
-  TestProgress(Record& record, std::function<void(TestProgress&, int)>& onPump)
-      : m_record(record), m_onPump(onPump) {}
+  TestProgress(Record& record, PumpHandler& onPump) : m_record(record), m_onPump(onPump) {}
   void Show() override {
     m_cancelled = false;
     ++m_record.ProgressOpen;
@@ -55,7 +55,7 @@ class TestProgress : public ProgressSink {
 
  private:
   Record& m_record;
-  std::function<void(TestProgress&, int)>& m_onPump;
+  PumpHandler& m_onPump;
   bool m_cancelled = false;
 };
 
@@ -82,8 +82,7 @@ class TestFrontend : public Frontend, public StatusBar, public Shell {
 
   Record& Recorded() { return m_record; }
 
-  // Runs inside every pumping update with the update's number (1-based, over all dialogs).
-  std::function<void(TestProgress&, int)> OnPump;
+  PumpHandler OnPump;
   std::function<void()> OnQuestion;
   bool Answer = true;
 
@@ -94,12 +93,7 @@ class TestFrontend : public Frontend, public StatusBar, public Shell {
 // A temporary folder removed with everything below it.
 class TempTree {
  public:
-  TempTree() {
-    static int counter = 0;
-    m_root = std::filesystem::temp_directory_path() /
-             ("quillet-lists-" + std::to_string(std::random_device{}()) + "-" +
-              std::to_string(counter++));
-    std::filesystem::remove_all(m_root);
+  TempTree() : m_root(std::filesystem::temp_directory_path() / UniqueName()) {
     std::filesystem::create_directories(m_root);
   }
   ~TempTree() {
@@ -124,6 +118,11 @@ class TempTree {
   }
 
  private:
+  static std::string UniqueName() {
+    static int counter = 0;
+    return "quillet-lists-" + std::to_string(std::random_device{}()) + "-" +
+           std::to_string(counter++);
+  }
   std::filesystem::path m_root;
 };
 
