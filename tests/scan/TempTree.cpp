@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <utility>
@@ -25,17 +24,27 @@ namespace quillet::testing {
 
 namespace {
 
-std::string UniqueName() {
-  static std::atomic<int> counter{0};
-  const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-  return "quillet-scan-" + std::to_string(now) + "-" + std::to_string(counter++);
+const std::string& Made(bool made, const std::string& path) {
+  if (!made) throw std::runtime_error("cannot make " + path);
+  return path;
 }
 
 }  // namespace
 
+TempTree::TempTree() {
+  static std::atomic<int> counter{0};
+  const std::u8string temp = std::filesystem::temp_directory_path().u8string();
+  m_root.assign(temp.begin(), temp.end());
+  while (m_root.size() > 1 && m_root.back() == kPathSeparator)
+    m_root.pop_back();
+  m_root += kPathSeparator + std::string("quillet-scan-") +
+            std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
+            std::to_string(counter++);
+  Made(MakeFolderAt(m_root), m_root);
+}
+
 std::string TempTree::Path(const std::string& relative) const {
-  std::string path = m_root;
-  path += kPathSeparator;
+  std::string path = m_root + kPathSeparator;
   for (char c : relative)
     path += c == '/' ? kPathSeparator : c;
   return path;
@@ -43,25 +52,15 @@ std::string TempTree::Path(const std::string& relative) const {
 
 std::string TempTree::Folder(const std::string& relative) {
   const std::string path = Path(relative);
-  if (!MakeFolderAt(path)) throw std::runtime_error("cannot make folder " + path);
-  return path;
+  return Made(MakeFolderAt(path), path);
 }
 
 std::string TempTree::File(const std::string& relative, std::int64_t size) {
   const std::string path = Path(relative);
-  if (!MakeFileAt(path, size)) throw std::runtime_error("cannot make file " + path);
-  return path;
-}
-
-std::string TempTree::SparseFile(const std::string& relative, std::int64_t size) {
-  const std::string path = Path(relative);
-  if (!MakeFileAt(path, size, true)) throw std::runtime_error("cannot make file " + path);
-  return path;
+  return Made(MakeFileAt(path, size), path);
 }
 
 #ifdef _WIN32
-
-namespace {
 
 std::wstring Wide(const std::string& text) {
   std::wstring wide(text.size() + 1, L'\0');
@@ -70,6 +69,8 @@ std::wstring Wide(const std::string& text) {
   wide.resize(static_cast<std::size_t>(length));
   return wide;
 }
+
+namespace {
 
 std::wstring Long(const std::string& path) {
   return L"\\\\?\\" + Wide(path);
@@ -84,32 +85,17 @@ void RemoveBelow(const std::wstring& folder) {
     if (name == L"." || name == L"..") continue;
     const std::wstring full = folder + L"\\" + name;
     ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-    const bool isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      if (!isLink) RemoveBelow(full);
-      ::RemoveDirectoryW(full.c_str());
-    } else {
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       ::DeleteFileW(full.c_str());
+      continue;
     }
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) RemoveBelow(full);
+    ::RemoveDirectoryW(full.c_str());
   } while (::FindNextFileW(find, &data));
   ::FindClose(find);
 }
 
 }  // namespace
-
-TempTree::TempTree() {
-  wchar_t buffer[MAX_PATH + 1];
-  const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
-  std::wstring temp(buffer, length);
-  std::string base(temp.size() * 3, '\0');
-  const int size =
-      ::WideCharToMultiByte(CP_UTF8, 0, temp.data(), static_cast<int>(temp.size()), base.data(),
-                            static_cast<int>(base.size()), nullptr, nullptr);
-  base.resize(static_cast<std::size_t>(size));
-  if (!base.empty() && base.back() == '\\') base.pop_back();
-  m_root = base + "\\" + UniqueName();
-  if (!MakeFolderAt(m_root)) throw std::runtime_error("cannot make " + m_root);
-}
 
 TempTree::~TempTree() {
   RemoveBelow(Long(m_root));
@@ -120,20 +106,15 @@ bool MakeFolderAt(const std::string& path) {
   return ::CreateDirectoryW(Long(path).c_str(), nullptr) != 0;
 }
 
-bool MakeFileAt(const std::string& path, std::int64_t size, bool sparse) {
+bool MakeFileAt(const std::string& path, std::int64_t size) {
   HANDLE file = ::CreateFileW(Long(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  bool ok = true;
-  if (sparse) {
-    DWORD returned = 0;
-    ::DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
-  }
-  if (size > 0) {
-    FILE_END_OF_FILE_INFO end;
-    end.EndOfFile.QuadPart = size;
-    ok = ::SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end) != 0;
-  }
+  DWORD returned = 0;
+  ::DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+  FILE_END_OF_FILE_INFO end;
+  end.EndOfFile.QuadPart = size;
+  const bool ok = ::SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end) != 0;
   ::CloseHandle(file);
   return ok;
 }
@@ -149,21 +130,17 @@ void RemoveBelow(int folder) {
   std::vector<std::pair<std::string, bool> > names;
   while (const dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    names.emplace_back(name, entry->d_type == DT_DIR);
+    if (name != "." && name != "..") names.emplace_back(name, entry->d_type == DT_DIR);
   }
   ::closedir(dir);
   for (const auto& [name, isFolder] : names) {
-    if (isFolder) {
-      const int child = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-      if (child >= 0) {
-        RemoveBelow(child);
-        ::close(child);
-      }
-      ::unlinkat(folder, name.c_str(), AT_REMOVEDIR);
-    } else {
-      ::unlinkat(folder, name.c_str(), 0);
+    const int child =
+        isFolder ? ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW) : -1;
+    if (child >= 0) {
+      RemoveBelow(child);
+      ::close(child);
     }
+    ::unlinkat(folder, name.c_str(), isFolder ? AT_REMOVEDIR : 0);
   }
 }
 
@@ -174,12 +151,10 @@ int OpenHolder(const std::string& path, std::string& rest) {
   rest = path.substr(cut + 1);
   const std::string holder = cut == 0 ? "/" : path.substr(0, cut);
   int fd = ::open("/", O_RDONLY | O_DIRECTORY);
-  std::size_t at = 1;
-  while (fd >= 0 && at < holder.size()) {
+  for (std::size_t at = 1; fd >= 0 && at < holder.size();) {
     std::size_t end = at + 3000 < holder.size() ? holder.rfind('/', at + 3000) : holder.size();
     if (end == std::string::npos || end <= at) end = holder.size();
-    const std::string step = holder.substr(at, end - at);
-    const int next = ::openat(fd, step.c_str(), O_RDONLY | O_DIRECTORY);
+    const int next = ::openat(fd, holder.substr(at, end - at).c_str(), O_RDONLY | O_DIRECTORY);
     ::close(fd);
     fd = next;
     at = end + 1;
@@ -188,15 +163,6 @@ int OpenHolder(const std::string& path, std::string& rest) {
 }
 
 }  // namespace
-
-TempTree::TempTree() {
-  const char* temp = std::getenv("TMPDIR");
-  std::string base = temp && *temp ? temp : "/tmp";
-  while (base.size() > 1 && base.back() == '/')
-    base.pop_back();
-  m_root = base + "/" + UniqueName();
-  if (!MakeFolderAt(m_root)) throw std::runtime_error("cannot make " + m_root);
-}
 
 TempTree::~TempTree() {
   const int fd = ::open(m_root.c_str(), O_RDONLY | O_DIRECTORY);
@@ -210,22 +176,20 @@ TempTree::~TempTree() {
 bool MakeFolderAt(const std::string& path) {
   std::string name;
   const int holder = OpenHolder(path, name);
-  if (holder < 0) return false;
-  const bool ok = ::mkdirat(holder, name.c_str(), 0755) == 0;
-  ::close(holder);
+  const bool ok = holder >= 0 && ::mkdirat(holder, name.c_str(), 0755) == 0;
+  if (holder >= 0) ::close(holder);
   return ok;
 }
 
-bool MakeFileAt(const std::string& path, std::int64_t size, bool /*sparse*/) {
+bool MakeFileAt(const std::string& path, std::int64_t size) {
   std::string name;
   const int holder = OpenHolder(path, name);
-  if (holder < 0) return false;
-  const int fd = ::openat(holder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-  ::close(holder);
-  if (fd < 0) return false;
+  const int fd =
+      holder < 0 ? -1 : ::openat(holder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+  if (holder >= 0) ::close(holder);
   // ftruncate leaves a hole: the size is there, the data is not.
-  const bool ok = ::ftruncate(fd, static_cast<off_t>(size)) == 0;
-  ::close(fd);
+  const bool ok = fd >= 0 && ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+  if (fd >= 0) ::close(fd);
   return ok;
 }
 

@@ -20,11 +20,9 @@ class TempTree {
   // Root joined with a relative path written with '/', in the platform's separators.
   std::string Path(const std::string& relative) const;
 
-  // Each returns the full path of what it made; parents must exist.
+  // Each returns the full path of what it made; parents must exist. Files hold no data on disk.
   std::string Folder(const std::string& relative);
   std::string File(const std::string& relative, std::int64_t size = 0);
-  // A file of the given size without its data on disk.
-  std::string SparseFile(const std::string& relative, std::int64_t size);
 
  private:
   std::string m_root;
@@ -32,6 +30,10 @@ class TempTree {
 
 // Full-path operations that work beyond the platform's ordinary path length.
 bool MakeFolderAt(const std::string& path);
-bool MakeFileAt(const std::string& path, std::int64_t size, bool sparse = false);
+bool MakeFileAt(const std::string& path, std::int64_t size);
+
+#ifdef _WIN32
+std::wstring Wide(const std::string& text);
+#endif
 
 }  // namespace quillet::testing
