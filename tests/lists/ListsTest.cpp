@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "../scan/TempTree.h"
 #include "TestFrontend.h"
 #include "scan/FileSystemFaults.h"
 #include "scan/Text.h"
@@ -12,9 +13,9 @@
 namespace quillet {
 namespace {
 
-using test::TempTree;
 using test::TestFrontend;
 using test::TestProgress;
+using testing::TempTree;
 using Texts = std::vector<std::string>;
 
 Texts Column(const ListsModel& model, ListKind list, int column) {
@@ -23,12 +24,6 @@ Texts Column(const ListsModel& model, ListKind list, int column) {
     texts.push_back(model.CellText(list, i, column));
   }
   return texts;
-}
-
-std::string Sep(std::string_view relative) {
-  std::string path(relative);
-  std::replace(path.begin(), path.end(), '/', kPathSeparator);
-  return path;
 }
 
 // The platform's root as added, and the location its row shows: 'C:\' becomes 'C:'.
@@ -198,8 +193,8 @@ TEST_F(ListsTest, HeaderClicksFlipTheDirectionAndRemovalsReSortWithoutFlipping) 
 TEST_F(ListsTest, EachResultColumnSortsByItsOwnCell) {
   // Size, files, folders: a 300, 3, 1; b 20, 1, 2; c 0, 2, 0.
   for (const char* file : {"a/x", "a/d/y", "a/z"})
-    m_tree.File(Sep(file), 100);
-  m_tree.File(Sep("b/d/e/x"), 20);
+    m_tree.File(file, 100);
+  m_tree.File("b/d/e/x", 20);
   for (const char* file : {"c/x", "c/y"})
     m_tree.File(file, 0);
   for (const char* name : {"c", "a", "b"})
@@ -232,7 +227,7 @@ TEST_F(ListsTest, EachResultColumnSortsByItsOwnCell) {
 
 TEST_F(ListsTest, FileListSortsSizesAsNumbersAndFoldersLast) {
   m_tree.File("top/Zed", 1000);
-  m_tree.File(Sep("top/sub/alpha"), 200);
+  m_tree.File("top/sub/alpha", 200);
   m_model.AddResultList(m_tree.Path("top"));
   SelectAllResults();
   m_model.tmiViewFileViewFlagClick();
@@ -269,7 +264,7 @@ TEST_F(ListsTest, TotalsCountUnmeasuredRowsAsRowsOnly) {
 // --- File view ------------------------------------------------------------------------------
 
 TEST_F(ListsTest, FileViewListsTheSelectedRowsInOrderWithKindAndSize) {
-  m_tree.File(Sep("one/d/e/f"), 1234);
+  m_tree.File("one/d/e/f", 1234);
   m_tree.File("two/g", 2);
   m_tree.File("other/z", 5);
   // Overlapping rows list their shared entries again; the unselected row is not listed.
@@ -282,7 +277,7 @@ TEST_F(ListsTest, FileViewListsTheSelectedRowsInOrderWithKindAndSize) {
   Texts paths;
   for (const char* path :
        {"one/d", "one/d/e", "one/d/e/f", "two/g", "one/d", "one/d/e", "one/d/e/f"})
-    paths.push_back(m_tree.Path(Sep(path)));
+    paths.push_back(m_tree.Path(path));
   EXPECT_EQ(Column(m_model, ListKind::File, 1), paths);
   EXPECT_EQ(Column(m_model, ListKind::File, 0), (Texts{"d", "e", "f", "g", "d", "e", "f"}));
   EXPECT_EQ(Column(m_model, ListKind::File, 2),
@@ -332,11 +327,11 @@ TEST_F(ListsTest, ZeroSelectionPicksMeasuredReadableEmptyFoldersOnly) {
       return folder.ends_with(std::string(1, kPathSeparator) + "locked" + kPathSeparator);
     }
   } faults;
-  m_tree.Folder(Sep("hollow/a/b"));
+  m_tree.Folder("hollow/a/b");
   m_tree.File("zeros/empty.txt", 0);
   m_tree.File("full/x", 1);
-  m_tree.File(Sep("locked/secret.txt"), 10);
-  m_tree.File(Sep("parent/locked/secret.txt"), 10);
+  m_tree.File("locked/secret.txt", 10);
+  m_tree.File("parent/locked/secret.txt", 10);
   for (const char* name : {"hollow", "zeros", "full", "locked", "parent"})
     m_model.AddResultList(m_tree.Path(name));
   m_model.tmiEditZeroForderSelClick();  // never measured: nothing to select

@@ -1,12 +1,9 @@
-// Headless stand-ins for the three interfaces, and real temporary folder trees.
+// Headless stand-ins for the three interfaces.
 #pragma once
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
-#include <random>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -16,7 +13,6 @@
 
 namespace quillet::test {
 
-// Everything the lists told their front end, in order.
 struct Record {
   std::map<int, std::string> Panels;
   std::vector<std::pair<int, std::string>> PanelWrites;
@@ -88,42 +84,6 @@ class TestFrontend : public Frontend, public StatusBar, public Shell {
 
  private:
   Record m_record;
-};
-
-// A temporary folder removed with everything below it.
-class TempTree {
- public:
-  TempTree() : m_root(std::filesystem::temp_directory_path() / UniqueName()) {
-    std::filesystem::create_directories(m_root);
-  }
-  ~TempTree() {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_root, ignored);
-  }
-  TempTree(const TempTree&) = delete;
-  TempTree& operator=(const TempTree&) = delete;
-
-  std::string Path(std::string_view relative = {}) const {
-    return relative.empty() ? m_root.string() : (m_root / relative).string();
-  }
-  std::string Folder(std::string_view relative) const {
-    std::filesystem::create_directories(m_root / relative);
-    return Path(relative);
-  }
-  std::string File(std::string_view relative, std::size_t size) const {
-    const auto path = m_root / relative;
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << std::string(size, 'x');
-    return path.string();
-  }
-
- private:
-  static std::string UniqueName() {
-    static int counter = 0;
-    return "quillet-lists-" + std::to_string(std::random_device{}()) + "-" +
-           std::to_string(counter++);
-  }
-  std::filesystem::path m_root;
 };
 
 }  // namespace quillet::test

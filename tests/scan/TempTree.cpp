@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "scan/Gloval.h"
 #include "scan/Text.h"
 
 #ifdef _WIN32
@@ -51,11 +52,16 @@ std::string TempTree::Path(const std::string& relative) const {
 }
 
 std::string TempTree::Folder(const std::string& relative) {
+  for (auto slash = relative.find('/'); slash != std::string::npos;
+       slash = relative.find('/', slash + 1))
+    MakeFolderAt(Path(relative.substr(0, slash)));
   const std::string path = Path(relative);
-  return Made(MakeFolderAt(path), path);
+  return Made(MakeFolderAt(path) || IsFolder(path), path);
 }
 
 std::string TempTree::File(const std::string& relative, std::int64_t size) {
+  const auto slash = relative.rfind('/');
+  if (slash != std::string::npos) Folder(relative.substr(0, slash));
   const std::string path = Path(relative);
   return Made(MakeFileAt(path, size), path);
 }

@@ -20,7 +20,8 @@ class TempTree {
   // Root joined with a relative path written with '/', in the platform's separators.
   std::string Path(const std::string& relative) const;
 
-  // Each returns the full path of what it made; parents must exist. Files hold no data on disk.
+  // Each returns the full path of what it made, making missing parents; a folder may exist
+  // already. Files hold no data on disk.
   std::string Folder(const std::string& relative);
   std::string File(const std::string& relative, std::int64_t size = 0);
 
