@@ -66,6 +66,26 @@ std::string_view LastName(std::string_view path) {
   return at == std::string_view::npos ? path : path.substr(at + 1);
 }
 
+// The file list's comparison under a column and direction, for a view's sort and the model's.
+int CompareFileRows(const FileRow& a, const FileRow& b, int column, bool descending) {
+  int result = 0;
+  switch (column) {
+    case 0:
+      result = CompareText(a.Caption, b.Caption);
+      break;
+    case 1:
+      result = CompareCellTexts(a.Path, b.Path);
+      break;
+    case 2:
+      result = CompareCountCells(!a.IsFolder, a.Size, !b.IsFolder, b.Size, kTextFolder);
+      break;
+    default:
+      // A column without cells shows empty text in every row: all rows are equal.
+      break;
+  }
+  return descending ? -result : result;
+}
+
 }  // namespace
 
 // The file list: one arena of path text in fixed chunks (never moved, so views stay valid and
@@ -92,6 +112,16 @@ struct ListsModel::FileStore {
   std::string_view PathOf(const Record& record) const {
     const char* chunk = Chunks[record.PathRef >> 32].get();
     return {chunk + (record.PathRef & 0xFFFFFFFFu), record.PathLength};
+  }
+
+  FileRow RowOf(const Record& record) const {
+    FileRow row;
+    row.Path = PathOf(record);
+    row.Caption = LastName(row.Path);
+    row.IsFolder = (record.Flags & kFolder) != 0;
+    row.Size = record.Size;
+    row.Selected = (record.Flags & kSelected) != 0;
+    return row;
   }
 
   void Append(std::string_view path, bool isFolder, std::int64_t size) {
@@ -208,14 +238,7 @@ std::size_t ListsModel::FileRowCount() const {
 }
 
 FileRow ListsModel::FileRowAt(std::size_t index) const {
-  const auto& record = m_files->Records[index];
-  FileRow row;
-  row.Path = m_files->PathOf(record);
-  row.Caption = LastName(row.Path);
-  row.IsFolder = (record.Flags & FileStore::kFolder) != 0;
-  row.Size = record.Size;
-  row.Selected = (record.Flags & FileStore::kSelected) != 0;
-  return row;
+  return m_files->RowOf(m_files->Records[index]);
 }
 
 std::size_t ListsModel::RowCount(ListKind list) const {
@@ -470,23 +493,7 @@ int ListsModel::lvwResultCompare(const ResultRow& a, const ResultRow& b) const {
 }
 
 int ListsModel::lvwFileCompare(std::size_t a, std::size_t b) const {
-  const FileRow rowA = FileRowAt(a);
-  const FileRow rowB = FileRowAt(b);
-  int result = 0;
-  switch (m_fileSortColumn) {
-    case 0:
-      result = CompareText(rowA.Caption, rowB.Caption);
-      break;
-    case 1:
-      result = CompareCellTexts(rowA.Path, rowB.Path);
-      break;
-    case 2:
-      result = CompareCountCells(!rowA.IsFolder, rowA.Size, !rowB.IsFolder, rowB.Size, kTextFolder);
-      break;
-    default:
-      break;
-  }
-  return m_fileSortDescending ? -result : result;
+  return CompareFileRows(FileRowAt(a), FileRowAt(b), m_fileSortColumn, m_fileSortDescending);
 }
 
 void ListsModel::SetResultSort(int column, bool descending) {
@@ -512,30 +519,11 @@ void ListsModel::SortFileList() {
   if (m_observer) m_observer->BeginReset(ListKind::File);
   // Compare the records themselves; lvwFileCompare's index form is for a view's own sort.
   const FileStore& store = *m_files;
-  const auto view = [&store](const FileStore::Record& record) {
-    FileRow row;
-    row.Path = store.PathOf(record);
-    row.Caption = LastName(row.Path);
-    row.IsFolder = (record.Flags & FileStore::kFolder) != 0;
-    row.Size = record.Size;
-    return row;
-  };
   const int column = m_fileSortColumn;
   const bool descending = m_fileSortDescending;
   std::stable_sort(m_files->Records.begin(), m_files->Records.end(),
                    [&](const FileStore::Record& a, const FileStore::Record& b) {
-                     const FileRow rowA = view(a);
-                     const FileRow rowB = view(b);
-                     int result = 0;
-                     if (column == 0) {
-                       result = CompareText(rowA.Caption, rowB.Caption);
-                     } else if (column == 1) {
-                       result = CompareCellTexts(rowA.Path, rowB.Path);
-                     } else if (column == 2) {
-                       result = CompareCountCells(!rowA.IsFolder, rowA.Size, !rowB.IsFolder,
-                                                  rowB.Size, kTextFolder);
-                     }
-                     return (descending ? -result : result) < 0;
+                     return CompareFileRows(store.RowOf(a), store.RowOf(b), column, descending) < 0;
                    });
   if (m_observer) m_observer->EndReset(ListKind::File);
 }
