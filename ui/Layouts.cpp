@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "lists/Lists.h"
 #include "lists/Rows.h"
 
 namespace quillet::layout {
@@ -105,7 +106,7 @@ constexpr std::array kProgressControls{
     Control{.Name = "lblMainCaption",
             .Kind = ControlKind::Label,
             .Geometry = {16, 16, 281, 17},
-            .Caption = "内部で処理をしています。キャンセルで中止"},
+            .Caption = kProgressMainText},
     Control{.Name = "lblSubCaption", .Kind = ControlKind::Label, .Geometry = {16, 40, 281, 17}},
     Control{.Name = "lblRunning",
             .Kind = ControlKind::Label,
