@@ -3,8 +3,6 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QGuiApplication>
-#include <QScreen>
 
 #include <cstring>
 #include <span>
@@ -63,11 +61,7 @@ TFAboutBox::TFAboutBox(QWidget* parent)
     label->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
     label->setFont(ToQFont(control.TextFont, font()));
   }
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect frame = geometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
-  }
+  CenterOnPrimaryScreen(*this);
 }
 
 void TFAboutBox::keyPressEvent(QKeyEvent* event) {

@@ -3,9 +3,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QPushButton>
-#include <QScreen>
 
 #include "ui/qt/Widgets.h"
 
@@ -63,11 +61,7 @@ TFLetMeSeeDlg::TFLetMeSeeDlg(QWidget* parent)
 }
 
 void TFLetMeSeeDlg::Show() {
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect frame = geometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
-  }
+  CenterOnPrimaryScreen(*this);
   show();
   m_btnCancel->setFocus();
 }

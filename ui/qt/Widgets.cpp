@@ -1,6 +1,8 @@
 #include "ui/qt/Widgets.h"
 
+#include <QGuiApplication>
 #include <QPainter>
+#include <QScreen>
 
 namespace quillet {
 
@@ -24,6 +26,14 @@ Qt::Alignment ToQAlignment(layout::Align align) {
       break;
   }
   return Qt::AlignLeft | Qt::AlignVCenter;
+}
+
+void CenterOnPrimaryScreen(QWidget& window) {
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect frame = window.geometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window.move(frame.topLeft());
+  }
 }
 
 OneLineLabel::OneLineLabel(QWidget* parent) : QWidget(parent) {}

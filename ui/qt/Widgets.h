@@ -26,6 +26,9 @@ QFont ToQFont(const layout::Font& font, const QFont& base);
 
 Qt::Alignment ToQAlignment(layout::Align align);
 
+// Moves window so that it stands in the middle of the primary screen's free area.
+void CenterOnPrimaryScreen(QWidget& window);
+
 // A one-line label that draws its text as it stands: "&" stays, a newline is a blank, and a text
 // too long for the label is cut at its right edge with no ellipsis.
 class OneLineLabel : public QWidget {
