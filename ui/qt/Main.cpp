@@ -327,11 +327,7 @@ void TFMain::Run(layout::Command command) {
 // --- Handlers -----------------------------------------------------------------------------------
 
 void TFMain::FormCreate(const std::optional<std::string>& firstArgument) {
-  if (firstArgument) {
-    m_model->FormCreate(std::string_view(*firstArgument));
-  } else {
-    m_model->FormCreate(std::nullopt);
-  }
+  m_model->FormCreate(firstArgument);
   setAcceptDrops(true);
 }
 
