@@ -145,10 +145,10 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
         argument = argument.substr(0, equals);
       }
     }
-    const auto value = [&](std::string_view name) -> std::optional<std::string_view> {
+    // The option's value: attached after "=", or else the next argument.
+    const auto value = [&]() -> std::optional<std::string_view> {
       if (attached) return attached;
       if (i + 1 >= argc) return std::nullopt;
-      (void)name;
       return std::string_view(argv[++i]);
     };
     const auto flag = [&](bool& target) {
@@ -168,16 +168,16 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
       std::cout << kProgram << ' ' << QUILLET_VERSION << '\n';
       return 0;
     } else if (argument == "--add") {
-      const auto path = value(argument);
+      const auto path = value();
       if (!path) return Fail(2, "--add needs a PATH");
       options.Added.emplace_back(*path);
     } else if (argument == "--sort") {
-      const auto column = value(argument);
+      const auto column = value();
       if (!column) return Fail(2, "--sort needs a COLUMN");
       options.SortColumn = ParseColumn(*column);
       if (!options.SortColumn) return Fail(2, "unknown column for --sort: " + std::string(*column));
     } else if (argument == "--format") {
-      const auto format = value(argument);
+      const auto format = value();
       if (!format) return Fail(2, "--format needs table, csv or json");
       if (*format == "table") {
         options.OutputFormat = Format::Table;
