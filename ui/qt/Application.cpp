@@ -6,6 +6,9 @@
 #include <new>
 #include <stdexcept>
 
+#include "ui/Layouts.h"
+#include "ui/qt/Widgets.h"
+
 namespace quillet {
 namespace {
 
@@ -64,7 +67,8 @@ void ReportFailure(const std::exception_ptr& failure) {
     Reporter()(message);
     return;
   }
-  QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillet"), message, QMessageBox::Ok);
+  QMessageBox box(QMessageBox::Critical, ToQString(layout::kMainWindow.Caption), message,
+                  QMessageBox::Ok);
   box.exec();
 }
 

@@ -41,7 +41,8 @@ void QtShell::DeleteReversibly(const std::vector<std::string>& paths) {
     m_notifier(text);
     return;
   }
-  QMessageBox box(QMessageBox::Warning, QStringLiteral("Quillet"), text, QMessageBox::Ok, m_owner);
+  QMessageBox box(QMessageBox::Warning, ToQString(layout::kMainWindow.Caption), text,
+                  QMessageBox::Ok, m_owner);
   box.exec();
 }
 
