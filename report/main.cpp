@@ -19,7 +19,6 @@
 #include "lists/Frontend.h"
 #include "lists/Lists.h"
 #include "report/Output.h"
-#include "scan/Text.h"
 
 namespace quillet::report {
 namespace {

@@ -11,10 +11,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <cstring>
+#include <functional>
 #include <fstream>
 #include <sstream>
 
