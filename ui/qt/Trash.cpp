@@ -124,9 +124,12 @@ std::optional<fs::path> TopFolderTrash(const fs::path& top) {
 }
 
 // Moves item into trash under a name no other trashed item has. pathInInfo is what the
-// record's Path= says. Returns the trashed path, or an error text with nothing changed.
-TrashOutcome MoveInto(const fs::path& trash, const fs::path& item, const std::string& pathInInfo) {
+// record's Path= says. Returns the trashed path, or an error text with nothing changed;
+// otherFileSystem tells that the trash lies on another file system than item.
+TrashOutcome MoveInto(const fs::path& trash, const fs::path& item, const std::string& pathInInfo,
+                      bool& otherFileSystem) {
   TrashOutcome outcome;
+  otherFileSystem = false;
   const std::string name = item.filename().string();
   const std::string record =
       "[Trash Info]\nPath=" + EncodePath(pathInInfo) + "\nDeletionDate=" + DeletionDate() + "\n";
@@ -159,7 +162,7 @@ TrashOutcome MoveInto(const fs::path& trash, const fs::path& item, const std::st
       const int error = errno;
       ::unlink(info.c_str());
       outcome.Error = ErrnoText(error);
-      if (error == EXDEV) outcome.Error = "EXDEV";
+      otherFileSystem = error == EXDEV;
       return outcome;
     }
     outcome.Trashed = true;
@@ -194,10 +197,11 @@ TrashOutcome MoveToTrash(const std::string& path) {
     return outcome;
   }
 
+  bool otherFileSystem = false;
   const fs::path home = HomeTrash();
   if (PrepareTrash(home)) {
-    outcome = MoveInto(home, item, item.string());
-    if (outcome.Trashed || outcome.Error != "EXDEV") return outcome;
+    outcome = MoveInto(home, item, item.string(), otherFileSystem);
+    if (!otherFileSystem) return outcome;
   }
 
   // Another file system: its own trash, where Path= is relative to its top folder.
@@ -208,8 +212,8 @@ TrashOutcome MoveToTrash(const std::string& path) {
     outcome.Error = "no trash on the file system of " + item.string();
     return outcome;
   }
-  outcome = MoveInto(*trash, item, item.lexically_relative(top).string());
-  if (outcome.Error == "EXDEV") outcome.Error = "no trash on the file system of " + item.string();
+  outcome = MoveInto(*trash, item, item.lexically_relative(top).string(), otherFileSystem);
+  if (otherFileSystem) outcome.Error = "no trash on the file system of " + item.string();
   return outcome;
 }
 
