@@ -1,6 +1,7 @@
 // Windows: W functions only, UTF-8 converted at this boundary, long paths through "\\?\".
 #include <windows.h>
 
+#include "scan/Utf16.h"
 #include "scan/platform/Platform.h"
 
 namespace quillet::platform {
@@ -8,22 +9,11 @@ namespace quillet::platform {
 namespace {
 
 std::wstring ToWide(std::string_view text) {
-  std::wstring wide;
-  if (text.empty()) return wide;
-  const int size = static_cast<int>(text.size());
-  const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  wide.resize(static_cast<std::size_t>(length));
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
-  return wide;
+  return ToUtf16<wchar_t>(text);
 }
 
 void AppendUtf8(std::string& into, const wchar_t* wide) {
-  const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  if (length <= 1) return;
-  const std::size_t at = into.size();
-  into.resize(at + static_cast<std::size_t>(length) - 1);
-  ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, into.data() + at, length, nullptr, nullptr);
-  // WideCharToMultiByte wrote its terminator one past the end; resize put one there as well.
+  into += ToUtf8(wide);
 }
 
 // The "\\?\" form of a path, absolute, so that no length limit applies.

@@ -13,6 +13,7 @@
 #include "scan/Engine.h"
 #include "scan/FileSystemFaults.h"
 #include "scan/Text.h"
+#include "scan/Utf16.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -225,6 +226,33 @@ TEST(GlovalTest, HiddenAndSystemFilesCountLikeAnyOther) {
   for (const auto& [path, attributes] : made)
     ASSERT_TRUE(::SetFileAttributesW(testing::Wide(path).c_str(), attributes)) << path;
   ExpectTotals(tree.Root(), Totals{18, 4, 1});
+}
+
+// A name that is no valid UTF-16 (a lone surrogate) is kept exactly, so it is found again, sized
+// and walked into like any other.
+TEST(GlovalTest, NamesWithLoneSurrogatesKeepTheirSubtrees) {
+  TempTree tree;
+  const std::wstring odd = {L'x', wchar_t(0xD800), L'y'};
+  const std::wstring folder = L"\\\\?\\" + testing::Wide(tree.Root()) + L"\\" + odd;
+  if (!::CreateDirectoryW(folder.c_str(), nullptr)) {
+    GTEST_SKIP()
+        << "this file system takes no name with a lone surrogate (wine maps names to UTF-8)";
+  }
+  const HANDLE file = ::CreateFileW((folder + L"\\" + odd).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  ASSERT_TRUE(::WriteFile(file, "12345", 5, &written, nullptr));
+  ::CloseHandle(file);
+  const std::string name = ToUtf8(std::wstring_view(odd));
+  EntryList entries;
+  CollectEntries(tree.Root(), entries, true, true, true);
+  EXPECT_EQ(entries,
+            (EntryList{tree.Root() + "\\" + name, tree.Root() + "\\" + name + "\\" + name}));
+  EXPECT_EQ(FileSizeOf(entries.back()), 5);
+  ExpectTotals(tree.Root(), Totals{5, 1, 1});
+  ::DeleteFileW((folder + L"\\" + odd).c_str());
+  ::RemoveDirectoryW(folder.c_str());
 }
 
 // A link to a folder is a folder entry that is never walked into, so a loop of them ends.

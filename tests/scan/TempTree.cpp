@@ -10,6 +10,7 @@
 
 #include "scan/Gloval.h"
 #include "scan/Text.h"
+#include "scan/Utf16.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -69,11 +70,7 @@ std::string TempTree::File(const std::string& relative, std::int64_t size) {
 #ifdef _WIN32
 
 std::wstring Wide(const std::string& text) {
-  std::wstring wide(text.size() + 1, L'\0');
-  const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                           wide.data(), static_cast<int>(wide.size()));
-  wide.resize(static_cast<std::size_t>(length));
-  return wide;
+  return ToUtf16<wchar_t>(text);
 }
 
 namespace {

@@ -1,4 +1,5 @@
 #include "scan/Text.h"
+#include "scan/Utf16.h"
 
 #include <gtest/gtest.h>
 
@@ -174,6 +175,65 @@ TEST(TextTest, CompareText) {
   for (const auto& c : cases) {
     EXPECT_EQ(sign(CompareText(c.A, c.B)), c.Sign) << c.A << " / " << c.B;
     EXPECT_EQ(sign(CompareText(c.B, c.A)), -c.Sign) << c.B << " / " << c.A;
+  }
+}
+
+// Every sequence of UTF-16 units survives the trip through generalised UTF-8, lone surrogates in
+// any position included; text shown to a person never carries one.
+TEST(TextTest, Utf16RoundTripsEveryUnitSequence) {
+  const std::vector<std::u16string> cases = {u"",
+                                             u"plain",
+                                             u"写真",
+                                             u"\U0001F600",
+                                             {0xD800},
+                                             {0xDFFF},
+                                             {u'a', 0xDC00, u'b'},
+                                             {0xDBFF, 0xDBFF, 0xDFFF},
+                                             {0xDC00, 0xD800},
+                                             {0xD83D, 0xDE00, 0xD83D}};
+  for (const std::u16string& units : cases) {
+    const std::string text = ToUtf8(std::u16string_view(units));
+    EXPECT_EQ(ToUtf16<char16_t>(text), units);
+    for (const char byte : ToDisplayText(text))
+      EXPECT_NE(static_cast<unsigned char>(byte), 0xED);
+  }
+  std::mt19937 random(7);
+  for (int round = 0; round < 2000; ++round) {
+    std::u16string units(random() % 6, u'\0');
+    for (char16_t& unit : units)
+      unit = static_cast<char16_t>(0xD7F0 + random() % 0x820);
+    ASSERT_EQ(ToUtf16<char16_t>(ToUtf8(std::u16string_view(units))), units);
+  }
+  // Pairs are one code point in four bytes, never two three-byte halves.
+  EXPECT_EQ(ToUtf8(std::u16string_view(u"\U0001F600")), "\xF0\x9F\x98\x80");
+  EXPECT_EQ(ToUtf8(std::u16string_view(u"\xD800", 1)), "\xED\xA0\x80");
+}
+
+TEST(TextTest, BytesOfNoUtf8FormBecomeReplacementCharacters) {
+  const std::string replacement = "\xEF\xBF\xBD";
+  struct Case {
+    std::string Text;
+    std::u16string Units;
+    std::string Shown;
+  };
+  const std::vector<Case> cases = {
+      {"a\xFF"
+       "b",
+       u"a\uFFFDb", "a" + replacement + "b"},
+      {"\xC0\xAF", u"\uFFFD\uFFFD", replacement + replacement},  // overlong "/"
+      {"\xE6\x97", u"\uFFFD\uFFFD", replacement + replacement},  // cut short
+      {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD",
+       replacement + replacement + replacement + replacement},
+      // CESU-8: a pair written as two halves is no form of ours.
+      {"\xED\xA0\xBD\xED\xB8\x80",
+       std::u16string(u"\uFFFD\uFFFD\uFFFD") + std::u16string(1, 0xDE00),
+       replacement + replacement + replacement + replacement},
+      {"\xED\xA0\x80x", std::u16string(1, 0xD800) + u"x", replacement + "x"},
+      {"日本", u"日本", "日本"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ToUtf16<char16_t>(c.Text), c.Units) << c.Text;
+    EXPECT_EQ(ToDisplayText(c.Text), c.Shown) << c.Text;
   }
 }
 
