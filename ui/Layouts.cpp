@@ -85,20 +85,9 @@ constexpr std::array kStatusPanelTable{
     StatusPanel{80, Align::Right}, StatusPanel{50, Align::Left},
 };
 
+// The pictures' file names in index order, from resources/images.txt (the one list of them).
 constexpr std::array<std::string_view, kImageCount> kImageFileTable{
-    "00-run.png",
-    "01-explorer.png",
-    "02-open-folder.png",
-    "03-page-lines.png",
-    "04-door.png",
-    "05-eraser.png",
-    "06-eraser-scribble.png",
-    "07-blank.png",
-    "08-closed-folder.png",
-    "09-about.png",
-    "10-page.png",
-    "11-floppy.png",
-    "12-box.png",
+#include "ImageFiles.inc"
 };
 
 constexpr std::array kProgressControls{
