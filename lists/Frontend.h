@@ -27,11 +27,15 @@ class ProgressSink {
   virtual void Close() = 0;
 };
 
+// The five panels of the main window's status bar, left to right.
+enum class StatusPanel { Rows, Bytes, Files, Folders, Run };
+inline constexpr int kStatusPanelCount = 5;
+
 // The status bar of the main window.
 class StatusBar {
  public:
   virtual ~StatusBar() = default;
-  virtual void SetPanelText(int panel, std::string_view text) = 0;
+  virtual void SetPanelText(StatusPanel panel, std::string_view text) = 0;
 };
 
 // The shell services the lists need.

@@ -416,7 +416,8 @@ void ListsModel::tmiEditAllDelListClick() {
 // --- Analysis run -----------------------------------------------------------------------------
 
 void ListsModel::tmiFileRunClick() {
-  m_frontend.Status().SetPanelText(kRunStatusPanel, kTextRunStarted);
+  m_frontend.Status().SetPanelText(StatusPanel::Run, kTextRunStarted);
+  m_runReachedEnd = false;
   ProgressScope progress(m_frontend.CreateProgress());
   // The rows present now, in their order now, by id: commands run during the updates may sort,
   // remove or add rows, and none of that may make the run skip a row or write into another.
@@ -449,7 +450,8 @@ void ListsModel::tmiFileRunClick() {
     if (row.Selected) lvwResultChange();
   }
   progress.Close();
-  if (visitedAll) m_frontend.Status().SetPanelText(kRunStatusPanel, kTextRunEnded);
+  m_runReachedEnd = visitedAll;
+  if (visitedAll) m_frontend.Status().SetPanelText(StatusPanel::Run, kTextRunEnded);
 }
 
 // --- Sorting ----------------------------------------------------------------------------------
@@ -530,24 +532,29 @@ void ListsModel::SortFileList() {
 
 // --- Totals -----------------------------------------------------------------------------------
 
-void ListsModel::lvwResultChange() {
-  std::int64_t rows = 0;
-  std::int64_t bytes = 0;
-  std::int64_t files = 0;
-  std::int64_t folders = 0;
+ListsModel::SelectionTotals ListsModel::SelectedTotals() const {
+  SelectionTotals totals;
   for (const auto& row : m_results) {
     if (!row.Selected) continue;
-    rows = WrappingAdd(rows, 1);
+    totals.Rows = WrappingAdd(totals.Rows, 1);
     if (!row.Measured) continue;  // "未解析" parses as a failure that adds 0
-    bytes = WrappingAdd(bytes, row.TotalSize);
-    files = WrappingAdd(files, row.FileCount);
-    folders = WrappingAdd(folders, row.FolderCount);
+    totals.Bytes = WrappingAdd(totals.Bytes, row.TotalSize);
+    totals.Files = WrappingAdd(totals.Files, row.FileCount);
+    totals.Folders = WrappingAdd(totals.Folders, row.FolderCount);
   }
+  return totals;
+}
+
+std::array<std::string, 4> ListsModel::TotalsTexts(const SelectionTotals& totals) {
+  return {CountText(totals.Rows) + " lists", CountText(totals.Bytes) + " byte",
+          CountText(totals.Files) + " files", CountText(totals.Folders) + " forders"};
+}
+
+void ListsModel::lvwResultChange() {
+  const std::array<std::string, 4> texts = TotalsTexts(SelectedTotals());
   StatusBar& status = m_frontend.Status();
-  status.SetPanelText(0, CountText(rows) + " lists");
-  status.SetPanelText(1, CountText(bytes) + " byte");
-  status.SetPanelText(2, CountText(files) + " files");
-  status.SetPanelText(3, CountText(folders) + " forders");
+  for (std::size_t i = 0; i < texts.size(); ++i)
+    status.SetPanelText(static_cast<StatusPanel>(i), texts[i]);
 }
 
 // --- File view --------------------------------------------------------------------------------
@@ -570,6 +577,8 @@ void ListsModel::tmiViewFileViewFlagClick() {
   for (std::size_t i = 0; i < m_results.size(); ++i) {
     if (m_results[i].Selected) selected.emplace_back(m_results[i].Id, i);
   }
+  m_fileViewReachedEnd = false;
+  bool reachedEnd = true;
   using Clock = std::chrono::steady_clock;
   bool firstUpdate = true;
   Clock::time_point lastPump{};
@@ -590,8 +599,12 @@ void ListsModel::tmiViewFileViewFlagClick() {
       const bool goOn = progress->UpdateProgress(kProgressMainText, entry.Path, pump, pump);
       return goOn && m_fileGeneration == generation;
     });
-    if (!finished) break;
+    if (!finished) {
+      reachedEnd = false;
+      break;
+    }
   }
+  m_fileViewReachedEnd = reachedEnd;
   if (m_fileGeneration == generation) PublishFileRows();
 }
 

@@ -1,6 +1,7 @@
 // The row model of the result list and the file list, and every command that acts on them.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -24,7 +25,6 @@ inline constexpr std::string_view kTextRunStarted = "解析開始";
 inline constexpr std::string_view kTextRunEnded = "解析終了";
 inline constexpr std::string_view kDeleteQuestion = "選択されたフォルダ群を削除しますか?";
 inline constexpr std::string_view kDeleteCaption = "選択フォルダの削除";
-inline constexpr int kRunStatusPanel = 4;
 
 // How often a file view lets its progress dialog repaint and pump messages: often enough to
 // feel live, rarely enough that a million rows are not slowed down by it.
@@ -124,9 +124,23 @@ class ListsModel {
   void SortResultList();
   void SortFileList();
 
+  // True when the last analysis run visited every row (no Cancel, no stop), and when the last
+  // file view listed every selected row to its end; true before any.
+  bool RunReachedEnd() const { return m_runReachedEnd; }
+  bool FileViewReachedEnd() const { return m_fileViewReachedEnd; }
+
   // --- Totals ---------------------------------------------------------------------------------
-  // Writes panels 0 to 3: " lists", " byte", " files", " forders" of the selected result rows;
-  // unmeasured rows count as rows only.
+  // The sums over the selected result rows; unmeasured rows count as rows only.
+  struct SelectionTotals {
+    std::int64_t Rows = 0;
+    std::int64_t Bytes = 0;
+    std::int64_t Files = 0;
+    std::int64_t Folders = 0;
+  };
+  SelectionTotals SelectedTotals() const;
+  // The texts of the rows, bytes, files and folders panels for totals.
+  static std::array<std::string, 4> TotalsTexts(const SelectionTotals& totals);
+  // Writes the rows, bytes, files and folders panels: " lists", " byte", " files", " forders".
   void lvwResultChange();
 
   // --- File view ------------------------------------------------------------------------------
@@ -169,6 +183,8 @@ class ListsModel {
   bool m_resultSortDescending = false;
   int m_fileSortColumn = 0;
   bool m_fileSortDescending = false;
+  bool m_runReachedEnd = true;
+  bool m_fileViewReachedEnd = true;
 };
 
 }  // namespace quillet

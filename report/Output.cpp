@@ -131,15 +131,6 @@ std::string JsonNumber(bool present, std::int64_t value) {
   return present ? std::to_string(value) : "null";
 }
 
-// The sum of a panel as a plain number: its text without the unit word and the commas.
-std::string PanelNumber(std::string_view panel) {
-  std::string digits;
-  for (const char c : panel.substr(0, panel.find(' '))) {
-    if (c != ',') digits += c;
-  }
-  return digits;
-}
-
 void WriteJson(std::ostream& out, const ListsModel& model, const Selection& selection) {
   out << "{\n  \"complete\": " << (selection.Complete ? "true" : "false") << ",\n  \"rows\": [";
   bool first = true;
@@ -152,11 +143,9 @@ void WriteJson(std::ostream& out, const ListsModel& model, const Selection& sele
         << ", \"folders\": " << JsonNumber(row.Measured, row.FolderCount) << "}";
     first = false;
   }
-  out << (first ? "]" : "\n  ]")
-      << ",\n  \"totals\": {\"lists\": " << PanelNumber(selection.Panels[0])
-      << ", \"bytes\": " << PanelNumber(selection.Panels[1])
-      << ", \"files\": " << PanelNumber(selection.Panels[2])
-      << ", \"folders\": " << PanelNumber(selection.Panels[3]) << "}";
+  out << (first ? "]" : "\n  ]") << ",\n  \"totals\": {\"lists\": " << selection.Totals.Rows
+      << ", \"bytes\": " << selection.Totals.Bytes << ", \"files\": " << selection.Totals.Files
+      << ", \"folders\": " << selection.Totals.Folders << "}";
   if (selection.WithFiles) {
     out << ",\n  \"entries\": [";
     const std::size_t count = model.FileRowCount();
@@ -245,16 +234,17 @@ std::string TerminalText(std::string_view text) {
 void WriteReport(std::ostream& out, const ListsModel& model, const Selection& selection,
                  Format format) {
   switch (format) {
-    case Format::Table:
+    case Format::Table: {
       WriteTable(out, ResultLines(model, selection));
+      const auto panels = ListsModel::TotalsTexts(selection.Totals);
       out << '\n'
-          << selection.Panels[0] << "  " << selection.Panels[1] << "  " << selection.Panels[2]
-          << "  " << selection.Panels[3] << '\n';
+          << panels[0] << "  " << panels[1] << "  " << panels[2] << "  " << panels[3] << '\n';
       if (selection.WithFiles) {
         out << '\n';
         WriteTable(out, FileLines(model));
       }
       break;
+    }
     case Format::Csv:
       WriteCsv(out, ResultLines(model, selection));
       if (selection.WithFiles) {

@@ -14,11 +14,11 @@ namespace quillet::report {
 
 enum class Format { Table, Csv, Json };
 
-// What gets printed: the rows at these indices of the result list, the four panel texts of
-// their totals, and the whole file list when withFiles.
+// What gets printed: the rows at these indices of the result list, their totals, and the whole
+// file list when withFiles.
 struct Selection {
   std::vector<std::size_t> Rows;
-  std::array<std::string, 4> Panels;
+  ListsModel::SelectionTotals Totals;
   bool WithFiles = false;
   bool Complete = true;  // false when the user interrupted a loop
 };

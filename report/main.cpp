@@ -88,6 +88,7 @@ class TerminalProgress : public ProgressSink {
   bool m_shown = false;
 };
 
+// The report reads the model's totals itself: the status bar's texts are for a window.
 class ReportFrontend : public Frontend, public StatusBar, public Shell {
  public:
   explicit ReportFrontend(bool showProgress) : m_showProgress(showProgress) {}
@@ -96,14 +97,10 @@ class ReportFrontend : public Frontend, public StatusBar, public Shell {
   }
   StatusBar& Status() override { return *this; }
   Shell& ShellServices() override { return *this; }
-  void SetPanelText(int panel, std::string_view text) override {
-    if (panel >= 0 && panel < 4) Panels[static_cast<std::size_t>(panel)] = std::string(text);
-  }
+  void SetPanelText(StatusPanel, std::string_view) override {}
   // The report never deletes anything.
   bool AskYesNo(std::string_view, std::string_view) override { return false; }
   void DeleteReversibly(const std::vector<std::string>&) override {}
-
-  std::array<std::string, 4> Panels;
 
  private:
   bool m_showProgress;
@@ -234,7 +231,7 @@ int Run(int argc, char** argv) {
 
   model.tmiFileRunClick();
   Selection selection;
-  selection.Complete = g_interrupted == 0;
+  selection.Complete = model.RunReachedEnd();
 
   if (options.Zero) {
     model.tmiEditZeroForderSelClick();
@@ -243,7 +240,7 @@ int Run(int argc, char** argv) {
   }
   if (options.Files && selection.Complete) {
     model.tmiViewFileViewFlagClick();
-    selection.Complete = g_interrupted == 0;
+    selection.Complete = model.FileViewReachedEnd();
   }
   selection.WithFiles = options.Files;
   if (options.SortColumn || options.Descending) {
@@ -258,8 +255,7 @@ int Run(int argc, char** argv) {
   for (std::size_t i = 0; i < model.ResultRowCount(); ++i) {
     if (model.IsSelected(ListKind::Result, i)) selection.Rows.push_back(i);
   }
-  model.lvwResultChange();
-  selection.Panels = frontend.Panels;
+  selection.Totals = model.SelectedTotals();
 
   std::ios::sync_with_stdio(false);
   WriteReport(std::cout, model, selection, options.OutputFormat);

@@ -63,9 +63,10 @@ class TestFrontend : public Frontend, public StatusBar, public Shell {
   }
   StatusBar& Status() override { return *this; }
   Shell& ShellServices() override { return *this; }
-  void SetPanelText(int panel, std::string_view text) override {
-    m_record.Panels[panel] = std::string(text);
-    m_record.PanelWrites.emplace_back(panel, std::string(text));
+  void SetPanelText(StatusPanel panel, std::string_view text) override {
+    const int index = static_cast<int>(panel);
+    m_record.Panels[index] = std::string(text);
+    m_record.PanelWrites.emplace_back(index, std::string(text));
   }
   bool AskYesNo(std::string_view text, std::string_view caption) override {
     m_record.Questions.emplace_back(std::string(text), std::string(caption));

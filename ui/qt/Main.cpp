@@ -448,9 +448,8 @@ std::unique_ptr<ProgressSink> TFMain::CreateProgress() {
   return std::make_unique<TFLetMeSeeDlg>();
 }
 
-void TFMain::SetPanelText(int panel, std::string_view text) {
-  if (panel < 0 || static_cast<std::size_t>(panel) >= m_panels.size()) return;
-  m_panels[static_cast<std::size_t>(panel)]->setText(ToQString(text));
+void TFMain::SetPanelText(quillet::StatusPanel panel, std::string_view text) {
+  m_panels.at(static_cast<std::size_t>(panel))->setText(ToQString(text));
 }
 
 void TFMain::BeginReset(ListKind list) {

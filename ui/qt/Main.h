@@ -81,7 +81,7 @@ class TFMain : public QMainWindow, private Frontend, private StatusBar, private 
   quillet::StatusBar& Status() override { return *this; }
   Shell& ShellServices() override { return m_shell; }
   // StatusBar
-  void SetPanelText(int panel, std::string_view text) override;
+  void SetPanelText(quillet::StatusPanel panel, std::string_view text) override;
   // ListObserver
   void BeginReset(ListKind list) override;
   void EndReset(ListKind list) override;
