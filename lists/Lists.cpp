@@ -206,16 +206,6 @@ bool IsRootLocation(std::string_view location, char separator) {
   return depth == 0;
 }
 
-std::string MakeShellPathList(const std::vector<std::string>& paths) {
-  std::string list;
-  for (const auto& path : paths) {
-    list += path;
-    list += '\0';
-  }
-  list += '\0';
-  return list;
-}
-
 ListsModel::ListsModel(Frontend& frontend)
     : m_frontend(frontend), m_files(std::make_unique<FileStore>()) {}
 

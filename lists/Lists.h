@@ -37,9 +37,6 @@ FolderStatistics AnalyseRow(std::string_view location);
 // path that climbs back to one ("/..", "C:\.."). Such a folder is never handed to the delete.
 bool IsRootLocation(std::string_view location, char separator = kPathSeparator);
 
-// The shell's source list: each path followed by one NUL, and one more NUL at the end.
-std::string MakeShellPathList(const std::vector<std::string>& paths);
-
 // The model. It is the single store of both lists (rows, order, selection) and of their sort
 // state; views adapt to it through ListObserver. It talks to the outside only through the
 // Frontend given at construction, which must outlive it.

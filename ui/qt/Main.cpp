@@ -1,12 +1,9 @@
 #include "ui/qt/Main.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
 #include <QFontMetrics>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -17,6 +14,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
 #include <QSplitter>
@@ -58,8 +56,8 @@ int ColumnWidth(const layout::Column& column, const QFontMetrics& metrics) {
 
 }  // namespace
 
-TFMain::TFMain(std::optional<std::string> firstArgument, std::unique_ptr<Desktop> desktop)
-    : m_shell(this), m_desktop(desktop ? std::move(desktop) : std::make_unique<SystemDesktop>()) {
+TFMain::TFMain(std::optional<std::string> firstArgument, std::unique_ptr<shell::Services> services)
+    : m_services(services ? std::move(services) : shell::MakeSystemServices(nullptr)) {
   FMain = this;
   const layout::Window& table = layout::kMainWindow;
   setObjectName(ToQString(table.Name));
@@ -75,6 +73,8 @@ TFMain::TFMain(std::optional<std::string> firstArgument, std::unique_ptr<Desktop
   }
 
   m_model = std::make_unique<ListsModel>(static_cast<Frontend&>(*this));
+  m_commands =
+      std::make_unique<MainCommands>(*m_model, *m_services, static_cast<CommandWindow&>(*this));
   m_resultAdapter =
       new ListModelAdapter(*m_model, ListKind::Result, layout::kResultColumns, m_images, this);
   m_fileAdapter =
@@ -117,13 +117,15 @@ TFMain::TFMain(std::optional<std::string> firstArgument, std::unique_ptr<Desktop
   m_splitter->setSizes({std::max(layout::kSplitterMinimum, height() - fileHeight), fileHeight});
 
   connect(m_lvwResult, &QTreeView::doubleClicked, this,
-          [this] { RunGuarded([this] { tmiFileOpenSelectForderClick(); }); });
+          [this] { RunGuarded([this] { m_commands->tmiFileOpenSelectForderClick(); }); });
   connect(m_lvwFile, &QTreeView::doubleClicked, this,
-          [this] { RunGuarded([this] { tmiFileOpenSelectFileClick(); }); });
-  connect(m_lvwResult->header(), &QHeaderView::sectionClicked, this,
-          [this](int column) { RunGuarded([this, column] { lvwResultColumnClick(column); }); });
-  connect(m_lvwFile->header(), &QHeaderView::sectionClicked, this,
-          [this](int column) { RunGuarded([this, column] { lvwFileColumnClick(column); }); });
+          [this] { RunGuarded([this] { m_commands->tmiFileOpenSelectFileClick(); }); });
+  connect(m_lvwResult->header(), &QHeaderView::sectionClicked, this, [this](int column) {
+    RunGuarded([this, column] { m_model->lvwResultColumnClick(column); });
+  });
+  connect(m_lvwFile->header(), &QHeaderView::sectionClicked, this, [this](int column) {
+    RunGuarded([this, column] { m_model->lvwFileColumnClick(column); });
+  });
 
   FormCreate(firstArgument);
   m_lvwResult->setFocus();
@@ -135,6 +137,7 @@ TFMain::~TFMain() {
   delete m_splitter;
   delete m_resultAdapter;
   delete m_fileAdapter;
+  m_commands.reset();
   m_model.reset();
   if (FMain == this) FMain = nullptr;
 }
@@ -289,39 +292,7 @@ QTreeView* TFMain::View(ListKind list) const {
 }
 
 void TFMain::Run(layout::Command command) {
-  using layout::Command;
-  RunGuarded([this, command] {
-    switch (command) {
-      case Command::None:
-        return;
-      case Command::FileRun:
-        return tmiFileRunClick();
-      case Command::FileExeExplorer:
-        return tmiFileExeExplorerClick();
-      case Command::FileOpenSelectForder:
-        return tmiFileOpenSelectForderClick();
-      case Command::FileOpenSelectQuillet:
-        return tmiFileOpenSelectQuilletClick();
-      case Command::FileOpenSelectFile:
-        return tmiFileOpenSelectFileClick();
-      case Command::FileClose:
-        return tmiFileCloseClick();
-      case Command::EditDelList:
-        return tmiEditDelListClick();
-      case Command::EditAllDelList:
-        return tmiEditAllDelListClick();
-      case Command::EditZeroForderSel:
-        return tmiEditZeroForderSelClick();
-      case Command::EditForderDel:
-        return tmiEditForderDelClick();
-      case Command::EditForderZeroDel:
-        return tmiEditForderZeroDelClick();
-      case Command::ViewFileViewFlag:
-        return tmiViewFileViewFlagClick();
-      case Command::HelpAbout:
-        return tmiHelpAboutClick();
-    }
-  });
+  RunGuarded([this, command] { m_commands->Run(command); });
 }
 
 // --- Handlers -----------------------------------------------------------------------------------
@@ -331,91 +302,38 @@ void TFMain::FormCreate(const std::optional<std::string>& firstArgument) {
   setAcceptDrops(true);
 }
 
-void TFMain::tmiFileRunClick() {
-  m_model->tmiFileRunClick();
-}
-
-void TFMain::tmiFileExeExplorerClick() {
-  ShellExe(ToPath(QDir::homePath()));
-}
-
-void TFMain::tmiFileOpenSelectForderClick() {
-  if (const auto row = m_model->FirstSelected(ListKind::Result)) {
-    ShellExe(m_model->ResultRowAt(*row).Location);
-  }
-}
-
-void TFMain::tmiFileOpenSelectQuilletClick() {
-  const auto row = m_model->FirstSelected(ListKind::Result);
-  if (!row) return;
-  // An argument list, not a command line: blanks in either path cannot shift the arguments.
-  m_desktop->StartProgram(ToPath(QCoreApplication::applicationFilePath()),
-                          {m_model->ResultRowAt(*row).Location});
-}
-
-void TFMain::tmiFileOpenSelectFileClick() {
-  if (const auto row = m_model->FirstSelected(ListKind::File)) {
-    ShellExe(std::string(m_model->FileRowAt(*row).Path));
-  }
-}
-
-void TFMain::tmiFileCloseClick() {
-  close();
-}
-
-void TFMain::tmiEditDelListClick() {
-  m_model->tmiEditDelListClick();
-}
-
-void TFMain::tmiEditAllDelListClick() {
-  m_model->tmiEditAllDelListClick();
-}
-
-void TFMain::tmiEditZeroForderSelClick() {
-  m_lvwResult->setFocus();
-  m_model->tmiEditZeroForderSelClick();
-}
-
-void TFMain::tmiEditForderDelClick() {
-  m_model->tmiEditForderDelClick();
-}
-
-void TFMain::tmiEditForderZeroDelClick() {
-  m_lvwResult->setFocus();
-  m_model->tmiEditForderZeroDelClick();
-}
-
-void TFMain::tmiViewFileViewFlagClick() {
-  m_model->tmiViewFileViewFlagClick();
-}
-
 void TFMain::tmiHelpAboutClick() {
   TFAboutBox box;
   box.exec();
 }
 
-void TFMain::lvwResultColumnClick(int column) {
-  m_model->lvwResultColumnClick(column);
+bool TFMain::AskYesNo(std::string_view text, std::string_view caption) {
+  if (m_asker) return m_asker(ToQString(text), ToQString(caption));
+  QMessageBox box(QMessageBox::NoIcon, ToQString(caption), ToQString(text),
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setDefaultButton(QMessageBox::Yes);
+  return box.exec() != QMessageBox::No;
 }
 
-void TFMain::lvwFileColumnClick(int column) {
-  m_model->lvwFileColumnClick(column);
+void TFMain::ShowWarning(std::string_view text) {
+  if (m_notifier) return m_notifier(ToQString(text));
+  QMessageBox box(QMessageBox::Warning, ToQString(layout::kMainWindow.Caption), ToQString(text),
+                  QMessageBox::Ok, this);
+  box.exec();
 }
 
-bool TFMain::ShellExe(const std::string& path) {
-  return m_desktop->OpenPath(path);
+void TFMain::FocusResultList() {
+  m_lvwResult->setFocus();
 }
 
 // --- Drops --------------------------------------------------------------------------------------
 
 void TFMain::DropFiles(const QList<QUrl>& urls) {
+  std::vector<std::string> paths;
   for (const QUrl& url : urls) {
-    if (!url.isLocalFile()) continue;
-    const std::string path = ToPath(url.toLocalFile());
-    std::error_code error;
-    if (path.empty() || !std::filesystem::is_directory(path, error)) continue;
-    m_model->AddResultList(path);
+    if (url.isLocalFile()) paths.push_back(ToPath(url.toLocalFile()));
   }
+  m_commands->DropFiles(paths);
 }
 
 void TFMain::dragEnterEvent(QDragEnterEvent* event) {

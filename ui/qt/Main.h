@@ -1,17 +1,19 @@
-// The main window: tool strip, the two lists, the splitter and the status bar, with every
-// command's handler. The handlers call the row model and keep nothing of their own.
+// The main window: tool strip, the two lists, the splitter and the status bar. Every event goes
+// to the shared command layer; the window keeps nothing of its own but widgets.
 #pragma once
 
 #include <QMainWindow>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "lists/Lists.h"
+#include "ui/Commands.h"
 #include "ui/Layouts.h"
-#include "ui/qt/Shell.h"
+#include "ui/shell/Shell.h"
 
 class QItemSelection;
 class QLabel;
@@ -24,17 +26,29 @@ namespace quillet {
 
 class ListModelAdapter;
 
-class TFMain : public QMainWindow, private Frontend, private StatusBar, private ListObserver {
+// Asks a yes/no question; true for Yes.
+using YesNoAsker = std::function<bool(const QString& text, const QString& caption)>;
+// Tells the user what the trash refused.
+using FailureNotifier = std::function<void(const QString& text)>;
+
+class TFMain : public QMainWindow,
+               private Frontend,
+               private StatusBar,
+               private ListObserver,
+               private CommandWindow {
   Q_OBJECT
  public:
-  // firstArgument: the folder whose subfolders fill the result list at start, if any. desktop:
-  // where opened paths and started programs go; the real desktop when null.
+  // firstArgument: the folder whose subfolders fill the result list at start, if any. services:
+  // where opened paths, started programs and deletions go; the real shell when null.
   explicit TFMain(std::optional<std::string> firstArgument,
-                  std::unique_ptr<Desktop> desktop = nullptr);
+                  std::unique_ptr<shell::Services> services = nullptr);
   ~TFMain() override;
 
   ListsModel& Model() { return *m_model; }
-  QtShell& ShellImpl() { return m_shell; }
+  MainCommands& Commands() { return *m_commands; }
+  // Tests answer the question and read the trash's message instead of modal boxes.
+  void SetAsker(YesNoAsker asker) { m_asker = std::move(asker); }
+  void SetNotifier(FailureNotifier notifier) { m_notifier = std::move(notifier); }
   QTreeView* lvwResult() const { return m_lvwResult; }
   QTreeView* lvwFile() const { return m_lvwFile; }
   QSplitter* Splitter1() const { return m_splitter; }
@@ -45,27 +59,11 @@ class TFMain : public QMainWindow, private Frontend, private StatusBar, private 
   // Runs the command of a menu item or tool button, as a click would.
   void Run(layout::Command command);
 
-  // Handlers.
+  // Handlers that only a window has.
   void FormCreate(const std::optional<std::string>& firstArgument);
-  void tmiFileRunClick();
-  void tmiFileExeExplorerClick();
-  void tmiFileOpenSelectForderClick();
-  void tmiFileOpenSelectQuilletClick();
-  void tmiFileOpenSelectFileClick();
-  void tmiFileCloseClick();
-  void tmiEditDelListClick();
-  void tmiEditAllDelListClick();
-  void tmiEditZeroForderSelClick();
-  void tmiEditForderDelClick();
-  void tmiEditForderZeroDelClick();
-  void tmiViewFileViewFlagClick();
   void tmiHelpAboutClick();
-  void lvwResultColumnClick(int column);
-  void lvwFileColumnClick(int column);
-  // Dropped paths, in drop order: local folders become rows, everything else is ignored.
+  // Dropped URLs, in drop order: local folders become rows, everything else is ignored.
   void DropFiles(const QList<QUrl>& urls);
-  // Opens path (the file system's bytes) with the desktop's default application.
-  bool ShellExe(const std::string& path);
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -79,7 +77,13 @@ class TFMain : public QMainWindow, private Frontend, private StatusBar, private 
   // Frontend
   std::unique_ptr<ProgressSink> CreateProgress() override;
   quillet::StatusBar& Status() override { return *this; }
-  Shell& ShellServices() override { return m_shell; }
+  Shell& ShellServices() override { return *m_commands; }
+  // CommandWindow
+  bool AskYesNo(std::string_view text, std::string_view caption) override;
+  void ShowWarning(std::string_view text) override;
+  void FocusResultList() override;
+  void CloseMainWindow() override { close(); }
+  void ShowAboutBox() override { tmiHelpAboutClick(); }
   // StatusBar
   void SetPanelText(quillet::StatusPanel panel, std::string_view text) override;
   // ListObserver
@@ -103,10 +107,12 @@ class TFMain : public QMainWindow, private Frontend, private StatusBar, private 
   void TakeSelection(ListKind list, const QItemSelection& selected,
                      const QItemSelection& deselected);
 
-  QtShell m_shell;
-  std::unique_ptr<Desktop> m_desktop;
+  std::unique_ptr<shell::Services> m_services;
+  YesNoAsker m_asker;
+  FailureNotifier m_notifier;
   std::vector<QIcon> m_images;
   std::unique_ptr<ListsModel> m_model;
+  std::unique_ptr<MainCommands> m_commands;
   ListModelAdapter* m_resultAdapter = nullptr;
   ListModelAdapter* m_fileAdapter = nullptr;
   QToolBar* m_tbrMain = nullptr;

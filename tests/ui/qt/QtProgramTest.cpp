@@ -34,8 +34,9 @@
 #include "ui/qt/Application.h"
 #include "ui/qt/LetMeSeeDlg.h"
 #include "ui/qt/Main.h"
-#include "ui/qt/Shell.h"
-#include "ui/qt/Trash.h"
+#include "ui/shell/Posix.h"
+#include "ui/shell/Shell.h"
+#include "ui/shell/Trash.h"
 #include "ui/qt/Widgets.h"
 
 #include <fcntl.h>
@@ -52,24 +53,31 @@ std::string Bytes(const QString& path) {
   return QFile::encodeName(path).toStdString();
 }
 
-// Records, byte for byte, what the window hands to the desktop instead of starting anything.
-class RecordingDesktop : public Desktop {
+// Records, byte for byte, what the window hands to the shell instead of starting anything; the
+// deletions go to the real trash.
+class RecordingShell : public shell::Services {
  public:
   struct Calls {
     Paths Opened;
-    Paths Programs;
-    std::vector<Paths> Arguments;
+    int FileManagers = 0;
+    Paths Instances;
   };
-  explicit RecordingDesktop(std::shared_ptr<Calls> calls) : m_calls(std::move(calls)) {}
+  explicit RecordingShell(std::shared_ptr<Calls> calls) : m_calls(std::move(calls)) {}
   bool OpenPath(const std::string& path) override {
     if (path == "/throw") throw std::runtime_error("desktop is gone");
     m_calls->Opened.push_back(path);
     return true;
   }
-  bool StartProgram(const std::string& program, const Paths& arguments) override {
-    m_calls->Programs.push_back(program);
-    m_calls->Arguments.push_back(arguments);
+  bool StartFileManager() override {
+    ++m_calls->FileManagers;
     return true;
+  }
+  bool StartInstance(const std::string& folder) override {
+    m_calls->Instances.push_back(folder);
+    return true;
+  }
+  Paths DeleteReversibly(const Paths& paths) override {
+    return shell::MakeSystemServices(nullptr)->DeleteReversibly(paths);
   }
 
  private:
@@ -129,14 +137,14 @@ class QtProgramTest : public QObject {
   Q_OBJECT
 
  private:
-  std::shared_ptr<RecordingDesktop::Calls> m_calls;
+  std::shared_ptr<RecordingShell::Calls> m_calls;
   QStringList m_failures;
 
   std::unique_ptr<TFMain> MakeWindow(const std::optional<QString>& folder) {
-    m_calls = std::make_shared<RecordingDesktop::Calls>();
+    m_calls = std::make_shared<RecordingShell::Calls>();
     std::optional<std::string> argument;
     if (folder) argument = Bytes(*folder);
-    auto window = std::make_unique<TFMain>(argument, std::make_unique<RecordingDesktop>(m_calls));
+    auto window = std::make_unique<TFMain>(argument, std::make_unique<RecordingShell>(m_calls));
     window->show();
     return window;
   }
@@ -237,13 +245,13 @@ class QtProgramTest : public QObject {
     const std::string midPath = Bytes(tree.Path("mid"));
 
     ActionOf(*window, "tmiFileExeExplorer")->trigger();
-    QCOMPARE(m_calls->Opened, Paths{Bytes(QDir::homePath())});
+    QCOMPARE(m_calls->FileManagers, 1);
 
     // With nothing selected the open commands do nothing.
     ActionOf(*window, "tmiFileOpenSelectForder")->trigger();
     ActionOf(*window, "tmiFileOpenSelectQuillet")->trigger();
-    QCOMPARE(m_calls->Opened.size(), std::size_t{1});
-    QVERIFY(m_calls->Programs.empty());
+    QVERIFY(m_calls->Opened.empty());
+    QVERIFY(m_calls->Instances.empty());
 
     ClickRow(window->lvwResult(), mid);
     ActionOf(*window, "tmiFileOpenSelectForder")->trigger();
@@ -252,15 +260,14 @@ class QtProgramTest : public QObject {
     const QRect midRect =
         window->lvwResult()->visualRect(window->lvwResult()->model()->index(mid, 0));
     QTest::mouseDClick(window->lvwResult()->viewport(), Qt::LeftButton, {}, midRect.center());
-    QCOMPARE(m_calls->Opened, (Paths{Bytes(QDir::homePath()), midPath, midPath}));
+    QCOMPARE(m_calls->Opened, (Paths{midPath, midPath}));
 
     // Bound tool buttons act on the press already: a second instance on the selected folder,
-    // the program's own path with the folder as its one argument.
+    // with the folder as its one argument.
     QTest::mousePress(ButtonOf(*window, "ToolButton1"), Qt::LeftButton);
-    QCOMPARE(m_calls->Programs, Paths{Bytes(QCoreApplication::applicationFilePath())});
-    QCOMPARE(m_calls->Arguments.back(), Paths{midPath});
+    QCOMPARE(m_calls->Instances, Paths{midPath});
     QTest::mouseRelease(ButtonOf(*window, "ToolButton1"), Qt::LeftButton);
-    QCOMPARE(m_calls->Programs.size(), std::size_t{1});
+    QCOMPARE(m_calls->Instances.size(), std::size_t{1});
 
     // tbnMain08 runs the file view on release only.
     QTest::mousePress(ButtonOf(*window, "tbnMain08"), Qt::LeftButton);
@@ -481,16 +488,15 @@ class QtProgramTest : public QObject {
     ActionOf(*window, "tmiFileOpenSelectForder")->trigger();
     ActionOf(*window, "tmiFileOpenSelectQuillet")->trigger();
     QCOMPARE(m_calls->Opened, Paths{folder});
-    QCOMPARE(m_calls->Arguments.back(), Paths{folder});
+    QCOMPARE(m_calls->Instances.back(), folder);
 
     // The real desktop hands the bytes to the new program unchanged.
     const std::string fifo = base + "/fifo";
     QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
     const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
     QVERIFY(reader >= 0);
-    SystemDesktop desktop;
     QVERIFY(
-        desktop.StartProgram("/bin/sh", {"-c", "printf %s \"$1\" > \"$2\"", "sh", folder, fifo}));
+        shell::StartProgram("/bin/sh", {"-c", "printf %s \"$1\" > \"$2\"", "sh", folder, fifo}));
     std::string received;
     char buffer[256];
     // The poll's limit only guards against a hang: the child writes at once.
@@ -515,12 +521,12 @@ class QtProgramTest : public QObject {
     auto window = MakeWindow(tree.Root.path());
     QStringList questions;
     bool answer = false;
-    window->ShellImpl().SetAsker([&](const QString& text, const QString& caption) {
+    window->SetAsker([&](const QString& text, const QString& caption) {
       questions << caption + QLatin1Char('|') + text;
       return answer;
     });
     QStringList refusals;
-    window->ShellImpl().SetNotifier([&](const QString& text) { refusals << text; });
+    window->SetNotifier([&](const QString& text) { refusals << text; });
     ClickRow(window->lvwResult(), RowOf(*window, "small"));
     const QString trashed = dataHome.path() + QStringLiteral("/Trash/files/small");
 
@@ -548,8 +554,8 @@ class QtProgramTest : public QObject {
     const QString first = work.path() + QStringLiteral("/one/A & B");
     const QString second = work.path() + QStringLiteral("/two/A & B");
     QVERIFY(QDir().mkpath(first) && QDir().mkpath(second));
-    const TrashOutcome a = MoveToTrash(Bytes(first));
-    const TrashOutcome b = MoveToTrash(Bytes(second) + "/");
+    const shell::TrashOutcome a = shell::MoveToTrash(Bytes(first));
+    const shell::TrashOutcome b = shell::MoveToTrash(Bytes(second) + "/");
     QVERIFY2(a.Trashed && b.Trashed, (a.Error + b.Error).c_str());
     QVERIFY(a.TrashedAs != b.TrashedAs);
     QFile info(dataHome.path() + QStringLiteral("/Trash/info/A & B.2.trashinfo"));
@@ -561,7 +567,7 @@ class QtProgramTest : public QObject {
     QVERIFY(record.contains(QStringLiteral("\nDeletionDate=")));
 
     for (const char* bad : {"/", "", "/no/such/folder/anywhere"}) {
-      const TrashOutcome outcome = MoveToTrash(bad);
+      const shell::TrashOutcome outcome = shell::MoveToTrash(bad);
       QVERIFY2(!outcome.Trashed && !outcome.Error.empty(), bad);
     }
     // Nothing half-done stays behind for the refused items.

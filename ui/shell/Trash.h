@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace quillet {
+namespace quillet::shell {
 
 struct TrashOutcome {
   bool Trashed = false;
@@ -17,4 +17,4 @@ struct TrashOutcome {
 // never copied and deleted: when no trash on its file system can take it, it stays where it is.
 TrashOutcome MoveToTrash(const std::string& path);
 
-}  // namespace quillet
+}  // namespace quillet::shell

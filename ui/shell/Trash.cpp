@@ -1,5 +1,5 @@
 // Implements the freedesktop.org Trash standard 1.0 for the items the user deletes.
-#include "ui/qt/Trash.h"
+#include "ui/shell/Trash.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -14,7 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace quillet {
+namespace quillet::shell {
 namespace {
 
 namespace fs = std::filesystem;
@@ -217,4 +217,4 @@ TrashOutcome MoveToTrash(const std::string& path) {
   return outcome;
 }
 
-}  // namespace quillet
+}  // namespace quillet::shell

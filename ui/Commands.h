@@ -1,0 +1,73 @@
+// The command layer of both windowed programs: what each menu item, tool button, list event and
+// drop does, on the row model and the shell services, without a toolkit. A program builds its
+// widgets from the layout tables, routes every event here and implements CommandWindow for the
+// few things only its toolkit can do.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lists/Lists.h"
+#include "ui/Layouts.h"
+#include "ui/shell/Shell.h"
+
+namespace quillet {
+
+// What only the program's toolkit can do for a command.
+class CommandWindow {
+ public:
+  virtual ~CommandWindow() = default;
+  // A yes/no question owned by the main window, Yes the default, no icon; true for Yes.
+  virtual bool AskYesNo(std::string_view text, std::string_view caption) = 0;
+  // A message owned by the main window, titled as it is, with a warning icon.
+  virtual void ShowWarning(std::string_view text) = 0;
+  virtual void FocusResultList() = 0;
+  virtual void CloseMainWindow() = 0;
+  // Shows the About box modally and returns when it is closed.
+  virtual void ShowAboutBox() = 0;
+};
+
+// The message listing what a reversible delete left in place.
+inline constexpr std::string_view kTextNotTrashed = "ゴミ箱へ移動できませんでした。";
+
+// The dropped-path rule of every front end: a folder becomes a row; a file, a link (to a folder
+// too), a path that cannot be queried or an empty one is ignored.
+bool IsDroppedFolder(std::string_view path);
+
+// The commands. It is also the row model's shell (the question and the reversible delete), so a
+// program's Frontend hands it out as such. The model, services and window must outlive it.
+class MainCommands : public Shell {
+ public:
+  MainCommands(ListsModel& model, shell::Services& services, CommandWindow& window);
+
+  // Runs the command of a menu item or tool button.
+  void Run(layout::Command command);
+
+  // Handlers that are more than one call of the model.
+  void tmiFileExeExplorerClick();
+  void tmiFileOpenSelectForderClick();  // also the result list's double-click
+  void tmiFileOpenSelectQuilletClick();
+  void tmiFileOpenSelectFileClick();  // also the file list's double-click
+  void tmiEditZeroForderSelClick();
+  void tmiEditForderZeroDelClick();
+  // Dropped paths, in drop order: each folder becomes a row, everything else is ignored.
+  void DropFiles(const std::vector<std::string>& paths);
+  // Opens path with its default shell action.
+  bool ShellExe(const std::string& path);
+
+  // Cell 0 of a list's first selected row (a result row's location, a file row's path).
+  std::optional<std::string> FirstSelectedPath(ListKind list) const;
+
+  // Shell
+  bool AskYesNo(std::string_view text, std::string_view caption) override;
+  void DeleteReversibly(const std::vector<std::string>& paths) override;
+
+ private:
+  ListsModel& m_model;
+  shell::Services& m_services;
+  CommandWindow& m_window;
+};
+
+}  // namespace quillet

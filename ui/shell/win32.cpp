@@ -1,0 +1,84 @@
+// Windows: the shell's own services through the W functions; paths converted at this boundary.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "scan/Utf16.h"
+#include "ui/shell/Shell.h"
+
+namespace quillet::shell {
+namespace {
+
+// This program's own file, asked for with a buffer grown until the whole path fits.
+std::wstring ModulePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+class Win32Services : public Services {
+ public:
+  explicit Win32Services(HWND owner) : m_owner(owner) {}
+
+  bool OpenPath(const std::string& path) override {
+    const std::wstring wide = ToUtf16<wchar_t>(path);
+    const auto result = reinterpret_cast<INT_PTR>(
+        ::ShellExecuteW(m_owner, nullptr, wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    return result > 32;
+  }
+
+  bool StartFileManager() override { return OpenPath("explorer.exe"); }
+
+  bool StartInstance(const std::string& folder) override {
+    const std::wstring program = ModulePath();
+    if (program.empty()) return false;
+    // Both paths in quotes: a blank in either cannot shift the arguments, and the splitter the
+    // program reads its command line with has no escape character, so "E:\" stays whole.
+    std::wstring command = L"\"" + program + L"\" \"" + ToUtf16<wchar_t>(folder) + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOW;
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &process)) {
+      return false;
+    }
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return true;
+  }
+
+  std::vector<std::string> DeleteReversibly(const std::vector<std::string>& paths) override {
+    // The shell confirms, shows progress and reports its own failures.
+    const std::wstring list = ToUtf16<wchar_t>(MakeShellPathList(paths));
+    SHFILEOPSTRUCTW operation = {};
+    operation.hwnd = m_owner;
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = list.c_str();
+    operation.fFlags = FOF_ALLOWUNDO;
+    ::SHFileOperationW(&operation);
+    return {};
+  }
+
+ private:
+  HWND m_owner;
+};
+
+}  // namespace
+
+std::unique_ptr<Services> MakeSystemServices(void* owner) {
+  return std::make_unique<Win32Services>(static_cast<HWND>(owner));
+}
+
+}  // namespace quillet::shell
