@@ -96,6 +96,22 @@ fs::path HomeTrash() {
   return fs::path(home != nullptr ? home : "/") / ".local/share/Trash";
 }
 
+// The home trash with the folders above it: a fresh home has no ~/.local/share yet, and that
+// must not send its items to the trash of the file system's top folder instead.
+bool PrepareHomeTrash(const fs::path& trash) {
+  fs::path made;
+  for (const fs::path& part : trash.parent_path()) {
+    made /= part;
+    if (made == made.root_path()) continue;
+    if (!MakeFolder(made, 0700)) {
+      // A component that is a link to a folder is the user's choice of where data lives.
+      struct stat st {};
+      if (::stat(made.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    }
+  }
+  return PrepareTrash(trash);
+}
+
 // The top folder of the file system that holds item: the last ancestor on the same device.
 fs::path TopFolderOf(const fs::path& item, dev_t device) {
   fs::path top = item.parent_path();
@@ -199,7 +215,7 @@ TrashOutcome MoveToTrash(const std::string& path) {
 
   bool otherFileSystem = false;
   const fs::path home = HomeTrash();
-  if (PrepareTrash(home)) {
+  if (PrepareHomeTrash(home)) {
     outcome = MoveInto(home, item, item.string(), otherFileSystem);
     if (!otherFileSystem) return outcome;
   }
