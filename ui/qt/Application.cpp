@@ -1,6 +1,8 @@
 #include "ui/qt/Application.h"
 
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
 #include <QProxyStyle>
 
 #include <new>
@@ -46,6 +48,13 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
   // The application title. No display name: Qt would append it to every window caption.
   setApplicationName(QStringLiteral("Quillet"));
   setDesktopFileName(QStringLiteral("quillet"));
+  // The program speaks Japanese: Qt's own buttons and texts too (はい, いいえ), whatever the
+  // desktop's language. Without the translations installed they stay as Qt writes them.
+  auto* translator = new QTranslator(this);
+  if (translator->load(QStringLiteral("qtbase_ja"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    installTranslator(translator);
+  }
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
@@ -427,6 +428,14 @@ class QtProgramTest : public QObject {
       dialog.Close();
       QVERIFY2(!dialog.isVisible(), c.Name);
     }
+  }
+
+  void standardButtonsSpeakJapanese() {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("t"), QStringLiteral("q"),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Ok);
+    QVERIFY2(box.button(QMessageBox::Yes)->text().startsWith(QStringLiteral("はい")),
+             qPrintable(box.button(QMessageBox::Yes)->text()));
+    QVERIFY(box.button(QMessageBox::No)->text().startsWith(QStringLiteral("いいえ")));
   }
 
   void labelsAreCutLiterallyWithoutEllipsis() {
