@@ -15,6 +15,7 @@ enum class ListKind { Result, File };
 inline constexpr int kImageMeasured = 2;
 inline constexpr int kImageFile = 3;
 inline constexpr int kImageFolder = 8;  // an unmeasured result row, or a folder in the file list
+inline constexpr int kImageUnreadable = 13;  // a measured row with folders that could not be read
 
 inline constexpr std::string_view kTextUnmeasured = "未解析";
 inline constexpr std::string_view kTextFolder = "フォルダ";
@@ -41,7 +42,10 @@ struct ResultRow {
   std::int64_t UnreadableFolders = 0;
   bool Selected = false;
 
-  int ImageIndex() const { return Measured ? kImageMeasured : kImageFolder; }
+  int ImageIndex() const {
+    if (!Measured) return kImageFolder;
+    return UnreadableFolders > 0 ? kImageUnreadable : kImageMeasured;
+  }
 };
 
 // A row of the file list, as a view of the model's compact storage: the texts stay valid until

@@ -46,6 +46,10 @@ icon 11-floppy.png -stroke '#202040' -fill '#3a4a8a' -draw 'polygon 1,1 13,1 15,
   -fill white -draw 'rectangle 3,9 13,15'
 icon 12-box.png -stroke '#303030' -fill none -draw 'rectangle 2,2 13,13' \
   -stroke '#909090' -draw 'rectangle 4,4 11,11'
+# A measured folder of which some folders could not be read: the open folder with a warning sign.
+icon 13-folder-warning.png "${openFolder[@]}" -stroke '#801008' -fill '#e03020' \
+  -draw 'polygon 11,7 15,15 7,15' -stroke none -fill white \
+  -draw 'rectangle 11,9 11,12' -draw 'rectangle 11,14 11,14'
 
 # Window icon: a folder with a measuring bar, at the two sizes of the window and the desktop.
 for s in 16 32 48; do

@@ -1,11 +1,19 @@
 #include "ui/Commands.h"
 
 #include "scan/Gloval.h"
+#include "scan/Text.h"
 
 namespace quillet {
 
 bool IsDroppedFolder(std::string_view path) {
   return !path.empty() && IsFolder(path);
+}
+
+std::string RowToolTip(const ListsModel& model, ListKind list, std::size_t index) {
+  if (list != ListKind::Result || index >= model.ResultRowCount()) return {};
+  const ResultRow& row = model.ResultRowAt(index);
+  if (!row.Measured || row.UnreadableFolders == 0) return {};
+  return "読み取れなかったフォルダ: " + CountText(row.UnreadableFolders);
 }
 
 MainCommands::MainCommands(ListsModel& model, shell::Services& services, CommandWindow& window)

@@ -32,6 +32,10 @@ class CommandWindow {
 // The message listing what a reversible delete left in place.
 inline constexpr std::string_view kTextNotTrashed = "ゴミ箱へ移動できませんでした。";
 
+// The tooltip of a row: for a result row with folders that could not be read, how many; empty
+// for every other row.
+std::string RowToolTip(const ListsModel& model, ListKind list, std::size_t index);
+
 // The dropped-path rule of every front end: a folder becomes a row; a file, a link (to a folder
 // too), a path that cannot be queried or an empty one is ignored.
 bool IsDroppedFolder(std::string_view path);

@@ -123,8 +123,9 @@ inline constexpr int kSplitterMinimum = 30;
 inline constexpr int kFileListHeight = 148;
 inline constexpr int kStatusBarHeight = 20;
 
-// The 13 pictures of the image list, by index; file names of the resources.
-inline constexpr int kImageCount = 13;
+// The pictures of the image list, by index (13 for the commands and rows, and one more for a
+// measured row with folders that could not be read); file names of the resources.
+inline constexpr int kImageCount = 14;
 extern const std::span<const std::string_view> kImageFiles;
 
 // Progress dialog and About box.

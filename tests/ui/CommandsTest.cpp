@@ -8,6 +8,7 @@
 
 #include "../lists/TestFrontend.h"
 #include "../scan/TempTree.h"
+#include "scan/FileSystemFaults.h"
 
 namespace quillet {
 namespace {
@@ -108,6 +109,33 @@ TEST_F(CommandsTest, WhatTheTrashLeftIsToldInOneMessage) {
   m_model.SelectAll(ListKind::Result, true);
   m_commands.Run(layout::Command::EditForderDel);
   EXPECT_EQ(m_recorder.Warnings, Paths{std::string(kTextNotTrashed) + "\n/x: no trash\n/y: busy"});
+}
+
+// A row whose folders could not all be read shows its own image and says how many in its tooltip;
+// its numbers stay as measured.
+TEST_F(CommandsTest, RowsWithUnreadableFoldersShowItAndSayHowMany) {
+  m_model.AddResultList(m_tree.Folder("clean"));
+  m_model.AddResultList(m_tree.Folder("locked"));
+  m_tree.Folder("locked/a");
+  m_tree.Folder("locked/b");
+  m_tree.File("locked/c.bin", 7);
+  struct Locked : FileSystemFaults {
+    bool SearchFails(std::string_view folder) const override {
+      return folder.find("locked") != std::string_view::npos && folder.size() > 12 &&
+             (folder.ends_with("a/") || folder.ends_with("b/") || folder.ends_with("a\\") ||
+              folder.ends_with("b\\"));
+    }
+  } faults;
+  {
+    ScopedFileSystemFaults scoped(faults);
+    m_commands.Run(layout::Command::FileRun);
+  }
+  EXPECT_EQ(m_model.ImageIndex(ListKind::Result, 0), kImageMeasured);
+  EXPECT_EQ(RowToolTip(m_model, ListKind::Result, 0), "");
+  EXPECT_EQ(m_model.ImageIndex(ListKind::Result, 1), kImageUnreadable);
+  EXPECT_EQ(RowToolTip(m_model, ListKind::Result, 1), "読み取れなかったフォルダ: 2");
+  EXPECT_EQ(m_model.CellText(ListKind::Result, 1, 2), "7");
+  EXPECT_EQ(RowToolTip(m_model, ListKind::File, 0), "");
 }
 
 TEST(ShellPathList, EachPathEndsWithNulAndTheListWithOneMore) {

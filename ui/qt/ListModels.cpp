@@ -1,5 +1,7 @@
 #include "ui/qt/ListModels.h"
 
+#include "ui/Commands.h"
+
 #include "ui/qt/Widgets.h"
 
 namespace quillet {
@@ -35,6 +37,11 @@ QVariant ListModelAdapter::data(const QModelIndex& index, int role) const {
       const int image = m_model.ImageIndex(m_list, row);
       if (image < 0 || static_cast<std::size_t>(image) >= m_images.size()) return {};
       return m_images[static_cast<std::size_t>(image)];
+    }
+    case Qt::ToolTipRole: {
+      const std::string tip = RowToolTip(m_model, m_list, row);
+      if (tip.empty()) return {};
+      return ToQString(tip);
     }
     case Qt::TextAlignmentRole:
       return static_cast<int>(
