@@ -134,7 +134,8 @@ TEST_F(ListsTest, RunMeasuresEveryRowAndReportsItsProgress) {
   EXPECT_EQ(Sizes(), (Texts{"3,500", "0", "0"}));
   EXPECT_EQ(Column(m_model, ListKind::Result, 3), (Texts{"2", "0", "0"}));
   EXPECT_EQ(Column(m_model, ListKind::Result, 4), (Texts{"2", "0", "0"}));
-  EXPECT_EQ(Images(ListKind::Result), (std::vector<int>{2, 2, 2}));
+  // A missing folder is one that could not be read: its 0 is no measurement of an empty one.
+  EXPECT_EQ(Images(ListKind::Result), (std::vector<int>{2, 2, kImageUnreadable}));
   EXPECT_EQ(m_record.SubTexts, (Texts{" 1/3 解析中... [Photos]", " 2/3 解析中... [Empty]",
                                       " 3/3 解析中... [Missing]"}));
   EXPECT_EQ(m_record.PanelWrites.front(), std::make_pair(4, std::string("解析開始")));
