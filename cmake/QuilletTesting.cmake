@@ -16,8 +16,20 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
+# Cross builds run their tests under the toolchain's wine loader (wine64 or the 32-bit wine), in
+# a prefix of their own in the build tree. The prefix is made once, by the first test run, as a
+# fixture every test needs: null graphics driver (windows without a display), CJK font
+# substitutes.
+if(CMAKE_CROSSCOMPILING)
+  get_filename_component(QUILLET_WINE_LOADER "${CMAKE_CROSSCOMPILING_EMULATOR}" NAME)
+  set(QUILLET_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  add_test(NAME wineprefix COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/wineprefix.sh
+                                   ${QUILLET_WINE_PREFIX} ${QUILLET_WINE_LOADER})
+  set_tests_properties(wineprefix PROPERTIES FIXTURES_SETUP wineprefix)
+endif()
+
 # quillet_add_test(NAME source... LIBS lib...): one test executable per module, run as one test.
-# Cross builds run it under wine64 with a private prefix in the build tree.
+# Cross builds run it under wine in the build tree's prefix.
 function(quillet_add_test name)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
@@ -30,8 +42,8 @@ function(quillet_add_test name)
   endif()
   add_test(NAME ${name} COMMAND ${name})
   if(CMAKE_CROSSCOMPILING)
-    set_tests_properties(${name} PROPERTIES ENVIRONMENT
-      "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;DISPLAY=")
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wineprefix ENVIRONMENT
+      "WINEPREFIX=${QUILLET_WINE_PREFIX};WINEDEBUG=-all;DISPLAY=")
   else()
     set_tests_properties(${name} PROPERTIES ENVIRONMENT
       "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1")

@@ -1,5 +1,5 @@
 # Cross build for 32-bit Windows with Debian's mingw-w64 (posix thread model, for std::thread).
-# This machine cannot run 32-bit code, so these binaries are built, not run.
+# Its tests run under Debian's 32-bit wine loader (package wine32:i386).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(QUILLET_MINGW_TRIPLE i686-w64-mingw32)
@@ -11,5 +11,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine)
 # Static libraries cross-built from Debian's sources by scripts/cross-libs.sh.
 list(APPEND CMAKE_FIND_ROOT_PATH ${CMAKE_CURRENT_LIST_DIR}/../build/_deps/${QUILLET_MINGW_TRIPLE})

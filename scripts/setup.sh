@@ -9,9 +9,16 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
   libjpeg62-turbo-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-  wine64 xvfb xauth xdotool imagemagick fonts-noto-cjk
+  wine64 wine32:i386 xvfb xauth xdotool imagemagick fonts-noto-cjk
   ncdu gdu hyperfine
 )
+
+# The 32-bit Windows tests run under Debian's 32-bit wine, which is an i386 package.
+need_update=0
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  need_update=1
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -21,7 +28,6 @@ done
 # Sources of libjpeg-turbo for the Windows cross builds come from Debian itself, through a
 # deb-src entry kept in a file of its own.
 srcfile=/etc/apt/sources.list.d/quillet-src.sources
-need_update=0
 if [ ! -f "$srcfile" ]; then
   cat >"$srcfile" <<'SRC'
 Types: deb-src

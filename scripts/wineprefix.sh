@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Makes a wine prefix for the Windows tests, once per prefix:
+#   scripts/wineprefix.sh PREFIX [wine|wine64]
+# wine64 (the default) makes a 64-bit prefix; wine makes a 32-bit one for the i686 build.
+# Windows there use wine's null graphics driver, so GUI tests need no display, and the Japanese
+# faces the program asks for (and the dialog faces wine maps to its kanji-less Tahoma) are
+# substituted by a CJK face from fontconfig, so text measures and draws as it would on a Japanese
+# system. The locale is left alone: wine needs a generated UTF-8 locale for non-ASCII file names,
+# and a LANG naming one that is not generated breaks them.
+set -euo pipefail
+prefix=${1:?usage: wineprefix.sh PREFIX [wine|wine64]}
+loader=${2:-wine64}
+case $loader in
+  wine64) arch=win64 ;;
+  wine) arch=win32 ;;
+  *) echo "wineprefix: unknown loader '$loader' (wine or wine64)" >&2; exit 2 ;;
+esac
+wine=/usr/lib/wine/$loader
+if [ ! -x "$wine" ]; then
+  echo "wineprefix: $wine is missing (run scripts/setup.sh)" >&2
+  exit 1
+fi
+
+# The face every substitute points at; fonts-noto-cjk installs it and wine finds it through
+# fontconfig.
+cjk_face="Noto Sans CJK JP"
+if ! fc-list ":family=$cjk_face" family | grep -q .; then
+  echo "wineprefix: fontconfig has no '$cjk_face' (run scripts/setup.sh)" >&2
+  exit 1
+fi
+
+mkdir -p "$(dirname "$prefix")"
+stamp=$prefix/.quillet-prefix
+# Tests may start in parallel: one makes the prefix, the others wait for it.
+exec 9>"$prefix.lock"
+flock 9
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$arch" ]; then
+  exit 0
+fi
+if [ -e "$prefix" ] && [ ! -f "$stamp" ]; then
+  rm -rf "$prefix"  # half made by an interrupted run
+fi
+
+export WINEPREFIX=$prefix WINEARCH=$arch WINEDEBUG=-all DISPLAY=
+"$wine" wineboot --init >/dev/null 2>&1
+
+# regedit reads a Unicode .reg file as UTF-16 with a byte order mark.
+reg=$(mktemp --suffix=.reg)
+trap 'rm -f "$reg"' EXIT
+subst='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
+{
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+  printf '[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\r\n"Graphics"="null"\r\n\r\n'
+  printf '[%s]\r\n' "${subst//\\/\\}"
+  for face in "ＭＳ Ｐゴシック" "ＭＳ ゴシック" "MS UI Gothic" "Tahoma" "MS Shell Dlg" \
+    "MS Shell Dlg 2"; do
+    printf '"%s"="%s"\r\n' "$face" "$cjk_face"
+  done
+} | { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; } >"$reg"
+"$wine" regedit /S "$(WINEPREFIX=$prefix "$wine" winepath -w "$reg" 2>/dev/null)"
+# The registry reaches the disk when the server ends; wait for that, so the next process (which
+# may start its own server) sees the settings.
+WINEPREFIX=$prefix /usr/lib/wine/wineserver -w
+
+grep -q '"Graphics"="null"' "$prefix/user.reg" ||
+  { echo "wineprefix: the null driver setting did not reach $prefix/user.reg" >&2; exit 1; }
+echo "$arch" >"$stamp"
+echo "wineprefix: $arch prefix ready in $prefix"

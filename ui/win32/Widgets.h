@@ -1,0 +1,134 @@
+// Small pieces every window of the Windows program builds its controls with: DPI scaling of the
+// layout tables, their fonts, GDI handles held by RAII, the image list and its menu images.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ui/Layouts.h"
+
+namespace quillet {
+
+// Owns one GDI object (HFONT, HBITMAP, HBRUSH, ...) and deletes it with DeleteObject.
+template <class T>
+class GdiObject {
+ public:
+  GdiObject() = default;
+  explicit GdiObject(T handle) : m_handle(handle) {}
+  GdiObject(GdiObject&& other) noexcept : m_handle(std::exchange(other.m_handle, nullptr)) {}
+  GdiObject& operator=(GdiObject&& other) noexcept {
+    if (this != &other) Reset(std::exchange(other.m_handle, nullptr));
+    return *this;
+  }
+  GdiObject(const GdiObject&) = delete;
+  GdiObject& operator=(const GdiObject&) = delete;
+  ~GdiObject() { Reset(); }
+
+  T Get() const { return m_handle; }
+  explicit operator bool() const { return m_handle != nullptr; }
+  void Reset(T handle = nullptr) {
+    if (m_handle) DeleteObject(m_handle);
+    m_handle = handle;
+  }
+
+ private:
+  T m_handle = nullptr;
+};
+
+// Owns an image list (ImageList_Destroy).
+class ImageList {
+ public:
+  ImageList() = default;
+  explicit ImageList(HIMAGELIST handle) : m_handle(handle) {}
+  ImageList(ImageList&& other) noexcept : m_handle(std::exchange(other.m_handle, nullptr)) {}
+  ImageList& operator=(ImageList&& other) noexcept;
+  ImageList(const ImageList&) = delete;
+  ImageList& operator=(const ImageList&) = delete;
+  ~ImageList();
+
+  HIMAGELIST Get() const { return m_handle; }
+  explicit operator bool() const { return m_handle != nullptr; }
+
+ private:
+  HIMAGELIST m_handle = nullptr;
+};
+
+// A function that newer Windows versions added, found at run time so the program still starts
+// where it is missing; nullptr there. module must be loaded already (user32.dll, gdi32.dll).
+template <class Function>
+Function SystemFunction(const wchar_t* module, const char* name) {
+  const HMODULE handle = GetModuleHandleW(module);
+  if (handle == nullptr) return nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(handle, name)));
+}
+
+// The layout tables are in pixels at 96 DPI; every window scales them by its own DPI.
+inline constexpr UINT kDesignDpi = 96;
+
+// The DPI of the monitor the window is on (GetDpiForWindow where Windows has it, else the
+// screen's). Never 0.
+UINT WindowDpi(HWND window);
+// The DPI of the primary screen, for windows not yet created.
+UINT ScreenDpi();
+int Scale(int pixels, UINT dpi);
+RECT ScaleRect(const layout::Rect& rect, UINT dpi);
+
+// Asks for per-monitor DPI awareness at run time, for where the manifest is not read (the calls
+// exist from Windows 10 and 8.1 on; older systems keep the manifest's system awareness).
+void EnablePerMonitorDpiAwareness();
+
+// The outer size of a window with the given styles whose client area is the table's size,
+// scaled to dpi.
+SIZE WindowSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, UINT dpi);
+
+// Moves the window to the middle of the primary monitor's work area.
+void CenterOnScreen(HWND window);
+
+// A font of the tables at dpi: a negative height is the character height in pixels. The
+// Japanese faces get the Shift-JIS character set, the others (Tahoma) ANSI.
+GdiObject<HFONT> CreateTableFont(const layout::Font& font, UINT dpi);
+BYTE FontCharset(std::string_view face);
+
+// The window's text, as UTF-8.
+std::string WindowTextOf(HWND window);
+
+// A resource of the running module; empty when it is missing.
+std::span<const std::byte> ResourceBytes(int id, const wchar_t* type);
+
+// A picture as 32-bit pixels 0xAARRGGBB, straight (not premultiplied) alpha, rows top down.
+struct RgbaImage {
+  int Width = 0;
+  int Height = 0;
+  std::vector<std::uint32_t> Pixels;
+};
+
+// Picture i of the image list from the module's resources (a 32-bit bitmap); nothing when the
+// resource is missing or not a 32-bit uncompressed bitmap.
+std::optional<RgbaImage> LoadListImage(int index);
+// The picture scaled to width x height, each target pixel taken from the nearest source pixel
+// (sharp edges at 150% and 200%).
+RgbaImage ScaleNearest(const RgbaImage& image, int width, int height);
+
+// The side of the image list's square images at dpi (16 at 96 DPI).
+int ListImageSize(UINT dpi);
+// The image list of both lists, the tool bars and the menus: the 13 pictures at dpi, 32-bit with
+// a mask made from the alpha channel, so a fully transparent picture draws as nothing.
+ImageList CreateMainImageList(UINT dpi);
+
+// Menu images are drawn by the program: menus draw 32-bit bitmaps on black. SetMenuItemImage
+// makes the item (command id) call back for its bitmap and keeps the image index in the item's
+// data; the owner window forwards WM_MEASUREITEM and WM_DRAWITEM to the two functions, which
+// return true when the message was a menu image's.
+void SetMenuItemImage(HMENU menu, UINT commandId, int image);
+bool MeasureMenuImage(MEASUREITEMSTRUCT& measure, UINT dpi);
+bool DrawMenuImage(const DRAWITEMSTRUCT& draw, HIMAGELIST images);
+
+}  // namespace quillet
