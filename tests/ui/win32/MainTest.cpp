@@ -1,0 +1,316 @@
+// The Windows program's main window, created for real in this process and driven with window
+// messages as the system would send them (under wine's null graphics driver: no display needed).
+#include "ui/win32/Main.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../../scan/TempTree.h"
+#include "scan/Utf16.h"
+#include "ui/win32/Application.h"
+
+namespace quillet {
+namespace {
+
+using Paths = std::vector<std::string>;
+using layout::Command;
+
+struct Recorder : shell::Services {
+  Paths Opened, Instances, Deleted;
+  int FileManagers = 0;
+  bool OpenPath(const std::string& path) override { return Opened.push_back(path), true; }
+  bool StartFileManager() override { return ++FileManagers, true; }
+  bool StartInstance(const std::string& folder) override {
+    return Instances.push_back(folder), true;
+  }
+  Paths DeleteReversibly(const Paths& paths) override {
+    Deleted.insert(Deleted.end(), paths.begin(), paths.end());
+    return {};
+  }
+};
+
+// Posts a message to each window created with the given caption, as soon as it is created: it
+// waits in the queue until the window's loop or a progress update processes it.
+class PostOnCreate {
+ public:
+  PostOnCreate(std::wstring caption, UINT message, WPARAM wParam)
+      : m_caption(std::move(caption)), m_message(message), m_wParam(wParam) {
+    s_current = this;
+    m_hook = ::SetWindowsHookExW(WH_CBT, Hook, nullptr, ::GetCurrentThreadId());
+  }
+  ~PostOnCreate() {
+    ::UnhookWindowsHookEx(m_hook);
+    s_current = nullptr;
+  }
+  int Created = 0;
+
+ private:
+  static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+    PostOnCreate* self = s_current;
+    if (code == HCBT_CREATEWND && self != nullptr) {
+      const CREATESTRUCTW* create = reinterpret_cast<CBT_CREATEWNDW*>(lParam)->lpcs;
+      if (!IS_INTRESOURCE(create->lpszName) && create->lpszName != nullptr &&
+          self->m_caption == create->lpszName) {
+        ++self->Created;
+        ::PostMessageW(reinterpret_cast<HWND>(wParam), self->m_message, self->m_wParam, 0);
+      }
+    }
+    return ::CallNextHookEx(self != nullptr ? self->m_hook : nullptr, code, wParam, lParam);
+  }
+  static inline PostOnCreate* s_current = nullptr;
+  std::wstring m_caption;
+  UINT m_message;
+  WPARAM m_wParam;
+  HHOOK m_hook = nullptr;
+};
+
+class MainTest : public ::testing::Test {
+ protected:
+  testing::TempTree m_tree;
+  Recorder* m_shell = nullptr;
+  std::unique_ptr<TFMain> m_window;
+
+  void SetUp() override { Application.Initialize(::GetModuleHandleW(nullptr)); }
+
+  void Open(bool withFolder = true) {
+    auto shell = std::make_unique<Recorder>();
+    m_shell = shell.get();
+    std::optional<std::string> argument;
+    if (withFolder) argument = m_tree.Root();
+    m_window = std::make_unique<TFMain>(argument, std::move(shell));
+    ::ShowWindow(m_window->Handle(), SW_SHOW);
+    Application.ProcessMessages();
+  }
+
+  std::wstring Cell(HWND view, int row, int column) {
+    wchar_t text[512] = {};
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 512;
+    ::SendMessageW(view, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+                   reinterpret_cast<LPARAM>(&item));
+    return text;
+  }
+  int Count(HWND view) { return static_cast<int>(::SendMessageW(view, LVM_GETITEMCOUNT, 0, 0)); }
+  void Select(HWND view, int row, bool selected = true) {
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED;
+    state.state = selected ? LVIS_SELECTED : 0;
+    ::SendMessageW(view, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                   reinterpret_cast<LPARAM>(&state));
+  }
+  void Notify(HWND view, UINT code, int column = 0) {
+    NMLISTVIEW header = {};
+    header.hdr.hwndFrom = view;
+    header.hdr.idFrom = static_cast<UINT_PTR>(::GetDlgCtrlID(view));
+    header.hdr.code = code;
+    header.iItem = -1;
+    header.iSubItem = column;
+    ::SendMessageW(m_window->Handle(), WM_NOTIFY, header.hdr.idFrom,
+                   reinterpret_cast<LPARAM>(&header));
+  }
+  // Clicks a menu item the way a user does: drops its entry's menu and chooses it there.
+  void ChooseMenu(Command command) {
+    for (std::size_t entry = 0; entry < layout::kMainMenu.size(); ++entry) {
+      for (const layout::MenuItem& item : layout::kMainMenu[entry].Items) {
+        if (item.Action != command) continue;
+        m_window->SetMenuTracker([&](HMENU menu, std::size_t dropped) -> UINT {
+          EXPECT_EQ(dropped, entry);
+          EXPECT_EQ(::GetMenuState(menu, TFMain::CommandId(command), MF_BYCOMMAND) & MF_GRAYED, 0u);
+          return TFMain::CommandId(command);
+        });
+        m_window->DropMenu(entry);
+        return;
+      }
+    }
+    FAIL() << "no menu item runs the command";
+  }
+  RECT ButtonRect(HWND bar, Command command) {
+    RECT rect = {};
+    ::SendMessageW(bar, TB_GETRECT, TFMain::CommandId(command), reinterpret_cast<LPARAM>(&rect));
+    return rect;
+  }
+  void Mouse(HWND bar, UINT message, const RECT& at) {
+    ::SendMessageW(bar, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON,
+                   MAKELPARAM((at.left + at.right) / 2, (at.top + at.bottom) / 2));
+  }
+  std::wstring Panel(int index) {
+    wchar_t text[256] = {};
+    ::SendMessageW(m_window->stbMain(), SB_GETTEXTW, static_cast<WPARAM>(index),
+                   reinterpret_cast<LPARAM>(text));
+    return text;
+  }
+  int Height(HWND window) {
+    RECT rect = {};
+    ::GetWindowRect(window, &rect);
+    return rect.bottom - rect.top;
+  }
+};
+
+TEST_F(MainTest, EveryMenuItemReachesItsHandler) {
+  m_tree.File("full/a.bin", 1000);
+  m_tree.Folder("empty");
+  Open();
+  const HWND result = m_window->lvwResult();
+  ASSERT_EQ(Count(result), 2);
+  ListsModel& model = m_window->Model();
+
+  ChooseMenu(Command::FileRun);
+  EXPECT_EQ(m_window->PanelText(StatusPanel::Run), "解析終了");
+  ChooseMenu(Command::FileExeExplorer);
+  EXPECT_EQ(m_shell->FileManagers, 1);
+  ChooseMenu(Command::EditZeroForderSel);
+  EXPECT_EQ(::GetFocus(), result);
+  ASSERT_TRUE(model.FirstSelected(ListKind::Result));
+  EXPECT_EQ(model.ResultRowAt(*model.FirstSelected(ListKind::Result)).Caption, "empty");
+  ChooseMenu(Command::FileOpenSelectForder);
+  ChooseMenu(Command::FileOpenSelectQuillet);
+  EXPECT_EQ(m_shell->Opened, Paths{m_tree.Path("empty")});
+  EXPECT_EQ(m_shell->Instances, Paths{m_tree.Path("empty")});
+
+  model.SelectAll(ListKind::Result, true);
+  ChooseMenu(Command::ViewFileViewFlag);
+  ASSERT_EQ(Count(m_window->lvwFile()), 1);
+  Select(m_window->lvwFile(), 0);
+  ChooseMenu(Command::FileOpenSelectFile);
+  EXPECT_EQ(m_shell->Opened.back(), m_tree.Path("full/a.bin"));
+
+  std::vector<std::string> questions;
+  m_window->SetAsker([&](std::string_view text, std::string_view) {
+    questions.emplace_back(text);
+    return false;
+  });
+  ChooseMenu(Command::EditForderDel);
+  ChooseMenu(Command::EditForderZeroDel);
+  EXPECT_EQ(questions.size(), 2u);
+  EXPECT_TRUE(m_shell->Deleted.empty());
+
+  {
+    PostOnCreate closeAbout(ToUtf16<wchar_t>(layout::kAboutBox.Caption), WM_CLOSE, 0);
+    ChooseMenu(Command::HelpAbout);  // returns once the box closed
+    EXPECT_EQ(closeAbout.Created, 1);
+  }
+  Select(result, 0);
+  ChooseMenu(Command::EditDelList);
+  EXPECT_EQ(Count(result), 1);
+  ChooseMenu(Command::EditAllDelList);
+  EXPECT_EQ(Count(result), 0);
+  EXPECT_EQ(Count(m_window->lvwFile()), 0);
+
+  ChooseMenu(Command::FileClose);
+  Application.ProcessMessages();
+  EXPECT_FALSE(::IsWindow(m_window->Handle()));
+}
+
+// Bound buttons act when pressed (and again on a double-click's second press); tbnMain08 on
+// release, like an ordinary button.
+TEST_F(MainTest, ToolButtonsActOnPressOrRelease) {
+  m_tree.Folder("one");
+  Open();
+  const HWND bar = m_window->tbrMain();
+  Select(m_window->lvwResult(), 0);
+  const RECT open = ButtonRect(bar, Command::FileOpenSelectQuillet);
+  Mouse(bar, WM_LBUTTONDOWN, open);
+  EXPECT_EQ(m_shell->Instances.size(), 1u);
+  Mouse(bar, WM_LBUTTONUP, open);
+  Application.ProcessMessages();
+  EXPECT_EQ(m_shell->Instances.size(), 1u);
+  Mouse(bar, WM_LBUTTONDBLCLK, open);
+  Mouse(bar, WM_LBUTTONUP, open);
+  EXPECT_EQ(m_shell->Instances.size(), 2u);
+
+  m_tree.File("one/x.txt", 5);
+  const RECT view = ButtonRect(bar, Command::ViewFileViewFlag);
+  Mouse(bar, WM_LBUTTONDOWN, view);
+  EXPECT_EQ(Count(m_window->lvwFile()), 0);
+  Mouse(bar, WM_LBUTTONUP, view);
+  Application.ProcessMessages();
+  EXPECT_EQ(Count(m_window->lvwFile()), 1);
+}
+
+// Esc in the progress dialog is Cancel: the update that processes it still answers go on, so the
+// first row is measured and the run stops before the second.
+TEST_F(MainTest, EscInTheProgressDialogCancelsTheRunAtTheNextUpdate) {
+  for (const char* name : {"a", "b", "c"})
+    m_tree.File(std::string(name) + "/f.bin", 10);
+  Open();
+  {
+    PostOnCreate esc(ToUtf16<wchar_t>(layout::kProgressDialog.Caption), WM_KEYDOWN, VK_ESCAPE);
+    m_window->Commands().Run(Command::FileRun);
+    EXPECT_EQ(esc.Created, 1);
+  }
+  EXPECT_EQ(m_window->PanelText(StatusPanel::Run), "解析開始");
+  EXPECT_EQ(Cell(m_window->lvwResult(), 0, 2), L"10");
+  EXPECT_EQ(Cell(m_window->lvwResult(), 1, 2), L"未解析");
+  // The next run is not cancelled by the last one's key.
+  m_window->Commands().Run(Command::FileRun);
+  EXPECT_EQ(Cell(m_window->lvwResult(), 2, 2), L"10");
+  EXPECT_EQ(m_window->PanelText(StatusPanel::Run), "解析終了");
+  {
+    PostOnCreate esc(ToUtf16<wchar_t>(layout::kProgressDialog.Caption), WM_KEYDOWN, VK_ESCAPE);
+    m_window->Model().SelectAll(ListKind::Result, true);
+    m_window->Commands().Run(Command::ViewFileViewFlag);
+  }
+  EXPECT_EQ(Count(m_window->lvwFile()), 2);  // "a\f.bin" added, then the stop after the next
+}
+
+TEST_F(MainTest, SelectionSortAndRemovalShowInTheListsAndPanels) {
+  m_tree.File("small/x", 5);
+  m_tree.File("big/x", 3000);
+  m_tree.File("mid/x", 1200);
+  Open();
+  const HWND result = m_window->lvwResult();
+  m_window->Commands().Run(Command::FileRun);
+  Notify(result, LVN_COLUMNCLICK, 2);  // first click: largest first
+  EXPECT_EQ(Cell(result, 0, 0), L"big");
+  EXPECT_EQ(Cell(result, 1, 2), L"1,200");
+  EXPECT_EQ(Cell(result, 2, 0), L"small");
+  Select(result, 0);
+  Select(result, 2);
+  EXPECT_EQ(Panel(0), L"\t\t2 lists");
+  EXPECT_EQ(Panel(1), L"\t\t3,005 byte");
+  EXPECT_EQ(Panel(3), L"\t\t0 forders");
+  // Removing re-sorts the rest and keeps the view's rows, cells and selection in step.
+  m_window->Commands().Run(Command::EditDelList);
+  ASSERT_EQ(Count(result), 1);
+  EXPECT_EQ(Cell(result, 0, 0), L"mid");
+  EXPECT_EQ(::SendMessageW(result, LVM_GETSELECTEDCOUNT, 0, 0), 0);
+  EXPECT_EQ(Panel(0), L"\t\t0 lists");
+}
+
+TEST_F(MainTest, SplitterKeepsBothListsAtLeastThirtyPixelsAndTabMovesBetweenThem) {
+  Open(false);
+  const HWND splitter = m_window->Splitter1();
+  const int before = Height(m_window->lvwFile());
+  EXPECT_EQ(before, layout::kFileListHeight * static_cast<int>(WindowDpi(m_window->Handle())) / 96);
+  for (const int drag : {-5000, 5000}) {
+    ::SendMessageW(splitter, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 1));
+    ::SendMessageW(splitter, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, drag));
+    ::SendMessageW(splitter, WM_LBUTTONUP, 0, MAKELPARAM(5, drag));
+    EXPECT_GE(Height(m_window->lvwResult()), 30) << drag;
+    EXPECT_GE(Height(m_window->lvwFile()), 30) << drag;
+  }
+  EXPECT_EQ(Height(m_window->lvwFile()), 30);
+
+  ::SetFocus(m_window->lvwResult());
+  ::SendMessageW(m_window->lvwResult(), WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_EQ(::GetFocus(), m_window->lvwFile());
+  ::SendMessageW(m_window->lvwFile(), WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_EQ(::GetFocus(), m_window->lvwResult());
+
+  // Alt with a menu's letter reaches the focused list; the menu drops down.
+  std::vector<std::size_t> dropped;
+  m_window->SetMenuTracker([&](HMENU, std::size_t entry) -> UINT {
+    dropped.push_back(entry);
+    return 0;
+  });
+  for (const wchar_t letter : {L'e', L'H', L'v', L'f'})
+    ::SendMessageW(m_window->lvwResult(), WM_SYSCHAR, letter, 1u << 29);
+  EXPECT_EQ(dropped, (std::vector<std::size_t>{1, 3, 2, 0}));
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,805 @@
+#include "ui/win32/Main.h"
+
+#include <windowsx.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <stdexcept>
+
+#include "scan/Utf16.h"
+#include "ui/win32/AboutBox.h"
+#include "ui/win32/Application.h"
+#include "ui/win32/LetMeSeeDlg.h"
+#include "ui/win32/Resource.h"
+
+namespace quillet {
+
+TFMain* FMain = nullptr;
+
+namespace {
+
+constexpr wchar_t kMainClass[] = L"QuilletMain";
+constexpr wchar_t kSplitterClass[] = L"QuilletSplitter";
+constexpr UINT kCommandBase = 100;     // + the command's number: menu items and tool buttons
+constexpr UINT kMenuEntryBase = 200;   // + the entry's index: the buttons of tbrMenu
+constexpr int kRemainingMinimum = 40;  // the location column never shrinks below this
+
+std::wstring Wide(std::string_view text) {
+  return ToUtf16<wchar_t>(text);
+}
+
+// The progress dialog of one command, known to the window while it lives, so that closing the
+// window can cancel the loop instead of leaving it to run behind a window that is gone.
+class TrackedProgress : public ProgressSink {
+ public:
+  TrackedProgress(std::vector<TFLetMeSeeDlg*>& open) : m_open(open) { m_open.push_back(&m_dialog); }
+  ~TrackedProgress() override { std::erase(m_open, &m_dialog); }
+  void Show() override { m_dialog.Show(); }
+  bool UpdateProgress(std::string_view mainText, std::string_view subText, bool repaint,
+                      bool pump) override {
+    return m_dialog.UpdateProgress(mainText, subText, repaint, pump);
+  }
+  void Close() override { m_dialog.Close(); }
+
+ private:
+  std::vector<TFLetMeSeeDlg*>& m_open;
+  TFLetMeSeeDlg m_dialog;
+};
+
+std::vector<TFLetMeSeeDlg*>& OpenProgress() {
+  static std::vector<TFLetMeSeeDlg*> open;
+  return open;
+}
+
+// The keyboard's way between the dropped-down menus: Left and Right close the open one and ask
+// for its neighbour. A message filter hook is the one place a menu's own loop lets us see them.
+HHOOK g_menuHook = nullptr;
+int g_menuStep = 0;
+
+LRESULT CALLBACK MenuFilter(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == MSGF_MENU) {
+    const MSG& message = *reinterpret_cast<const MSG*>(lParam);
+    if (message.message == WM_KEYDOWN &&
+        (message.wParam == VK_LEFT || message.wParam == VK_RIGHT)) {
+      g_menuStep = message.wParam == VK_LEFT ? -1 : 1;
+      ::EndMenu();
+      return TRUE;
+    }
+  }
+  return ::CallNextHookEx(g_menuHook, code, wParam, lParam);
+}
+
+}  // namespace
+
+UINT TFMain::CommandId(layout::Command command) {
+  return kCommandBase + static_cast<UINT>(command);
+}
+
+TFMain::TFMain(std::optional<std::string> firstArgument,
+               std::unique_ptr<shell::Services> services) {
+  FMain = this;
+  m_model = std::make_unique<ListsModel>(static_cast<Frontend&>(*this));
+  const HINSTANCE instance = Application.Instance();
+  WNDCLASSEXW main = {};
+  main.cbSize = sizeof main;
+  main.lpfnWndProc = WindowProc;
+  main.hInstance = instance;
+  main.hIcon = static_cast<HICON>(
+      ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLET), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+  main.hIconSm = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLET),
+                                                 IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                                 ::GetSystemMetrics(SM_CYSMICON), 0));
+  main.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  main.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  main.lpszClassName = kMainClass;
+  ::RegisterClassExW(&main);  // fails harmlessly when a window before this one registered it
+  WNDCLASSEXW splitter = {};
+  splitter.cbSize = sizeof splitter;
+  splitter.lpfnWndProc = SplitterProc;
+  splitter.hInstance = instance;
+  splitter.hCursor = ::LoadCursorW(nullptr, IDC_SIZENS);
+  splitter.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  splitter.lpszClassName = kSplitterClass;
+  ::RegisterClassExW(&splitter);
+
+  const layout::Window& table = layout::kMainWindow;
+  m_hwnd = ::CreateWindowExW(0, kMainClass, Wide(table.Caption).c_str(), WS_OVERLAPPEDWINDOW,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                             nullptr, instance, this);
+  if (m_hwnd == nullptr) throw std::runtime_error("the main window could not be created");
+  // The shell's services belong to this window: their messages and dialogs are owned by it.
+  m_services = services ? std::move(services) : shell::MakeSystemServices(m_hwnd);
+  m_commands =
+      std::make_unique<MainCommands>(*m_model, *m_services, static_cast<CommandWindow&>(*this));
+  m_dpi = WindowDpi(m_hwnd);
+  Create();
+  // The designed client size, at this window's DPI, where the platform placed it.
+  const SIZE frame =
+      WindowSizeForClient(table.ClientWidth, table.ClientHeight, WS_OVERLAPPEDWINDOW, 0, m_dpi);
+  ::SetWindowPos(m_hwnd, nullptr, 0, 0, frame.cx, frame.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  Layout();
+  m_model->SetObserver(this);
+  FormCreate(firstArgument);
+  ::SetFocus(m_lvw[0]);
+}
+
+TFMain::~TFMain() {
+  if (m_model) m_model->SetObserver(nullptr);
+  if (m_hwnd != nullptr) {
+    ::SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, 0);
+    ::DestroyWindow(m_hwnd);
+  }
+  for (HMENU menu : m_menus) {
+    if (menu != nullptr) ::DestroyMenu(menu);
+  }
+  m_commands.reset();
+  m_model.reset();
+  if (FMain == this) FMain = nullptr;
+}
+
+int TFMain::Scaled(int pixels) const {
+  return Scale(pixels, m_dpi);
+}
+
+void TFMain::Guarded(const std::function<void()>& handler) {
+  Application.RunGuarded(handler);
+}
+
+// --- Building the window ------------------------------------------------------------------------
+
+void TFMain::Create() {
+  m_images = CreateMainImageList(m_dpi);
+  BuildFonts();
+  BuildToolStrip();
+  BuildMenus();
+  m_lvw[0] = BuildList(ListKind::Result, layout::kResultColumns);
+  m_splitter = ::CreateWindowExW(0, kSplitterClass, L"Splitter1", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
+                                 m_hwnd, nullptr, Application.Instance(), nullptr);
+  m_lvw[1] = BuildList(ListKind::File, layout::kFileColumns);
+  BuildStatusBar();
+  m_fileListHeight = layout::kFileListHeight;
+}
+
+void TFMain::BuildFonts() {
+  m_font = CreateTableFont(layout::kMainWindow.TextFont, m_dpi);
+}
+
+void TFMain::BuildToolStrip() {
+  const HINSTANCE instance = Application.Instance();
+  m_cbrMain =
+      ::CreateWindowExW(WS_EX_TOOLWINDOW, REBARCLASSNAMEW, nullptr,
+                        WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | RBS_VARHEIGHT |
+                            RBS_BANDBORDERS | RBS_DBLCLKTOGGLE | CCS_NODIVIDER | CCS_TOP,
+                        0, 0, 0, 0, m_hwnd, nullptr, instance, nullptr);
+  REBARINFO info = {};
+  info.cbSize = sizeof info;
+  ::SendMessageW(m_cbrMain, RB_SETBARINFO, 0, reinterpret_cast<LPARAM>(&info));
+
+  const DWORD toolStyle = WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TRANSPARENT |
+                          CCS_NODIVIDER | CCS_NOPARENTALIGN | CCS_NORESIZE;
+  // tbrMain: image-only buttons; a bound one acts on the press (see ToolBarProc).
+  m_tbrMain = ::CreateWindowExW(0, TOOLBARCLASSNAMEW, L"tbrMain", toolStyle, 0, 0, 0, 0, m_cbrMain,
+                                nullptr, instance, nullptr);
+  ::SendMessageW(m_tbrMain, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+  ::SendMessageW(m_tbrMain, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(m_images.Get()));
+  const int icon = ListImageSize(m_dpi);
+  ::SendMessageW(m_tbrMain, TB_SETBITMAPSIZE, 0, MAKELPARAM(icon, icon));
+  std::vector<TBBUTTON> buttons;
+  for (const layout::ToolButton& button : layout::kMainToolBar) {
+    TBBUTTON made = {};
+    if (button.IsSeparator()) {
+      made.iBitmap = Scaled(button.SeparatorWidth);
+      made.fsStyle = BTNS_SEP;
+    } else {
+      const layout::ResolvedButton resolved = layout::Resolve(button);
+      made.iBitmap = resolved.Image;
+      made.idCommand = static_cast<int>(CommandId(resolved.Action));
+      made.fsState = TBSTATE_ENABLED;
+      made.fsStyle = BTNS_BUTTON;
+      made.dwData = resolved.ActsOnPress ? 1 : 0;
+      made.iString = -1;
+    }
+    buttons.push_back(made);
+  }
+  ::SendMessageW(m_tbrMain, TB_ADDBUTTONSW, buttons.size(),
+                 reinterpret_cast<LPARAM>(buttons.data()));
+  ::SendMessageW(m_tbrMain, TB_SETBUTTONSIZE, 0,
+                 MAKELPARAM(Scaled(layout::kToolButtonWidth), Scaled(layout::kToolButtonHeight)));
+  ::SendMessageW(m_tbrMain, TB_SETMAXTEXTROWS, 0, 0);
+
+  // tbrMenu: the main menu as a flat bar of caption buttons, each dropping its items down.
+  m_tbrMenu = ::CreateWindowExW(0, TOOLBARCLASSNAMEW, L"tbrMenu", toolStyle | TBSTYLE_LIST, 0, 0, 0,
+                                0, m_cbrMain, nullptr, instance, nullptr);
+  ::SendMessageW(m_tbrMenu, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+  ::SendMessageW(m_tbrMenu, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.Get()), FALSE);
+  ::SendMessageW(m_tbrMenu, TB_SETBITMAPSIZE, 0, MAKELPARAM(0, 0));
+  std::vector<std::wstring> captions;
+  for (const layout::Menu& menu : layout::kMainMenu)
+    captions.push_back(Wide(menu.Caption));
+  buttons.clear();
+  for (std::size_t i = 0; i < captions.size(); ++i) {
+    TBBUTTON made = {};
+    made.iBitmap = I_IMAGENONE;
+    made.idCommand = static_cast<int>(kMenuEntryBase + i);
+    made.fsState = TBSTATE_ENABLED;
+    made.fsStyle = BTNS_BUTTON | BTNS_AUTOSIZE;
+    made.iString = reinterpret_cast<INT_PTR>(captions[i].c_str());
+    buttons.push_back(made);
+  }
+  ::SendMessageW(m_tbrMenu, TB_ADDBUTTONSW, buttons.size(),
+                 reinterpret_cast<LPARAM>(buttons.data()));
+
+  m_toolBarProc = reinterpret_cast<WNDPROC>(
+      ::SetWindowLongPtrW(m_tbrMain, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ToolBarProc)));
+  ::SetWindowLongPtrW(m_tbrMenu, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ToolBarProc));
+
+  // Two bands on one line: the command buttons, then the menu to their right.
+  const struct {
+    HWND Child;
+    int MinWidth, MinHeight, Width;
+  } bands[] = {
+      {m_tbrMain, layout::kToolBarMinWidth, 26, layout::kToolBarWidth},
+      {m_tbrMenu, layout::kMenuBarMinWidth, 22, layout::kMenuBarWidth},
+  };
+  for (const auto& band : bands) {
+    REBARBANDINFOW made = {};
+    made.cbSize = sizeof made;
+    made.fMask = RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_STYLE;
+    made.fStyle = RBBS_CHILDEDGE | RBBS_GRIPPERALWAYS;
+    made.hwndChild = band.Child;
+    made.cxMinChild = static_cast<UINT>(Scaled(band.MinWidth));
+    made.cyMinChild = static_cast<UINT>(Scaled(band.MinHeight));
+    made.cx = static_cast<UINT>(Scaled(band.Width));
+    ::SendMessageW(m_cbrMain, RB_INSERTBANDW, static_cast<WPARAM>(-1),
+                   reinterpret_cast<LPARAM>(&made));
+  }
+}
+
+void TFMain::BuildMenus() {
+  for (std::size_t entry = 0; entry < layout::kMainMenu.size(); ++entry) {
+    HMENU menu = ::CreatePopupMenu();
+    m_menus.at(entry) = menu;
+    for (const layout::MenuItem& item : layout::kMainMenu[entry].Items) {
+      if (item.IsSeparator()) {
+        ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        continue;
+      }
+      const std::wstring caption = Wide(item.Caption);
+      ::AppendMenuW(menu, MF_STRING, CommandId(item.Action), caption.c_str());
+      if (item.Image != layout::kNoImage)
+        SetMenuItemImage(menu, CommandId(item.Action), item.Image);
+    }
+  }
+}
+
+HWND TFMain::BuildList(ListKind list, std::span<const layout::Column> columns) {
+  const HWND view = ::CreateWindowExW(
+      WS_EX_CLIENTEDGE, WC_LISTVIEWW, list == ListKind::Result ? L"lvwResult" : L"lvwFile",
+      WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHAREIMAGELISTS, 0, 0,
+      0, 0, m_hwnd, nullptr, Application.Instance(), nullptr);
+  ::SendMessageW(view, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.Get()), FALSE);
+  ::SendMessageW(view, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+                 LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP);
+  ::SendMessageW(view, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_images.Get()));
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    const std::wstring caption = Wide(columns[i].Caption);
+    LVCOLUMNW column = {};
+    column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    column.fmt = columns[i].Alignment == layout::Align::Right ? LVCFMT_RIGHT : LVCFMT_LEFT;
+    column.cx = columns[i].Width == layout::kRemainingWidth ? Scaled(kRemainingMinimum)
+                                                            : Scaled(columns[i].Width);
+    column.pszText = const_cast<wchar_t*>(caption.c_str());
+    column.iSubItem = static_cast<int>(i);
+    ::SendMessageW(view, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+  }
+  m_listProc = reinterpret_cast<WNDPROC>(
+      ::SetWindowLongPtrW(view, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListProc)));
+  return view;
+}
+
+void TFMain::BuildStatusBar() {
+  m_stbMain =
+      ::CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0,
+                        0, 0, m_hwnd, nullptr, Application.Instance(), nullptr);
+  std::vector<int> edges;
+  int right = 0;
+  for (const layout::StatusPanel& panel : layout::kStatusPanels) {
+    right += Scaled(panel.Width);
+    edges.push_back(right);
+  }
+  edges.back() = -1;  // the last panel takes the rest of the bar
+  ::SendMessageW(m_stbMain, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
+  ::SendMessageW(m_stbMain, SB_SETMINHEIGHT, static_cast<WPARAM>(Scaled(layout::kStatusBarHeight)),
+                 0);
+}
+
+// --- Layout -------------------------------------------------------------------------------------
+
+void TFMain::Layout() {
+  RECT client = {};
+  ::GetClientRect(m_hwnd, &client);
+  ::SendMessageW(m_cbrMain, WM_SIZE, 0, 0);
+  ::SendMessageW(m_stbMain, WM_SIZE, 0, 0);
+  RECT bar = {};
+  ::GetWindowRect(m_cbrMain, &bar);
+  RECT status = {};
+  ::GetWindowRect(m_stbMain, &status);
+  const int top = bar.bottom - bar.top;
+  const int bottom = client.bottom - (status.bottom - status.top);
+  const int width = client.right;
+  const int splitter = Scaled(layout::kSplitterWidth);
+  const int minimum = Scaled(layout::kSplitterMinimum);
+  const int room = std::max(0, bottom - top - splitter);
+  // The file list keeps its height while the result list has at least its minimum.
+  int fileHeight = std::clamp(Scaled(m_fileListHeight), std::min(minimum, room),
+                              std::max(std::min(minimum, room), room - minimum));
+  const int resultHeight = room - fileHeight;
+  HDWP moves = ::BeginDeferWindowPos(3);
+  moves = ::DeferWindowPos(moves, m_lvw[0], nullptr, 0, top, width, resultHeight, SWP_NOZORDER);
+  moves = ::DeferWindowPos(moves, m_splitter, nullptr, 0, top + resultHeight, width, splitter,
+                           SWP_NOZORDER);
+  moves = ::DeferWindowPos(moves, m_lvw[1], nullptr, 0, top + resultHeight + splitter, width,
+                           fileHeight, SWP_NOZORDER);
+  ::EndDeferWindowPos(moves);
+  SizeColumns(ListKind::Result);
+  SizeColumns(ListKind::File);
+}
+
+void TFMain::SizeColumns(ListKind list) {
+  const std::span<const layout::Column> columns =
+      list == ListKind::Result ? layout::kResultColumns : layout::kFileColumns;
+  const HWND view = View(list);
+  RECT client = {};
+  ::GetClientRect(view, &client);
+  int others = 0;
+  int remaining = -1;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    if (columns[i].Width == layout::kRemainingWidth) {
+      remaining = static_cast<int>(i);
+    } else {
+      others += static_cast<int>(::SendMessageW(view, LVM_GETCOLUMNWIDTH, i, 0));
+    }
+  }
+  if (remaining < 0) return;
+  const int width = std::max(Scaled(kRemainingMinimum), static_cast<int>(client.right) - others);
+  ::SendMessageW(view, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(remaining), width);
+}
+
+void TFMain::MoveSplitter(int fileListHeight) {
+  RECT result = {};
+  RECT file = {};
+  ::GetWindowRect(m_lvw[0], &result);
+  ::GetWindowRect(m_lvw[1], &file);
+  const int room = (result.bottom - result.top) + (file.bottom - file.top);
+  const int minimum = Scaled(layout::kSplitterMinimum);
+  const int height = std::clamp(fileListHeight, std::min(minimum, room),
+                                std::max(std::min(minimum, room), room - minimum));
+  m_fileListHeight = ::MulDiv(height, 96, static_cast<int>(m_dpi));
+  Layout();
+}
+
+// --- Window procedures --------------------------------------------------------------------------
+
+LRESULT CALLBACK TFMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* window = static_cast<TFMain*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
+    window->m_hwnd = hwnd;
+  }
+  auto* window = reinterpret_cast<TFMain*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (window == nullptr || window->m_lvw[1] == nullptr) {
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+  return window->Handle(message, wParam, lParam);
+}
+
+LRESULT TFMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_SIZE:
+      Layout();
+      return 0;
+    case WM_NOTIFY:
+      return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+    case WM_COMMAND:
+      if (reinterpret_cast<HWND>(lParam) == m_tbrMain ||
+          reinterpret_cast<HWND>(lParam) == m_tbrMenu)
+        Guarded([&] { OnCommand(LOWORD(wParam)); });
+      return 0;
+    case WM_SYSCHAR:
+      if (OnSysChar(static_cast<wchar_t>(wParam))) return 0;
+      break;
+    case WM_SYSCOMMAND:
+      // Alt alone (or F10) enters the menu: the first entry drops down.
+      if ((wParam & 0xFFF0) == SC_KEYMENU && lParam == 0) {
+        DropMenu(0);
+        return 0;
+      }
+      break;
+    case WM_MEASUREITEM:
+      if (MeasureMenuImage(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam), m_dpi)) return TRUE;
+      break;
+    case WM_DRAWITEM:
+      if (DrawMenuImage(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam), m_images.Get()))
+        return TRUE;
+      break;
+    case WM_DROPFILES:
+      Guarded([&] { DropFiles(reinterpret_cast<HDROP>(wParam)); });
+      return 0;
+    case WM_DPICHANGED: {
+      m_dpi = HIWORD(wParam);
+      const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);
+      BuildFonts();
+      for (HWND control : {m_lvw[0], m_lvw[1], m_tbrMenu})
+        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.Get()), TRUE);
+      ::SetWindowPos(m_hwnd, nullptr, suggested.left, suggested.top,
+                     suggested.right - suggested.left, suggested.bottom - suggested.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
+    case WM_SETFOCUS:
+      ::SetFocus(m_lvw[0]);
+      return 0;
+    case WM_CLOSE:
+      // Closing the window during a command's loop cancels that loop, so the program ends
+      // promptly instead of working on behind a window that is gone.
+      for (TFLetMeSeeDlg* dialog : OpenProgress())
+        dialog->btnCancelClick();
+      ::DragAcceptFiles(m_hwnd, FALSE);
+      ::DestroyWindow(m_hwnd);
+      return 0;
+    case WM_DESTROY:
+      m_hwnd = nullptr;
+      ::PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return ::DefWindowProcW(m_hwnd, message, wParam, lParam);
+}
+
+LRESULT TFMain::OnNotify(const NMHDR& header) {
+  if (header.hwndFrom != m_lvw[0] && header.hwndFrom != m_lvw[1]) return 0;
+  const ListKind list = ListOf(header.hwndFrom);
+  switch (header.code) {
+    case LVN_GETDISPINFOW: {
+      LVITEMW& item = reinterpret_cast<NMLVDISPINFOW&>(const_cast<NMHDR&>(header)).item;
+      const auto index = static_cast<std::size_t>(item.iItem);
+      if (index >= m_model->RowCount(list)) return 0;
+      if ((item.mask & LVIF_TEXT) != 0 && item.cchTextMax > 0) {
+        const std::wstring text =
+            Wide(ToDisplayText(m_model->CellText(list, index, item.iSubItem)));
+        const std::size_t length =
+            std::min(text.size(), static_cast<std::size_t>(item.cchTextMax) - 1);
+        std::copy_n(text.c_str(), length, item.pszText);
+        item.pszText[length] = L'\0';
+      }
+      if ((item.mask & LVIF_IMAGE) != 0) item.iImage = m_model->ImageIndex(list, index);
+      return 0;
+    }
+    case LVN_GETINFOTIPW: {
+      auto& tip = reinterpret_cast<NMLVGETINFOTIPW&>(const_cast<NMHDR&>(header));
+      const std::wstring text =
+          Wide(RowToolTip(*m_model, list, static_cast<std::size_t>(tip.iItem)));
+      if (text.empty() || tip.cchTextMax <= 0) return 0;
+      const std::size_t length =
+          std::min(text.size(), static_cast<std::size_t>(tip.cchTextMax) - 1);
+      std::copy_n(text.c_str(), length, tip.pszText);
+      tip.pszText[length] = L'\0';
+      return 0;
+    }
+    case LVN_ITEMCHANGED: {
+      const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+      if ((change.uChanged & LVIF_STATE) == 0 ||
+          ((change.uOldState ^ change.uNewState) & LVIS_SELECTED) == 0) {
+        return 0;
+      }
+      const bool selected = (change.uNewState & LVIS_SELECTED) != 0;
+      const int count = static_cast<int>(m_model->RowCount(list));
+      Guarded([&] {
+        if (change.iItem < 0) {
+          if (count > 0) TakeSelection(list, 0, count - 1, selected);
+        } else {
+          TakeSelection(list, change.iItem, change.iItem, selected);
+        }
+      });
+      return 0;
+    }
+    case LVN_ODSTATECHANGED: {
+      const auto& change = reinterpret_cast<const NMLVODSTATECHANGE&>(header);
+      if (((change.uOldState ^ change.uNewState) & LVIS_SELECTED) == 0) return 0;
+      Guarded([&] {
+        TakeSelection(list, change.iFrom, change.iTo, (change.uNewState & LVIS_SELECTED) != 0);
+      });
+      return 0;
+    }
+    case LVN_COLUMNCLICK: {
+      const int column = reinterpret_cast<const NMLISTVIEW&>(header).iSubItem;
+      Guarded([&] {
+        if (list == ListKind::Result) {
+          m_model->lvwResultColumnClick(column);
+        } else {
+          m_model->lvwFileColumnClick(column);
+        }
+      });
+      return 0;
+    }
+    case NM_DBLCLK:
+      Guarded([&] {
+        if (list == ListKind::Result) {
+          m_commands->tmiFileOpenSelectForderClick();
+        } else {
+          m_commands->tmiFileOpenSelectFileClick();
+        }
+      });
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+void TFMain::OnCommand(UINT id) {
+  if (id >= kMenuEntryBase && id < kMenuEntryBase + layout::kMainMenu.size()) {
+    DropMenu(id - kMenuEntryBase);
+    return;
+  }
+  // A tool button's click (its release). Bound buttons acted on their press already.
+  TBBUTTONINFOW info = {};
+  info.cbSize = sizeof info;
+  info.dwMask = TBIF_LPARAM;
+  if (::SendMessageW(m_tbrMain, TB_GETBUTTONINFOW, id, reinterpret_cast<LPARAM>(&info)) < 0 ||
+      info.lParam != 0) {
+    return;
+  }
+  m_commands->Run(static_cast<layout::Command>(id - kCommandBase));
+}
+
+bool TFMain::OnSysChar(wchar_t letter) {
+  for (std::size_t entry = 0; entry < layout::kMainMenu.size(); ++entry) {
+    const std::string_view caption = layout::kMainMenu[entry].Caption;
+    const std::size_t mark = caption.find('&');
+    if (mark == std::string_view::npos || mark + 1 >= caption.size()) continue;
+    if (std::towupper(static_cast<unsigned char>(caption[mark + 1])) == std::towupper(letter)) {
+      DropMenu(entry);
+      return true;
+    }
+  }
+  return false;
+}
+
+void TFMain::DropMenu(std::size_t entry) {
+  for (;;) {
+    RECT button = {};
+    ::SendMessageW(m_tbrMenu, TB_GETITEMRECT, entry, reinterpret_cast<LPARAM>(&button));
+    ::MapWindowPoints(m_tbrMenu, nullptr, reinterpret_cast<POINT*>(&button), 2);
+    const int id = static_cast<int>(kMenuEntryBase + entry);
+    ::SendMessageW(m_tbrMenu, TB_PRESSBUTTON, id, TRUE);
+    UINT chosen = 0;
+    g_menuStep = 0;
+    if (m_menuTracker) {
+      chosen = m_menuTracker(m_menus.at(entry), entry);
+    } else {
+      TPMPARAMS exclude = {};
+      exclude.cbSize = sizeof exclude;
+      exclude.rcExclude = button;
+      g_menuHook = ::SetWindowsHookExW(WH_MSGFILTER, MenuFilter, nullptr, ::GetCurrentThreadId());
+      chosen = static_cast<UINT>(::TrackPopupMenuEx(
+          m_menus.at(entry),
+          TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD | TPM_LEFTBUTTON | TPM_VERTICAL, button.left,
+          button.bottom, m_hwnd, &exclude));
+      ::UnhookWindowsHookEx(g_menuHook);
+      g_menuHook = nullptr;
+    }
+    ::SendMessageW(m_tbrMenu, TB_PRESSBUTTON, id, FALSE);
+    if (chosen != 0) {
+      Guarded([&] { m_commands->Run(static_cast<layout::Command>(chosen - kCommandBase)); });
+      return;
+    }
+    if (g_menuStep == 0) return;
+    const std::size_t count = layout::kMainMenu.size();
+    entry = (entry + count + static_cast<std::size_t>(g_menuStep + 1) - 1) % count;
+  }
+}
+
+LRESULT CALLBACK TFMain::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  TFMain* window = FMain;
+  switch (message) {
+    case WM_KEYDOWN:
+      // Tab moves between the two lists, the only controls that take the focus.
+      if (wParam == VK_TAB) {
+        ::SetFocus(hwnd == window->m_lvw[0] ? window->m_lvw[1] : window->m_lvw[0]);
+        return 0;
+      }
+      break;
+    case WM_CHAR:
+      if (wParam == L'\t') return 0;
+      break;
+    case WM_SYSCHAR:
+      // Alt with a letter reaches the focused list; the menu belongs to the main window.
+      return ::SendMessageW(window->m_hwnd, message, wParam, lParam);
+    default:
+      break;
+  }
+  return ::CallWindowProcW(window->m_listProc, hwnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK TFMain::ToolBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  TFMain* window = FMain;
+  const LRESULT result = ::CallWindowProcW(window->m_toolBarProc, hwnd, message, wParam, lParam);
+  if (message != WM_LBUTTONDOWN && message != WM_LBUTTONDBLCLK) return result;
+  POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+  const int index =
+      static_cast<int>(::SendMessageW(hwnd, TB_HITTEST, 0, reinterpret_cast<LPARAM>(&at)));
+  TBBUTTON button = {};
+  if (index < 0 || !::SendMessageW(hwnd, TB_GETBUTTON, index, reinterpret_cast<LPARAM>(&button)) ||
+      (button.fsStyle & BTNS_SEP) != 0) {
+    return result;
+  }
+  if (hwnd == window->m_tbrMenu) {
+    // The menu drops down on the press, as a menu bar's does; the button's capture ends first.
+    ::ReleaseCapture();
+    window->DropMenu(static_cast<std::size_t>(button.idCommand) - kMenuEntryBase);
+  } else if (button.dwData != 0) {
+    // A button bound to a menu item acts on the press, and again on a double-click's second.
+    window->Guarded([&] {
+      window->m_commands->Run(static_cast<layout::Command>(button.idCommand - kCommandBase));
+    });
+  }
+  return result;
+}
+
+LRESULT CALLBACK TFMain::SplitterProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  TFMain* window = FMain;
+  switch (message) {
+    case WM_LBUTTONDOWN: {
+      POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      ::ClientToScreen(hwnd, &at);
+      RECT file = {};
+      ::GetWindowRect(window->m_lvw[1], &file);
+      window->m_drag = std::pair{at.y, static_cast<int>(file.bottom - file.top)};
+      ::SetCapture(hwnd);
+      return 0;
+    }
+    case WM_MOUSEMOVE:
+      if (window->m_drag && ::GetCapture() == hwnd) {
+        POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        ::ClientToScreen(hwnd, &at);
+        window->MoveSplitter(window->m_drag->second - (at.y - window->m_drag->first));
+      }
+      return 0;
+    case WM_LBUTTONUP:
+    case WM_CAPTURECHANGED:
+      window->m_drag.reset();
+      if (message == WM_LBUTTONUP) ::ReleaseCapture();
+      return 0;
+    default:
+      return ::DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+}
+
+ListKind TFMain::ListOf(HWND view) const {
+  return view == m_lvw[0] ? ListKind::Result : ListKind::File;
+}
+
+// --- Handlers -----------------------------------------------------------------------------------
+
+void TFMain::FormCreate(const std::optional<std::string>& firstArgument) {
+  m_model->FormCreate(firstArgument);
+  ::DragAcceptFiles(m_hwnd, TRUE);
+}
+
+void TFMain::tmiHelpAboutClick() {
+  TFAboutBox box;
+  box.ShowModal(m_hwnd);
+}
+
+void TFMain::DropFiles(HDROP drop) {
+  // The drop handle is released on every way out.
+  struct Finish {
+    HDROP Drop;
+    ~Finish() { ::DragFinish(Drop); }
+  } finish{drop};
+  const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  std::vector<std::string> paths;
+  for (UINT i = 0; i < count; ++i) {
+    // Asked for its length first, so a path of any length arrives whole.
+    const UINT length = ::DragQueryFileW(drop, i, nullptr, 0);
+    std::wstring path(length + 1, L'\0');
+    const UINT copied = ::DragQueryFileW(drop, i, path.data(), length + 1);
+    path.resize(copied);
+    paths.push_back(ToUtf8(std::wstring_view(path)));
+  }
+  m_commands->DropFiles(paths);
+}
+
+bool TFMain::AskYesNo(std::string_view text, std::string_view caption) {
+  if (m_asker) return m_asker(text, caption);
+  return ::MessageBoxW(m_hwnd, Wide(text).c_str(), Wide(caption).c_str(),
+                       MB_YESNO | MB_DEFBUTTON1) != IDNO;
+}
+
+void TFMain::ShowWarning(std::string_view text) {
+  if (m_notifier) return m_notifier(text);
+  ::MessageBoxW(m_hwnd, Wide(ToDisplayText(text)).c_str(),
+                Wide(layout::kMainWindow.Caption).c_str(), MB_OK | MB_ICONWARNING);
+}
+
+void TFMain::FocusResultList() {
+  ::SetFocus(m_lvw[0]);
+}
+
+void TFMain::CloseMainWindow() {
+  ::PostMessageW(m_hwnd, WM_CLOSE, 0, 0);
+}
+
+// --- Front end of the row model -----------------------------------------------------------------
+
+std::unique_ptr<ProgressSink> TFMain::CreateProgress() {
+  // Owned by the command alone: a command started inside another one's loop gets its own.
+  return std::make_unique<TrackedProgress>(OpenProgress());
+}
+
+std::string TFMain::PanelText(quillet::StatusPanel panel) const {
+  return m_panelTexts.at(static_cast<std::size_t>(panel));
+}
+
+void TFMain::SetPanelText(quillet::StatusPanel panel, std::string_view text) {
+  const auto index = static_cast<std::size_t>(panel);
+  m_panelTexts.at(index) = std::string(text);
+  // One tab centres a status bar's text, two align it to the right.
+  const bool right = layout::kStatusPanels[index].Alignment == layout::Align::Right;
+  const std::wstring shown = (right ? L"\t\t" : L"") + Wide(text);
+  ::SendMessageW(m_stbMain, SB_SETTEXTW, index, reinterpret_cast<LPARAM>(shown.c_str()));
+}
+
+void TFMain::ShowCount(ListKind list) {
+  ++m_modelChanging[Slot(list)];
+  ::SendMessageW(View(list), LVM_SETITEMCOUNT, m_model->RowCount(list),
+                 LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
+  ::InvalidateRect(View(list), nullptr, FALSE);
+  --m_modelChanging[Slot(list)];
+}
+
+void TFMain::EndReset(ListKind list) {
+  ShowCount(list);
+  ShowSelection(list);
+}
+
+void TFMain::EndAppend(ListKind list) {
+  ShowCount(list);
+}
+
+void TFMain::EndRemove(ListKind list) {
+  ShowCount(list);
+  ShowSelection(list);
+}
+
+void TFMain::RowChanged(ListKind list, std::size_t index) {
+  ::SendMessageW(View(list), LVM_REDRAWITEMS, index, index);
+}
+
+void TFMain::ShowSelection(ListKind list) {
+  const std::size_t slot = Slot(list);
+  if (m_modelChanging[slot] != 0) return;  // the view itself made this change
+  ++m_modelChanging[slot];
+  const HWND view = View(list);
+  LVITEMW state = {};
+  state.stateMask = LVIS_SELECTED;
+  ::SendMessageW(view, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+  state.state = LVIS_SELECTED;
+  for (auto row = m_model->FirstSelected(list); row; row = m_model->NextSelected(list, *row))
+    ::SendMessageW(view, LVM_SETITEMSTATE, *row, reinterpret_cast<LPARAM>(&state));
+  --m_modelChanging[slot];
+}
+
+void TFMain::TakeSelection(ListKind list, int first, int last, bool selected) {
+  const std::size_t slot = Slot(list);
+  if (m_modelChanging[slot] != 0 || first < 0 || last < first) return;
+  ++m_modelChanging[slot];
+  m_model->SetSelectedRange(list, static_cast<std::size_t>(first), static_cast<std::size_t>(last),
+                            selected);
+  --m_modelChanging[slot];
+}
+
+}  // namespace quillet
