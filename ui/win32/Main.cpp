@@ -114,9 +114,11 @@ TFMain::TFMain(std::optional<std::string> firstArgument,
       std::make_unique<MainCommands>(*m_model, *m_services, static_cast<CommandWindow&>(*this));
   m_dpi = WindowDpi(m_hwnd);
   Create();
-  // The designed client size, at this window's DPI, where the platform placed it.
+  // The designed client size, at this window's DPI, where the platform placed it; wider by what
+  // the count columns widened, so the location column keeps its designed room.
   const SIZE frame =
-      WindowSizeForClient(table.ClientWidth, table.ClientHeight, WS_OVERLAPPEDWINDOW, 0, m_dpi);
+      WindowSizeForClient(table.ClientWidth + ::MulDiv(m_widened, 96, static_cast<int>(m_dpi)),
+                          table.ClientHeight, WS_OVERLAPPEDWINDOW, 0, m_dpi);
   ::SetWindowPos(m_hwnd, nullptr, 0, 0, frame.cx, frame.cy,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   Layout();
@@ -283,13 +285,29 @@ HWND TFMain::BuildList(ListKind list, std::span<const layout::Column> columns) {
   ::SendMessageW(view, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                  LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP);
   ::SendMessageW(view, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_images.Get()));
+  // A count column is as wide as designed, or wider where this system's font needs it for twelve
+  // digits: the designed widths assume a narrower face than most systems here have.
+  int countWidth = 0;
+  if (const HDC dc = ::GetDC(view)) {
+    const HGDIOBJ old = ::SelectObject(dc, m_font.Get());
+    SIZE extent = {};
+    ::GetTextExtentPoint32W(dc, L"999,999,999,999", 15, &extent);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(view, dc);
+    countWidth = extent.cx + Scaled(14);
+  }
   for (std::size_t i = 0; i < columns.size(); ++i) {
     const std::wstring caption = Wide(columns[i].Caption);
     LVCOLUMNW column = {};
     column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    column.fmt = columns[i].Alignment == layout::Align::Right ? LVCFMT_RIGHT : LVCFMT_LEFT;
+    const bool count = columns[i].Alignment == layout::Align::Right;
+    column.fmt = count ? LVCFMT_RIGHT : LVCFMT_LEFT;
     column.cx = columns[i].Width == layout::kRemainingWidth ? Scaled(kRemainingMinimum)
                                                             : Scaled(columns[i].Width);
+    if (count && countWidth > column.cx) {
+      if (list == ListKind::Result) m_widened += countWidth - column.cx;
+      column.cx = countWidth;
+    }
     column.pszText = const_cast<wchar_t*>(caption.c_str());
     column.iSubItem = static_cast<int>(i);
     ::SendMessageW(view, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
@@ -303,16 +321,22 @@ void TFMain::BuildStatusBar() {
   m_stbMain =
       ::CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0,
                         0, 0, m_hwnd, nullptr, Application.Instance(), nullptr);
+  for (std::size_t i = 0; i < m_panelWidths.size(); ++i)
+    m_panelWidths[i] = Scaled(layout::kStatusPanels[i].Width);
+  SetPanelEdges();
+  ::SendMessageW(m_stbMain, SB_SETMINHEIGHT, static_cast<WPARAM>(Scaled(layout::kStatusBarHeight)),
+                 0);
+}
+
+void TFMain::SetPanelEdges() {
   std::vector<int> edges;
   int right = 0;
-  for (const layout::StatusPanel& panel : layout::kStatusPanels) {
-    right += Scaled(panel.Width);
+  for (const int width : m_panelWidths) {
+    right += width;
     edges.push_back(right);
   }
   edges.back() = -1;  // the last panel takes the rest of the bar
   ::SendMessageW(m_stbMain, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
-  ::SendMessageW(m_stbMain, SB_SETMINHEIGHT, static_cast<WPARAM>(Scaled(layout::kStatusBarHeight)),
-                 0);
 }
 
 // --- Layout -------------------------------------------------------------------------------------
@@ -413,7 +437,7 @@ LRESULT TFMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SYSCOMMAND:
       // Alt alone (or F10) enters the menu: the first entry drops down.
       if ((wParam & 0xFFF0) == SC_KEYMENU && lParam == 0) {
-        DropMenu(0);
+        DropMenu(0, true);
         return 0;
       }
       break;
@@ -561,14 +585,14 @@ bool TFMain::OnSysChar(wchar_t letter) {
     const std::size_t mark = caption.find('&');
     if (mark == std::string_view::npos || mark + 1 >= caption.size()) continue;
     if (std::towupper(static_cast<unsigned char>(caption[mark + 1])) == std::towupper(letter)) {
-      DropMenu(entry);
+      DropMenu(entry, true);
       return true;
     }
   }
   return false;
 }
 
-void TFMain::DropMenu(std::size_t entry) {
+void TFMain::DropMenu(std::size_t entry, bool byKeyboard) {
   for (;;) {
     RECT button = {};
     ::SendMessageW(m_tbrMenu, TB_GETITEMRECT, entry, reinterpret_cast<LPARAM>(&button));
@@ -584,6 +608,8 @@ void TFMain::DropMenu(std::size_t entry) {
       exclude.cbSize = sizeof exclude;
       exclude.rcExclude = button;
       g_menuHook = ::SetWindowsHookExW(WH_MSGFILTER, MenuFilter, nullptr, ::GetCurrentThreadId());
+      // The menu's own loop takes this Down first: the keyboard starts on the first item.
+      if (byKeyboard) ::PostMessageW(m_hwnd, WM_KEYDOWN, VK_DOWN, 0);
       chosen = static_cast<UINT>(::TrackPopupMenuEx(
           m_menus.at(entry),
           TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD | TPM_LEFTBUTTON | TPM_VERTICAL, button.left,
@@ -599,6 +625,7 @@ void TFMain::DropMenu(std::size_t entry) {
     if (g_menuStep == 0) return;
     const std::size_t count = layout::kMainMenu.size();
     entry = (entry + count + static_cast<std::size_t>(g_menuStep + 1) - 1) % count;
+    byKeyboard = true;
   }
 }
 
@@ -749,7 +776,24 @@ void TFMain::SetPanelText(quillet::StatusPanel panel, std::string_view text) {
   m_panelTexts.at(index) = std::string(text);
   // One tab centres a status bar's text, two align it to the right.
   const bool right = layout::kStatusPanels[index].Alignment == layout::Align::Right;
-  const std::wstring shown = (right ? L"\t\t" : L"") + Wide(text);
+  const std::wstring wide = Wide(text);
+  // A panel never cuts its text: it is as wide as designed, or wider where this system's
+  // status-bar font needs it for a large number.
+  if (const HDC dc = ::GetDC(m_stbMain)) {
+    const auto font = reinterpret_cast<HFONT>(::SendMessageW(m_stbMain, WM_GETFONT, 0, 0));
+    const HGDIOBJ old =
+        ::SelectObject(dc, font != nullptr ? font : ::GetStockObject(DEFAULT_GUI_FONT));
+    SIZE extent = {};
+    ::GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &extent);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(m_stbMain, dc);
+    const int needed = extent.cx + Scaled(10);
+    if (index + 1 < m_panelWidths.size() && needed > m_panelWidths[index]) {
+      m_panelWidths[index] = needed;
+      SetPanelEdges();
+    }
+  }
+  const std::wstring shown = (right ? L"\t\t" : L"") + wide;
   ::SendMessageW(m_stbMain, SB_SETTEXTW, index, reinterpret_cast<LPARAM>(shown.c_str()));
 }
 

@@ -67,8 +67,9 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   void tmiHelpAboutClick();
   // The dropped-files message: every dropped path, whole, in drop order.
   void DropFiles(HDROP drop);
-  // Drops the menu of a top-level entry below its button and runs the chosen item.
-  void DropMenu(std::size_t entry);
+  // Drops the menu of a top-level entry below its button and runs the chosen item. Dropped from
+  // the keyboard, its first item is highlighted, as a menu bar's is.
+  void DropMenu(std::size_t entry, bool byKeyboard = false);
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -85,6 +86,7 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   void BuildMenus();
   HWND BuildList(ListKind list, std::span<const layout::Column> columns);
   void BuildStatusBar();
+  void SetPanelEdges();
   void Layout();
   void SizeColumns(ListKind list);
   void MoveSplitter(int fileListHeight);
@@ -138,6 +140,8 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   HWND m_stbMain = nullptr;
   std::array<HMENU, 4> m_menus{};
   std::array<std::string, kStatusPanelCount> m_panelTexts;
+  std::array<int, kStatusPanelCount> m_panelWidths{};
+  int m_widened = 0;         // pixels the result list's count columns grew beyond the design
   int m_fileListHeight = 0;  // unscaled, as the splitter left it
   // Where a drag of the splitter started: the cursor's y and the file list's height then.
   std::optional<std::pair<int, int>> m_drag;
