@@ -36,11 +36,6 @@ class ProgressScope {
   std::unique_ptr<ProgressSink> m_sink;
 };
 
-// Sums wrap as the signed 64-bit arithmetic of the panels would, without undefined behaviour.
-std::int64_t WrappingAdd(std::int64_t a, std::int64_t b) {
-  return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b));
-}
-
 int CompareNumbers(std::int64_t a, std::int64_t b) {
   return a < b ? -1 : (a > b ? 1 : 0);
 }
@@ -438,20 +433,23 @@ void ListsModel::tmiFileRunClick() {
     }
     where = FindResultRow(rows[index], *where);
     if (!where) continue;
-    const FolderStatistics statistics = AnalyseRow(m_results[*where].Location);
-    ResultRow& row = m_results[*where];
-    row.Measured = true;
-    row.TotalSize = statistics.TotalSize;
-    row.FileCount = statistics.FileCount;
-    row.FolderCount = statistics.FolderCount;
-    row.UnreadableFolders = statistics.UnreadableFolders;
-    if (m_observer) m_observer->RowChanged(ListKind::Result, *where);
-    // A changed row is a change of the list; only a selected one moves the totals.
-    if (row.Selected) lvwResultChange();
+    SetStatistics(*where, AnalyseRow(m_results[*where].Location));
   }
   progress.Close();
   m_runReachedEnd = visitedAll;
   if (visitedAll) m_frontend.Status().SetPanelText(StatusPanel::Run, kTextRunEnded);
+}
+
+void ListsModel::SetStatistics(std::size_t index, const FolderStatistics& statistics) {
+  ResultRow& row = m_results[index];
+  row.Measured = true;
+  row.TotalSize = statistics.TotalSize;
+  row.FileCount = statistics.FileCount;
+  row.FolderCount = statistics.FolderCount;
+  row.UnreadableFolders = statistics.UnreadableFolders;
+  if (m_observer) m_observer->RowChanged(ListKind::Result, index);
+  // A changed row is a change of the list; only a selected one moves the totals.
+  if (row.Selected) lvwResultChange();
 }
 
 // --- Sorting ----------------------------------------------------------------------------------
@@ -536,11 +534,11 @@ ListsModel::SelectionTotals ListsModel::SelectedTotals() const {
   SelectionTotals totals;
   for (const auto& row : m_results) {
     if (!row.Selected) continue;
-    totals.Rows = WrappingAdd(totals.Rows, 1);
+    totals.Rows = SaturatingAdd(totals.Rows, 1);
     if (!row.Measured) continue;  // "未解析" parses as a failure that adds 0
-    totals.Bytes = WrappingAdd(totals.Bytes, row.TotalSize);
-    totals.Files = WrappingAdd(totals.Files, row.FileCount);
-    totals.Folders = WrappingAdd(totals.Folders, row.FolderCount);
+    totals.Bytes = SaturatingAdd(totals.Bytes, row.TotalSize);
+    totals.Files = SaturatingAdd(totals.Files, row.FileCount);
+    totals.Folders = SaturatingAdd(totals.Folders, row.FolderCount);
   }
   return totals;
 }

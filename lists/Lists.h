@@ -100,6 +100,9 @@ class ListsModel {
   void tmiEditAllDelListClick();
 
   // --- Analysis run ---------------------------------------------------------------------------
+  // Writes statistics measured for the row at index into it, as an analysis run does: the row
+  // becomes measured, its view is told, and the totals follow when it is selected.
+  void SetStatistics(std::size_t index, const FolderStatistics& statistics);
   // Measures every result row with one progress dialog. "解析開始" in panel 4 first; "解析終了"
   // only when every row was visited. An update answering stop ends the run before its row.
   // The sub text is " 3/12 解析中... [Photos]": row number, row count, caption.
@@ -130,7 +133,8 @@ class ListsModel {
   bool FileViewReachedEnd() const { return m_fileViewReachedEnd; }
 
   // --- Totals ---------------------------------------------------------------------------------
-  // The sums over the selected result rows; unmeasured rows count as rows only.
+  // The sums over the selected result rows; unmeasured rows count as rows only. Each sum stops
+  // at INT64_MAX rather than wrap, so no total ever shows a negative number.
   struct SelectionTotals {
     std::int64_t Rows = 0;
     std::int64_t Bytes = 0;

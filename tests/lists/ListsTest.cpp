@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 
 #include "../scan/TempTree.h"
@@ -259,6 +260,26 @@ TEST_F(ListsTest, TotalsCountUnmeasuredRowsAsRowsOnly) {
   EXPECT_EQ(Panels(), (Texts{"3 lists", "3,500 byte", "3 files", "1 forders"}));
   m_model.SetSelected(ListKind::Result, 1, false);
   EXPECT_EQ(Panels(), (Texts{"2 lists", "1,000 byte", "1 files", "0 forders"}));
+}
+
+// Sums near the end of the 64-bit range stop there: a wrapped sum would show a negative size.
+TEST_F(ListsTest, TotalsStopAtTheLargestNumberInsteadOfWrapping) {
+  constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
+  AddFolders({"a", "b", "c"});
+  m_model.SetStatistics(0, {kMost - 1, kMost - 2, kMost - 3, 0});
+  m_model.SetStatistics(1, {kMost, kMost, kMost, 0});
+  m_model.SetStatistics(2, {5, 5, 5, 0});
+  SelectAllResults();
+  const ListsModel::SelectionTotals totals = m_model.SelectedTotals();
+  EXPECT_EQ((std::vector<std::int64_t>{totals.Rows, totals.Bytes, totals.Files, totals.Folders}),
+            (std::vector<std::int64_t>{3, kMost, kMost, kMost}));
+  EXPECT_EQ(Panels(),
+            (Texts{"3 lists", "9,223,372,036,854,775,807 byte", "9,223,372,036,854,775,807 files",
+                   "9,223,372,036,854,775,807 forders"}));
+  // Just below the end the sum is exact.
+  m_model.SetSelected(ListKind::Result, 1, false);
+  m_model.SetStatistics(0, {kMost - 6, 0, 0, 0});
+  EXPECT_EQ(m_model.SelectedTotals().Bytes, kMost - 1);
 }
 
 // --- File view ------------------------------------------------------------------------------
