@@ -40,16 +40,10 @@ int CompareNumbers(std::int64_t a, std::int64_t b) {
   return a < b ? -1 : (a > b ? 1 : 0);
 }
 
-// A text cell under the comparator: numbers when both texts parse, else the texts themselves.
-int CompareCellTexts(std::string_view a, std::string_view b) {
-  const ParsedCount valueA = ParseCount(a);
-  const ParsedCount valueB = ParseCount(b);
-  if (valueA.Failed || valueB.Failed) return CompareText(a, b);
-  return CompareNumbers(valueA.Value, valueB.Value);
-}
-
 // A number cell that may show a word instead ("未解析", "フォルダ"). A formatted count always
-// parses back and a word never does, so numbers compare raw and only a word needs text.
+// parses back and a word never does, so numbers compare raw and only a word needs text. Every
+// count text starts with a digit or '-', below the first byte of either word, so the words go
+// after every number: an ordering, whatever mix of rows a list holds.
 int CompareCountCells(bool hasA, std::int64_t a, bool hasB, std::int64_t b, std::string_view word) {
   if (hasA && hasB) return CompareNumbers(a, b);
   return CompareText(hasA ? std::string_view(CountText(a)) : word,
@@ -69,7 +63,7 @@ int CompareFileRows(const FileRow& a, const FileRow& b, int column, bool descend
       result = CompareText(a.Caption, b.Caption);
       break;
     case 1:
-      result = CompareCellTexts(a.Path, b.Path);
+      result = CompareText(a.Path, b.Path);
       break;
     case 2:
       result = CompareCountCells(!a.IsFolder, a.Size, !b.IsFolder, b.Size, kTextFolder);
@@ -473,7 +467,9 @@ int ListsModel::lvwResultCompare(const ResultRow& a, const ResultRow& b) const {
       result = CompareText(a.Caption, b.Caption);
       break;
     case 1:
-      result = CompareCellTexts(a.Location, b.Location);
+      // Always text: relative locations such as "10", "5a" and "9", compared as numbers where
+      // both parse and as text elsewhere, would go round in a circle.
+      result = CompareText(a.Location, b.Location);
       break;
     case 2:
       result = CompareCountCells(a.Measured, a.TotalSize, b.Measured, b.TotalSize, kTextUnmeasured);

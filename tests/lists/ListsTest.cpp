@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <random>
 #include <stdexcept>
 
 #include "../scan/TempTree.h"
@@ -201,11 +202,11 @@ TEST_F(ListsTest, EachResultColumnSortsByItsOwnCell) {
   for (const char* name : {"c", "a", "b"})
     m_model.AddResultList(m_tree.Path(name));
   m_model.tmiFileRunClick();
-  // Unmeasured rows whose relative locations parse as numbers, their names do not.
+  // Unmeasured rows whose relative locations look like numbers: locations are text all the same.
   m_model.AddResultList("1,000");
   m_model.AddResultList("200");
-  const Texts byLocation = kPathSeparator == '/' ? Texts{"a", "b", "c", "200", "1,000"}
-                                                 : Texts{"200", "1,000", "a", "b", "c"};
+  const Texts byLocation = kPathSeparator == '/' ? Texts{"a", "b", "c", "1,000", "200"}
+                                                 : Texts{"1,000", "200", "a", "b", "c"};
   const struct {
     int Column;
     Texts First;  // ascending; unmeasured rows follow in any order
@@ -242,6 +243,83 @@ TEST_F(ListsTest, FileListSortsSizesAsNumbersAndFoldersLast) {
   EXPECT_EQ(Column(m_model, ListKind::File, 0), (Texts{"sub", "alpha", "Zed"}));
   EXPECT_LT(m_model.lvwFileCompare(0, 1), 0);
   EXPECT_GT(m_model.lvwFileCompare(2, 1), 0);
+}
+
+// Checks that compare (negative, zero, positive) orders count items strictly and weakly, as a
+// sort needs: irreflexive, antisymmetric, and transitive in both "before" and "equal".
+template <typename Compare>
+void ExpectStrictWeakOrder(std::size_t count, Compare compare, std::mt19937& random,
+                           const std::string& context) {
+  const auto sign = [](int value) { return (value > 0) - (value < 0); };
+  for (std::size_t i = 0; i < count; ++i)
+    ASSERT_EQ(compare(i, i), 0) << context << " row " << i;
+  std::uniform_int_distribution<std::size_t> pick(0, count - 1);
+  for (int trial = 0; trial < 20000; ++trial) {
+    const std::size_t a = pick(random), b = pick(random), c = pick(random);
+    const int ab = sign(compare(a, b)), bc = sign(compare(b, c)), ac = sign(compare(a, c));
+    ASSERT_EQ(ab, -sign(compare(b, a))) << context << " rows " << a << ", " << b;
+    // a <= b <= c gives a <= c, and a == c only when both steps were equal.
+    if (ab <= 0 && bc <= 0) {
+      ASSERT_EQ(ac, ab == 0 && bc == 0 ? 0 : -1)
+          << context << " rows " << a << ", " << b << ", " << c;
+    }
+  }
+}
+
+// Names and locations mixing digits, commas and letters of both cases, numbers from the whole
+// range, unmeasured rows and folders: every column orders them, in both directions.
+TEST_F(ListsTest, EveryColumnOfBothListsIsAStrictWeakOrdering) {
+  std::mt19937 random(20240611);
+  const std::string letters = "0159,-aAbZ";
+  const auto randomName = [&] {
+    std::string name(1 + random() % 4, ' ');
+    for (char& c : name)
+      c = letters[random() % letters.size()];
+    return name;
+  };
+  constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
+  const std::int64_t numbers[] = {0, 1, 9, 10, 999, 1000, 1234, -1, kMost, kMost - 1};
+  const auto randomNumber = [&] { return numbers[random() % std::size(numbers)]; };
+  for (int i = 0; i < 80; ++i) {
+    const std::string location =
+        random() % 2 ? randomName() : randomName() + kPathSeparator + randomName();
+    m_model.AddResultList(location);
+    if (random() % 4 != 0) {
+      m_model.SetStatistics(m_model.ResultRowCount() - 1,
+                            {randomNumber(), randomNumber(), randomNumber(), 0});
+    }
+  }
+  for (int i = 0; i < 80; ++i) {
+    const std::string path = randomName() + "/" + randomName();
+    if (random() % 3 == 0) {
+      m_tree.Folder("files/" + path);
+    } else {
+      m_tree.File("files/" + path, static_cast<std::int64_t>(random() % 3) * 1000);
+    }
+  }
+  m_model.AddResultList(m_tree.Path("files"));
+  m_model.SetSelected(ListKind::Result, m_model.ResultRowCount() - 1, true);
+  m_model.tmiViewFileViewFlagClick();
+  ASSERT_GT(m_model.FileRowCount(), 80u);
+
+  for (const bool descending : {false, true}) {
+    for (int column = 0; column <= 5; ++column) {
+      const std::string context = "column " + std::to_string(column) + (descending ? " desc" : "");
+      m_model.SetResultSort(column, descending);
+      ExpectStrictWeakOrder(
+          m_model.ResultRowCount(),
+          [&](std::size_t a, std::size_t b) {
+            return m_model.lvwResultCompare(m_model.ResultRowAt(a), m_model.ResultRowAt(b));
+          },
+          random, "result " + context);
+      if (column > 3) continue;
+      m_model.SetFileSort(column, descending);
+      ExpectStrictWeakOrder(
+          m_model.FileRowCount(),
+          [&](std::size_t a, std::size_t b) { return m_model.lvwFileCompare(a, b); }, random,
+          "file " + context);
+    }
+  }
 }
 
 // --- Totals ---------------------------------------------------------------------------------
