@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <filesystem>
+#include <type_traits>
 #include <unordered_set>
 #include <utility>
 
 #include "scan/Gloval.h"
 #include "scan/Text.h"
+#include "scan/Utf16.h"
 
 namespace quillet {
 
@@ -193,6 +196,20 @@ bool IsRootLocation(std::string_view location, char separator) {
     }
   }
   return depth == 0;
+}
+
+bool EntryExists(std::string_view path) {
+  // The native form: bytes on POSIX, UTF-16 on Windows, where generalised UTF-8 keeps names with
+  // lone surrogates exact.
+  std::filesystem::path native;
+  if constexpr (std::is_same_v<std::filesystem::path::value_type, wchar_t>) {
+    native = ToUtf16<wchar_t>(path);
+  } else {
+    native = std::string(path);
+  }
+  std::error_code error;
+  return std::filesystem::symlink_status(native, error).type() !=
+         std::filesystem::file_type::not_found;
 }
 
 std::string MakeShellPathList(const std::vector<std::string>& paths) {
@@ -632,7 +649,13 @@ void ListsModel::tmiEditForderDelClick() {
   if (paths.empty()) return;
   std::reverse(paths.begin(), paths.end());
   DeleteToRecycleBin(paths);
-  RemoveResultRows(handed);
+  // The shell's outcome is not reported, so the disk is asked: a row goes only when nothing is
+  // left where its folder was.
+  std::vector<RowId> gone;
+  for (std::size_t i = 0; i < handed.size(); ++i) {
+    if (!EntryExists(paths[paths.size() - 1 - i])) gone.push_back(handed[i]);
+  }
+  RemoveResultRows(gone);
   SortResultList();
 }
 

@@ -37,6 +37,10 @@ FolderStatistics AnalyseRow(std::string_view location);
 // path that climbs back to one ("/..", "C:\.."). Such a folder is never handed to the delete.
 bool IsRootLocation(std::string_view location, char separator = kPathSeparator);
 
+// True unless the file system says nothing is at path any more. A link counts as itself and is
+// never followed; a path that cannot be queried (access denied on the way) counts as there.
+bool EntryExists(std::string_view path);
+
 // The shell's source list: each path followed by one NUL, and one more NUL at the end.
 std::string MakeShellPathList(const std::vector<std::string>& paths);
 
@@ -159,8 +163,9 @@ class ListsModel {
   // Selects exactly the measured rows of size 0 whose every folder could be read.
   void tmiEditZeroForderSelClick();
   // Asks the question (also with nothing selected); on Yes hands the selected folders to the
-  // shell in reverse list order and removes their rows, then re-sorts. A root is never handed
-  // over; its row stays, still selected.
+  // shell in reverse list order, then removes the rows of those that are gone (EntryExists) and
+  // re-sorts. A folder the shell refused, failed on or was told to keep keeps its row and its
+  // selection. A root is never handed over; its row stays, still selected.
   void tmiEditForderDelClick();
   void tmiEditForderZeroDelClick();
   // Hands paths to the shell's reversible delete; the outcome is not examined.

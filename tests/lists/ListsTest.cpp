@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <limits>
 #include <random>
 #include <stdexcept>
@@ -472,6 +474,34 @@ TEST_F(ListsTest, DeleteAsksThenHandsTheFoldersOverInReverseAndRemovesTheirRows)
             m_tree.Path("C") + '\0' + m_tree.Path("B") + '\0' + m_tree.Path("A") + '\0' + '\0');
   EXPECT_EQ(Names(), Texts{"D"});
   EXPECT_EQ(m_record.Panels[0], "0 lists");
+}
+
+// The shell may refuse, fail, or be told No in its own confirmation: only rows whose folders are
+// gone go. A link counts as itself: kept, it keeps its row even when what it named has gone.
+TEST_F(ListsTest, DeleteRemovesOnlyTheRowsWhoseFoldersAreGone) {
+  AddFolders({"gone", "kept", "target"});
+  std::vector<std::string> kept = {m_tree.Path("kept")};
+  for (const char* link : {"link-kept", "link-gone", "link-dangling"}) {
+    std::error_code error;
+    const char* target = std::string_view(link) == "link-dangling" ? "target" : "kept";
+    std::filesystem::create_directory_symlink(m_tree.Path(target), m_tree.Path(link), error);
+    if (error) continue;  // no links without privileges on Windows
+    m_model.AddResultList(m_tree.Path(link));
+    if (std::string_view(link) != "link-gone") kept.push_back(m_tree.Path(link));
+  }
+  m_frontend.Kept.insert(kept.begin(), kept.end());
+  m_model.SetResultSort(0, true);
+  SelectAllResults();
+  const std::size_t handed = m_model.ResultRowCount();
+  m_model.tmiEditForderDelClick();
+  ASSERT_EQ(m_record.Deletions.size(), 1u);
+  EXPECT_EQ(m_record.Deletions[0].size(), handed);
+  // What stays is still selected, and sorted again (names descending).
+  std::sort(kept.begin(), kept.end(), std::greater<>());
+  EXPECT_EQ(Column(m_model, ListKind::Result, 1), kept);
+  for (std::size_t i = 0; i < m_model.ResultRowCount(); ++i)
+    EXPECT_TRUE(m_model.IsSelected(ListKind::Result, i)) << i;
+  EXPECT_EQ(m_record.Panels[0], std::to_string(kept.size()) + " lists");
 }
 
 TEST_F(ListsTest, DeleteNeverHandsOverARoot) {
