@@ -552,6 +552,7 @@ ListsModel::SelectionTotals ListsModel::SelectedTotals() const {
     totals.Bytes = SaturatingAdd(totals.Bytes, row.TotalSize);
     totals.Files = SaturatingAdd(totals.Files, row.FileCount);
     totals.Folders = SaturatingAdd(totals.Folders, row.FolderCount);
+    totals.Unreadable = SaturatingAdd(totals.Unreadable, row.UnreadableFolders);
   }
   return totals;
 }

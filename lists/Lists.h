@@ -144,6 +144,7 @@ class ListsModel {
     std::int64_t Bytes = 0;
     std::int64_t Files = 0;
     std::int64_t Folders = 0;
+    std::int64_t Unreadable = 0;  // folders that could not be searched (no panel shows it)
   };
   SelectionTotals SelectedTotals() const;
   // The texts of the rows, bytes, files and folders panels for totals.

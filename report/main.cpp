@@ -1,7 +1,9 @@
 // quillet-report: the lists from the command line. Rows as the program makes them at start,
 // an analysis run, then the rows (and with --files the file view) as a table, CSV or JSON.
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -42,6 +44,8 @@ files and folders below each, then prints them with the totals over all rows.
 
 JSON carries plain integers (null for a row not measured, or for a folder's size). Names that
 are not valid UTF-8 keep their valid parts; each other byte is written as \ufffd.
+"unreadable" counts the folders below a row that could not be searched: a CSV column of its
+own, and in the table a ! after the row's name.
 Progress goes to stderr when it is a terminal. Ctrl-C stops like the Cancel button: the update
 after the one that noticed it stops, and what was measured is printed (exit status 130);
 a second Ctrl-C ends at once.
@@ -197,13 +201,29 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
   return std::nullopt;
 }
 
-// Why folder cannot be searched, or nothing when its entries can be listed. A link to a folder
-// is searched, as the lists search it.
+// Why folder cannot be searched, or nothing when its entries can be listed and queried. A folder
+// that lets its names be read but not its entries be queried (no search permission) cannot be
+// measured either, so one of its entries is queried too. A link to a folder is searched, as the
+// lists search it.
 std::optional<std::string> SearchFailure(const std::string& folder) {
   DIR* opened = ::opendir(folder.c_str());
   if (opened == nullptr) return std::string(std::strerror(errno));
+  std::optional<std::string> failure;
+  const dirent* entry = nullptr;
+  errno = 0;
+  while ((entry = ::readdir(opened)) != nullptr &&
+         (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)) {
+  }
+  struct stat status;
+  if (entry == nullptr && errno != 0) {
+    failure = std::strerror(errno);
+  } else if (entry != nullptr &&
+             ::fstatat(::dirfd(opened), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 &&
+             errno != ENOENT) {
+    failure = std::strerror(errno);  // gone meanwhile is no fault
+  }
   ::closedir(opened);
-  return std::nullopt;
+  return failure;
 }
 
 int Run(int argc, char** argv) {

@@ -346,20 +346,22 @@ TEST_F(ListsTest, TotalsCountUnmeasuredRowsAsRowsOnly) {
 TEST_F(ListsTest, TotalsStopAtTheLargestNumberInsteadOfWrapping) {
   constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
   AddFolders({"a", "b", "c"});
-  m_model.SetStatistics(0, {kMost - 1, kMost - 2, kMost - 3, 0});
-  m_model.SetStatistics(1, {kMost, kMost, kMost, 0});
-  m_model.SetStatistics(2, {5, 5, 5, 0});
+  m_model.SetStatistics(0, {kMost - 1, kMost - 2, kMost - 3, kMost - 4});
+  m_model.SetStatistics(1, {kMost, kMost, kMost, kMost});
+  m_model.SetStatistics(2, {5, 5, 5, 5});
   SelectAllResults();
   const ListsModel::SelectionTotals totals = m_model.SelectedTotals();
-  EXPECT_EQ((std::vector<std::int64_t>{totals.Rows, totals.Bytes, totals.Files, totals.Folders}),
-            (std::vector<std::int64_t>{3, kMost, kMost, kMost}));
+  EXPECT_EQ((std::vector<std::int64_t>{totals.Rows, totals.Bytes, totals.Files, totals.Folders,
+                                       totals.Unreadable}),
+            (std::vector<std::int64_t>{3, kMost, kMost, kMost, kMost}));
   EXPECT_EQ(Panels(),
             (Texts{"3 lists", "9,223,372,036,854,775,807 byte", "9,223,372,036,854,775,807 files",
                    "9,223,372,036,854,775,807 forders"}));
   // Just below the end the sum is exact.
   m_model.SetSelected(ListKind::Result, 1, false);
-  m_model.SetStatistics(0, {kMost - 6, 0, 0, 0});
+  m_model.SetStatistics(0, {kMost - 6, 0, 0, kMost - 7});
   EXPECT_EQ(m_model.SelectedTotals().Bytes, kMost - 1);
+  EXPECT_EQ(m_model.SelectedTotals().Unreadable, kMost - 2);
 }
 
 // --- File view ------------------------------------------------------------------------------
