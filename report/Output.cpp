@@ -2,8 +2,12 @@
 // them; JSON carries the raw numbers instead.
 #include "report/Output.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 
 namespace quillet::report {
@@ -201,6 +205,53 @@ void WriteJson(std::ostream& out, const ListsModel& model, const Selection& sele
 }
 
 }  // namespace
+
+FdOutput::FdOutput(int fd) : m_fd(fd), m_buffer(std::size_t{1} << 16) {
+  setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
+}
+
+FdOutput::~FdOutput() {
+  sync();
+}
+
+bool FdOutput::Drain(const char* data, std::size_t size) {
+  while (size > 0 && m_error == 0) {
+    const ssize_t written = ::write(m_fd, data, size);
+    if (written < 0) {
+      if (errno != EINTR) m_error = errno;
+      continue;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return m_error == 0;
+}
+
+int FdOutput::sync() {
+  const bool drained = Drain(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+  setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
+  return drained ? 0 : -1;
+}
+
+FdOutput::int_type FdOutput::overflow(int_type c) {
+  if (sync() != 0) return traits_type::eof();
+  if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+  *pptr() = traits_type::to_char_type(c);
+  pbump(1);
+  return c;
+}
+
+std::streamsize FdOutput::xsputn(const char* data, std::streamsize size) {
+  const auto length = static_cast<std::size_t>(size);
+  if (length <= static_cast<std::size_t>(epptr() - pptr())) {
+    std::memcpy(pptr(), data, length);
+    pbump(static_cast<int>(length));
+    return size;
+  }
+  // Larger than the room left: empty the buffer, then write the piece straight through.
+  if (sync() != 0 || !Drain(data, length)) return 0;
+  return size;
+}
 
 std::string JsonString(std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";

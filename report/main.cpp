@@ -49,8 +49,12 @@ own, and in the table a ! after the row's name.
 Progress goes to stderr when it is a terminal. Ctrl-C stops like the Cancel button: the update
 after the one that noticed it stops, and what was measured is printed (exit status 130);
 a second Ctrl-C ends at once.
-Exit status: 0 done, 1 a folder that cannot be searched, 2 a usage error, 130 interrupted.
+Exit status: 0 done, 1 a folder that cannot be searched, 2 a usage error, 3 the output could
+not be written (a full disk, a pipe closed by its reader), 130 interrupted.
 )";
+
+// Exit status of output that could not be written (a full disk, a closed pipe).
+constexpr int kWriteFailed = 3;
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -126,6 +130,19 @@ int Fail(int status, const std::string& message) {
   return status;
 }
 
+// Ends with status once everything written to out has left; an output that could not be
+// written ends with its own status instead, whatever status was.
+int Finish(std::ostream& out, int status) {
+  out.flush();
+  const auto* output = dynamic_cast<const FdOutput*>(out.rdbuf());
+  if (output && output->Error() != 0) {
+    return Fail(kWriteFailed,
+                std::string("cannot write the output: ") + std::strerror(output->Error()));
+  }
+  if (!out) return Fail(kWriteFailed, "cannot write the output");
+  return status;
+}
+
 std::optional<int> ParseColumn(std::string_view text) {
   for (std::size_t k = 0; k < kResultColumnCaptions.size(); ++k) {
     if (text == kResultColumnCaptions[k] || text == std::to_string(k)) return static_cast<int>(k);
@@ -134,7 +151,7 @@ std::optional<int> ParseColumn(std::string_view text) {
 }
 
 // Parses argv into options; returns an exit status when the program should end now.
-std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
+std::optional<int> ParseArguments(int argc, char** argv, Options& options, std::ostream& out) {
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view argument = argv[i];
@@ -161,12 +178,14 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
       options.Folder = std::string(argument);
     } else if (argument == "--") {
       optionsEnded = true;
-    } else if (argument == "--help") {
-      std::cout << kUsage;
-      return 0;
-    } else if (argument == "--version") {
-      std::cout << kProgram << ' ' << QUILLET_VERSION << '\n';
-      return 0;
+    } else if (argument == "--help" || argument == "--version") {
+      if (attached) return Fail(2, std::string(argument) + " takes no value (see --help)");
+      if (argument == "--help") {
+        out << kUsage;
+      } else {
+        out << kProgram << ' ' << QUILLET_VERSION << '\n';
+      }
+      return Finish(out, 0);
     } else if (argument == "--add") {
       const auto path = value();
       if (!path) return Fail(2, "--add needs a PATH");
@@ -227,8 +246,10 @@ std::optional<std::string> SearchFailure(const std::string& folder) {
 }
 
 int Run(int argc, char** argv) {
+  FdOutput output(STDOUT_FILENO);
+  std::ostream out(&output);
   Options options;
-  if (const auto status = ParseArguments(argc, argv, options)) return *status;
+  if (const auto status = ParseArguments(argc, argv, options, out)) return *status;
   std::vector<std::string> searched = options.Added;
   if (options.Folder) searched.insert(searched.begin(), *options.Folder);
   for (const auto& folder : searched) {
@@ -277,11 +298,8 @@ int Run(int argc, char** argv) {
   }
   selection.Totals = model.SelectedTotals();
 
-  std::ios::sync_with_stdio(false);
-  WriteReport(std::cout, model, selection, options.OutputFormat);
-  std::cout.flush();
-  if (!std::cout) return Fail(1, "could not write the output");
-  return selection.Complete ? 0 : 130;
+  WriteReport(out, model, selection, options.OutputFormat);
+  return Finish(out, selection.Complete ? 0 : 130);
 }
 
 }  // namespace

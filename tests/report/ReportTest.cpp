@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +24,17 @@ struct Outcome {
   int Status = -1;
   std::string Out;
   std::string Err;
+};
+
+// Where the report's stdout goes.
+enum class Out { Captured, DevFull, ClosedPipe };
+// How the report is started.
+struct Launch {
+  // As a user without privileges (giving up root first when the tests have it), so that
+  // folder permissions count; status 124 when that cannot be arranged here.
+  bool Unprivileged = false;
+  // ClosedPipe: a pipe nobody reads any more, with SIGPIPE ignored, so writes fail with EPIPE.
+  Out Stdout = Out::Captured;
 };
 
 class ReportTest : public ::testing::Test {
@@ -48,21 +60,24 @@ class ReportTest : public ::testing::Test {
     std::ofstream(m_root / relative, std::ios::binary) << std::string(size, 'x');
   }
 
-  // Runs the report through the shell with stdout captured. Unprivileged: as a user without
-  // privileges (giving up root first when the tests have it), so that folder permissions count;
-  // false from Dropped() when that cannot be arranged here.
-  Outcome Run(const std::string& arguments, bool unprivileged = false) const {
+  // Runs the report through the shell with stderr captured, and stdout when Captured.
+  Outcome Run(const std::string& arguments, Launch launch = {}) const {
     const std::string errFile = (m_root / "stderr.txt").string();
     const std::string command = std::string(QUILLET_REPORT_PATH) + " " + arguments;
     Outcome outcome;
     int channel[2];
     if (::pipe(channel) != 0) return outcome;
+    if (launch.Stdout == Out::ClosedPipe) {
+      ::close(channel[0]);
+      channel[0] = -1;
+    }
     const pid_t child = ::fork();
     if (child == 0) {
-      ::close(channel[0]);
       const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (err < 0 || ::dup2(err, 2) < 0 || ::dup2(channel[1], 1) < 0) ::_exit(125);
-      if (unprivileged && ::geteuid() == 0 &&
+      const int out = launch.Stdout == Out::DevFull ? ::open("/dev/full", O_WRONLY) : channel[1];
+      if (err < 0 || out < 0 || ::dup2(err, 2) < 0 || ::dup2(out, 1) < 0) ::_exit(125);
+      if (launch.Stdout == Out::ClosedPipe) ::signal(SIGPIPE, SIG_IGN);
+      if (launch.Unprivileged && ::geteuid() == 0 &&
           (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
         ::_exit(124);
       }
@@ -70,10 +85,12 @@ class ReportTest : public ::testing::Test {
       ::_exit(126);
     }
     ::close(channel[1]);
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
-      outcome.Out.append(buffer, static_cast<std::size_t>(n));
-    ::close(channel[0]);
+    if (channel[0] >= 0) {
+      char buffer[4096];
+      for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        outcome.Out.append(buffer, static_cast<std::size_t>(n));
+      ::close(channel[0]);
+    }
     int status = 0;
     if (child > 0) ::waitpid(child, &status, 0);
     outcome.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -250,7 +267,7 @@ TEST_F(ReportTest, FoldersThatCannotBeSearchedAreCountedAndShown) {
   ASSERT_EQ(::chmod(Path("base/alpha/locked").c_str(), 0), 0);
   ASSERT_EQ(::chmod(Path("base/gamma/names-only").c_str(), 0444), 0);
 
-  const Outcome json = Run(Quoted("base") + " --format json --sort 0", true);
+  const Outcome json = Run(Quoted("base") + " --format json --sort 0", {.Unprivileged = true});
   if (json.Status == 124) GTEST_SKIP() << "cannot drop privileges";
   ASSERT_EQ(json.Status, 0) << json.Err;
   EXPECT_EQ(json.Out, Based(R"({
@@ -263,13 +280,13 @@ TEST_F(ReportTest, FoldersThatCannotBeSearchedAreCountedAndShown) {
   "totals": {"lists": 3, "bytes": 1234, "files": 3, "folders": 5, "unreadable": 2}
 }
 )"));
-  const Outcome csv = Run(Quoted("base") + " --format csv --sort 0", true);
+  const Outcome csv = Run(Quoted("base") + " --format csv --sort 0", {.Unprivileged = true});
   EXPECT_EQ(csv.Out, Based("名前,場所,サイズ,ファイル数,フォルダ数,unreadable\r\n"
                            "alpha,@/alpha,\"1,234\",2,2,1\r\n"
                            "beta,@/beta,0,1,0,0\r\n"
                            "gamma,@/gamma,0,0,3,1\r\n"));
   // The table marks the rows and says once, under the table, what the mark means.
-  const Outcome table = Run(Quoted("base") + " --sort 0", true);
+  const Outcome table = Run(Quoted("base") + " --sort 0", {.Unprivileged = true});
   const auto lineOf = [&](std::string_view start) {
     const auto at = table.Out.find(std::string("\n") + std::string(start));
     if (at == std::string::npos) return std::string();
@@ -287,7 +304,7 @@ TEST_F(ReportTest, FoldersThatCannotBeSearchedAreCountedAndShown) {
   for (const std::string& arguments :
        {Quoted("base/gamma/names-only"), "--add " + Quoted("base/gamma/names-only"),
         Quoted("base/alpha/locked")}) {
-    const Outcome refused = Run(arguments, true);
+    const Outcome refused = Run(arguments, {.Unprivileged = true});
     EXPECT_EQ(refused.Status, 1) << arguments;
     EXPECT_EQ(refused.Out, "");
     EXPECT_TRUE(refused.Err.ends_with(": Permission denied\n")) << refused.Err;
@@ -301,6 +318,37 @@ TEST_F(ReportTest, HelpAndVersion) {
   const Outcome version = Run("--version");
   EXPECT_EQ(version.Status, 0);
   EXPECT_EQ(version.Out.rfind("quillet-report ", 0), 0u);
+  // Neither takes a value.
+  for (const char* arguments : {"--help=x", "--version=",
+                                "--version=1 "
+                                "'@'"}) {
+    const Outcome outcome = Run(Based(arguments));
+    EXPECT_EQ(outcome.Status, 2) << arguments;
+    EXPECT_EQ(outcome.Out, "") << arguments;
+    EXPECT_EQ(outcome.Err.rfind("quillet-report: ", 0), 0u) << outcome.Err;
+  }
+}
+
+// Output that cannot be written is a failure of its own, told apart from a folder that cannot be
+// searched, with the system's reason; so is a pipe closed by its reader when SIGPIPE is ignored.
+TEST_F(ReportTest, OutputThatCannotBeWrittenEndsWithItsOwnStatus) {
+  const struct {
+    Out Stdout;
+    std::string Arguments;
+    std::string Reason;
+  } cases[] = {
+      {Out::DevFull, Quoted("base"), "No space left on device"},
+      {Out::DevFull, Quoted("base") + " --files --format json", "No space left on device"},
+      {Out::DevFull, "--help", "No space left on device"},
+      {Out::DevFull, "--version", "No space left on device"},
+      {Out::ClosedPipe, Quoted("base") + " --format csv", "Broken pipe"},
+  };
+  for (const auto& c : cases) {
+    const Outcome outcome = Run(c.Arguments, {.Stdout = c.Stdout});
+    EXPECT_EQ(outcome.Status, 3) << c.Arguments;
+    EXPECT_EQ(outcome.Err, "quillet-report: cannot write the output: " + c.Reason + "\n")
+        << c.Arguments;
+  }
 }
 
 TEST(JsonString, EscapesWhatJsonNeedsAndReplacesInvalidBytes) {
