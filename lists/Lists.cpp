@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <filesystem>
+#include <type_traits>
 #include <unordered_set>
 #include <utility>
 
 #include "scan/Gloval.h"
 #include "scan/Text.h"
+#include "scan/Utf16.h"
 
 namespace quillet {
 
@@ -36,25 +39,14 @@ class ProgressScope {
   std::unique_ptr<ProgressSink> m_sink;
 };
 
-// Sums wrap as the signed 64-bit arithmetic of the panels would, without undefined behaviour.
-std::int64_t WrappingAdd(std::int64_t a, std::int64_t b) {
-  return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b));
-}
-
 int CompareNumbers(std::int64_t a, std::int64_t b) {
   return a < b ? -1 : (a > b ? 1 : 0);
 }
 
-// A text cell under the comparator: numbers when both texts parse, else the texts themselves.
-int CompareCellTexts(std::string_view a, std::string_view b) {
-  const ParsedCount valueA = ParseCount(a);
-  const ParsedCount valueB = ParseCount(b);
-  if (valueA.Failed || valueB.Failed) return CompareText(a, b);
-  return CompareNumbers(valueA.Value, valueB.Value);
-}
-
 // A number cell that may show a word instead ("未解析", "フォルダ"). A formatted count always
-// parses back and a word never does, so numbers compare raw and only a word needs text.
+// parses back and a word never does, so numbers compare raw and only a word needs text. Every
+// count text starts with a digit or '-', below the first byte of either word, so the words go
+// after every number: an ordering, whatever mix of rows a list holds.
 int CompareCountCells(bool hasA, std::int64_t a, bool hasB, std::int64_t b, std::string_view word) {
   if (hasA && hasB) return CompareNumbers(a, b);
   return CompareText(hasA ? std::string_view(CountText(a)) : word,
@@ -74,7 +66,7 @@ int CompareFileRows(const FileRow& a, const FileRow& b, int column, bool descend
       result = CompareText(a.Caption, b.Caption);
       break;
     case 1:
-      result = CompareCellTexts(a.Path, b.Path);
+      result = CompareText(a.Path, b.Path);
       break;
     case 2:
       result = CompareCountCells(!a.IsFolder, a.Size, !b.IsFolder, b.Size, kTextFolder);
@@ -204,6 +196,20 @@ bool IsRootLocation(std::string_view location, char separator) {
     }
   }
   return depth == 0;
+}
+
+bool EntryExists(std::string_view path) {
+  // The native form: bytes on POSIX, UTF-16 on Windows, where generalised UTF-8 keeps names with
+  // lone surrogates exact.
+  std::filesystem::path native;
+  if constexpr (std::is_same_v<std::filesystem::path::value_type, wchar_t>) {
+    native = ToUtf16<wchar_t>(path);
+  } else {
+    native = std::string(path);
+  }
+  std::error_code error;
+  return std::filesystem::symlink_status(native, error).type() !=
+         std::filesystem::file_type::not_found;
 }
 
 ListsModel::ListsModel(Frontend& frontend)
@@ -428,20 +434,23 @@ void ListsModel::tmiFileRunClick() {
     }
     where = FindResultRow(rows[index], *where);
     if (!where) continue;
-    const FolderStatistics statistics = AnalyseRow(m_results[*where].Location);
-    ResultRow& row = m_results[*where];
-    row.Measured = true;
-    row.TotalSize = statistics.TotalSize;
-    row.FileCount = statistics.FileCount;
-    row.FolderCount = statistics.FolderCount;
-    row.UnreadableFolders = statistics.UnreadableFolders;
-    if (m_observer) m_observer->RowChanged(ListKind::Result, *where);
-    // A changed row is a change of the list; only a selected one moves the totals.
-    if (row.Selected) lvwResultChange();
+    SetStatistics(*where, AnalyseRow(m_results[*where].Location));
   }
   progress.Close();
   m_runReachedEnd = visitedAll;
   if (visitedAll) m_frontend.Status().SetPanelText(StatusPanel::Run, kTextRunEnded);
+}
+
+void ListsModel::SetStatistics(std::size_t index, const FolderStatistics& statistics) {
+  ResultRow& row = m_results[index];
+  row.Measured = true;
+  row.TotalSize = statistics.TotalSize;
+  row.FileCount = statistics.FileCount;
+  row.FolderCount = statistics.FolderCount;
+  row.UnreadableFolders = statistics.UnreadableFolders;
+  if (m_observer) m_observer->RowChanged(ListKind::Result, index);
+  // A changed row is a change of the list; only a selected one moves the totals.
+  if (row.Selected) lvwResultChange();
 }
 
 // --- Sorting ----------------------------------------------------------------------------------
@@ -465,7 +474,9 @@ int ListsModel::lvwResultCompare(const ResultRow& a, const ResultRow& b) const {
       result = CompareText(a.Caption, b.Caption);
       break;
     case 1:
-      result = CompareCellTexts(a.Location, b.Location);
+      // Always text: relative locations such as "10", "5a" and "9", compared as numbers where
+      // both parse and as text elsewhere, would go round in a circle.
+      result = CompareText(a.Location, b.Location);
       break;
     case 2:
       result = CompareCountCells(a.Measured, a.TotalSize, b.Measured, b.TotalSize, kTextUnmeasured);
@@ -526,11 +537,12 @@ ListsModel::SelectionTotals ListsModel::SelectedTotals() const {
   SelectionTotals totals;
   for (const auto& row : m_results) {
     if (!row.Selected) continue;
-    totals.Rows = WrappingAdd(totals.Rows, 1);
+    totals.Rows = SaturatingAdd(totals.Rows, 1);
     if (!row.Measured) continue;  // "未解析" parses as a failure that adds 0
-    totals.Bytes = WrappingAdd(totals.Bytes, row.TotalSize);
-    totals.Files = WrappingAdd(totals.Files, row.FileCount);
-    totals.Folders = WrappingAdd(totals.Folders, row.FolderCount);
+    totals.Bytes = SaturatingAdd(totals.Bytes, row.TotalSize);
+    totals.Files = SaturatingAdd(totals.Files, row.FileCount);
+    totals.Folders = SaturatingAdd(totals.Folders, row.FolderCount);
+    totals.Unreadable = SaturatingAdd(totals.Unreadable, row.UnreadableFolders);
   }
   return totals;
 }
@@ -628,7 +640,13 @@ void ListsModel::tmiEditForderDelClick() {
   if (paths.empty()) return;
   std::reverse(paths.begin(), paths.end());
   DeleteToRecycleBin(paths);
-  RemoveResultRows(handed);
+  // The shell's outcome is not reported, so the disk is asked: a row goes only when nothing is
+  // left where its folder was.
+  std::vector<RowId> gone;
+  for (std::size_t i = 0; i < handed.size(); ++i) {
+    if (!EntryExists(paths[paths.size() - 1 - i])) gone.push_back(handed[i]);
+  }
+  RemoveResultRows(gone);
   SortResultList();
 }
 

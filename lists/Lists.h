@@ -37,6 +37,10 @@ FolderStatistics AnalyseRow(std::string_view location);
 // path that climbs back to one ("/..", "C:\.."). Such a folder is never handed to the delete.
 bool IsRootLocation(std::string_view location, char separator = kPathSeparator);
 
+// True unless the file system says nothing is at path any more. A link counts as itself and is
+// never followed; a path that cannot be queried (access denied on the way) counts as there.
+bool EntryExists(std::string_view path);
+
 // The model. It is the single store of both lists (rows, order, selection) and of their sort
 // state; views adapt to it through ListObserver. It talks to the outside only through the
 // Frontend given at construction, which must outlive it.
@@ -97,6 +101,9 @@ class ListsModel {
   void tmiEditAllDelListClick();
 
   // --- Analysis run ---------------------------------------------------------------------------
+  // Writes statistics measured for the row at index into it, as an analysis run does: the row
+  // becomes measured, its view is told, and the totals follow when it is selected.
+  void SetStatistics(std::size_t index, const FolderStatistics& statistics);
   // Measures every result row with one progress dialog. "解析開始" in panel 4 first; "解析終了"
   // only when every row was visited. An update answering stop ends the run before its row.
   // The sub text is " 3/12 解析中... [Photos]": row number, row count, caption.
@@ -127,12 +134,14 @@ class ListsModel {
   bool FileViewReachedEnd() const { return m_fileViewReachedEnd; }
 
   // --- Totals ---------------------------------------------------------------------------------
-  // The sums over the selected result rows; unmeasured rows count as rows only.
+  // The sums over the selected result rows; unmeasured rows count as rows only. Each sum stops
+  // at INT64_MAX rather than wrap, so no total ever shows a negative number.
   struct SelectionTotals {
     std::int64_t Rows = 0;
     std::int64_t Bytes = 0;
     std::int64_t Files = 0;
     std::int64_t Folders = 0;
+    std::int64_t Unreadable = 0;  // folders that could not be searched (no panel shows it)
   };
   SelectionTotals SelectedTotals() const;
   // The texts of the rows, bytes, files and folders panels for totals.
@@ -152,8 +161,9 @@ class ListsModel {
   // Selects exactly the measured rows of size 0 whose every folder could be read.
   void tmiEditZeroForderSelClick();
   // Asks the question (also with nothing selected); on Yes hands the selected folders to the
-  // shell in reverse list order and removes their rows, then re-sorts. A root is never handed
-  // over; its row stays, still selected.
+  // shell in reverse list order, then removes the rows of those that are gone (EntryExists) and
+  // re-sorts. A folder the shell refused, failed on or was told to keep keeps its row and its
+  // selection. A root is never handed over; its row stays, still selected.
   void tmiEditForderDelClick();
   void tmiEditForderZeroDelClick();
   // Hands paths to the shell's reversible delete; the outcome is not examined.

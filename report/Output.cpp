@@ -2,8 +2,12 @@
 // them; JSON carries the raw numbers instead.
 #include "report/Output.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 
 namespace quillet::report {
@@ -111,12 +115,50 @@ void WriteCsv(std::ostream& out, const Lines& lines) {
   }
 }
 
-Lines ResultLines(const ListsModel& model, const Selection& selection) {
+// The table marks a row that could not be searched throughout after its name; CSV gives the
+// number of such folders in a column of its own.
+constexpr std::string_view kUnreadableMark = "!";
+constexpr std::string_view kUnreadableCaption = "unreadable";
+
+bool HasUnreadable(const ResultRow& row) {
+  return row.Measured && row.UnreadableFolders > 0;
+}
+
+Lines TableResultLines(const ListsModel& model, const Selection& selection) {
   return {{kResultColumnCaptions.begin(), kResultColumnCaptions.end()},
           selection.Rows.size(),
           [&model, &selection](std::size_t line, int column) {
-            return model.CellText(ListKind::Result, selection.Rows[line], column);
+            const std::size_t index = selection.Rows[line];
+            std::string text = model.CellText(ListKind::Result, index, column);
+            if (column == 0 && HasUnreadable(model.ResultRowAt(index))) text += kUnreadableMark;
+            return text;
           }};
+}
+
+Lines CsvResultLines(const ListsModel& model, const Selection& selection) {
+  Lines lines{{kResultColumnCaptions.begin(), kResultColumnCaptions.end()},
+              selection.Rows.size(),
+              [&model, &selection](std::size_t line, int column) {
+                const std::size_t index = selection.Rows[line];
+                if (column < static_cast<int>(kResultColumnCaptions.size()))
+                  return model.CellText(ListKind::Result, index, column);
+                const ResultRow& row = model.ResultRowAt(index);
+                return row.Measured ? CountText(row.UnreadableFolders)
+                                    : std::string(kTextUnmeasured);
+              }};
+  lines.Captions.push_back(kUnreadableCaption);
+  return lines;
+}
+
+// One line under the table, when a row carries the mark, saying what it means.
+void WriteUnreadableNote(std::ostream& out, const ListsModel& model, const Selection& selection) {
+  if (std::none_of(selection.Rows.begin(), selection.Rows.end(),
+                   [&](std::size_t index) { return HasUnreadable(model.ResultRowAt(index)); })) {
+    return;
+  }
+  out << kUnreadableMark << " after a name: " << CountText(selection.Totals.Unreadable)
+      << (selection.Totals.Unreadable == 1 ? " folder" : " folders")
+      << " below could not be searched; the numbers leave out what they hold\n";
 }
 
 Lines FileLines(const ListsModel& model) {
@@ -140,12 +182,14 @@ void WriteJson(std::ostream& out, const ListsModel& model, const Selection& sele
         << ", \"location\": " << JsonString(row.Location)
         << ", \"size\": " << JsonNumber(row.Measured, row.TotalSize)
         << ", \"files\": " << JsonNumber(row.Measured, row.FileCount)
-        << ", \"folders\": " << JsonNumber(row.Measured, row.FolderCount) << "}";
+        << ", \"folders\": " << JsonNumber(row.Measured, row.FolderCount)
+        << ", \"unreadable\": " << JsonNumber(row.Measured, row.UnreadableFolders) << "}";
     first = false;
   }
   out << (first ? "]" : "\n  ]") << ",\n  \"totals\": {\"lists\": " << selection.Totals.Rows
       << ", \"bytes\": " << selection.Totals.Bytes << ", \"files\": " << selection.Totals.Files
-      << ", \"folders\": " << selection.Totals.Folders << "}";
+      << ", \"folders\": " << selection.Totals.Folders
+      << ", \"unreadable\": " << selection.Totals.Unreadable << "}";
   if (selection.WithFiles) {
     out << ",\n  \"entries\": [";
     const std::size_t count = model.FileRowCount();
@@ -161,6 +205,53 @@ void WriteJson(std::ostream& out, const ListsModel& model, const Selection& sele
 }
 
 }  // namespace
+
+FdOutput::FdOutput(int fd) : m_fd(fd), m_buffer(std::size_t{1} << 16) {
+  setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
+}
+
+FdOutput::~FdOutput() {
+  sync();
+}
+
+bool FdOutput::Drain(const char* data, std::size_t size) {
+  while (size > 0 && m_error == 0) {
+    const ssize_t written = ::write(m_fd, data, size);
+    if (written < 0) {
+      if (errno != EINTR) m_error = errno;
+      continue;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return m_error == 0;
+}
+
+int FdOutput::sync() {
+  const bool drained = Drain(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+  setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
+  return drained ? 0 : -1;
+}
+
+FdOutput::int_type FdOutput::overflow(int_type c) {
+  if (sync() != 0) return traits_type::eof();
+  if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+  *pptr() = traits_type::to_char_type(c);
+  pbump(1);
+  return c;
+}
+
+std::streamsize FdOutput::xsputn(const char* data, std::streamsize size) {
+  const auto length = static_cast<std::size_t>(size);
+  if (length <= static_cast<std::size_t>(epptr() - pptr())) {
+    std::memcpy(pptr(), data, length);
+    pbump(static_cast<int>(length));
+    return size;
+  }
+  // Larger than the room left: empty the buffer, then write the piece straight through.
+  if (sync() != 0 || !Drain(data, length)) return 0;
+  return size;
+}
 
 std::string JsonString(std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -235,7 +326,8 @@ void WriteReport(std::ostream& out, const ListsModel& model, const Selection& se
                  Format format) {
   switch (format) {
     case Format::Table: {
-      WriteTable(out, ResultLines(model, selection));
+      WriteTable(out, TableResultLines(model, selection));
+      WriteUnreadableNote(out, model, selection);
       const auto panels = ListsModel::TotalsTexts(selection.Totals);
       out << '\n'
           << panels[0] << "  " << panels[1] << "  " << panels[2] << "  " << panels[3] << '\n';
@@ -246,7 +338,7 @@ void WriteReport(std::ostream& out, const ListsModel& model, const Selection& se
       break;
     }
     case Format::Csv:
-      WriteCsv(out, ResultLines(model, selection));
+      WriteCsv(out, CsvResultLines(model, selection));
       if (selection.WithFiles) {
         out << "\r\n";
         WriteCsv(out, FileLines(model));

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <ostream>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,31 @@
 namespace quillet::report {
 
 enum class Format { Table, Csv, Json };
+
+// A stream buffer over a file descriptor that keeps the reason of the first failed write (an
+// errno value; 0 while none failed). After a failure it writes nothing more and the stream
+// using it goes bad.
+class FdOutput : public std::streambuf {
+ public:
+  explicit FdOutput(int fd);
+  ~FdOutput() override;
+  FdOutput(const FdOutput&) = delete;
+  FdOutput& operator=(const FdOutput&) = delete;
+
+  int Error() const { return m_error; }
+
+ protected:
+  int_type overflow(int_type c) override;
+  std::streamsize xsputn(const char* data, std::streamsize size) override;
+  int sync() override;
+
+ private:
+  bool Drain(const char* data, std::size_t size);
+
+  int m_fd;
+  int m_error = 0;
+  std::vector<char> m_buffer;
+};
 
 // What gets printed: the rows at these indices of the result list, their totals, and the whole
 // file list when withFiles.

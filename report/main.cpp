@@ -1,7 +1,9 @@
 // quillet-report: the lists from the command line. Rows as the program makes them at start,
 // an analysis run, then the rows (and with --files the file view) as a table, CSV or JSON.
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -42,11 +44,17 @@ files and folders below each, then prints them with the totals over all rows.
 
 JSON carries plain integers (null for a row not measured, or for a folder's size). Names that
 are not valid UTF-8 keep their valid parts; each other byte is written as \ufffd.
+"unreadable" counts the folders below a row that could not be searched: a CSV column of its
+own, and in the table a ! after the row's name.
 Progress goes to stderr when it is a terminal. Ctrl-C stops like the Cancel button: the update
 after the one that noticed it stops, and what was measured is printed (exit status 130);
 a second Ctrl-C ends at once.
-Exit status: 0 done, 1 a folder that cannot be searched, 2 a usage error, 130 interrupted.
+Exit status: 0 done, 1 a folder that cannot be searched, 2 a usage error, 3 the output could
+not be written (a full disk, a pipe closed by its reader), 130 interrupted.
 )";
+
+// Exit status of output that could not be written (a full disk, a closed pipe).
+constexpr int kWriteFailed = 3;
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -122,6 +130,19 @@ int Fail(int status, const std::string& message) {
   return status;
 }
 
+// Ends with status once everything written to out has left; an output that could not be
+// written ends with its own status instead, whatever status was.
+int Finish(std::ostream& out, int status) {
+  out.flush();
+  const auto* output = dynamic_cast<const FdOutput*>(out.rdbuf());
+  if (output && output->Error() != 0) {
+    return Fail(kWriteFailed,
+                std::string("cannot write the output: ") + std::strerror(output->Error()));
+  }
+  if (!out) return Fail(kWriteFailed, "cannot write the output");
+  return status;
+}
+
 std::optional<int> ParseColumn(std::string_view text) {
   for (std::size_t k = 0; k < kResultColumnCaptions.size(); ++k) {
     if (text == kResultColumnCaptions[k] || text == std::to_string(k)) return static_cast<int>(k);
@@ -130,7 +151,7 @@ std::optional<int> ParseColumn(std::string_view text) {
 }
 
 // Parses argv into options; returns an exit status when the program should end now.
-std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
+std::optional<int> ParseArguments(int argc, char** argv, Options& options, std::ostream& out) {
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view argument = argv[i];
@@ -157,12 +178,14 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
       options.Folder = std::string(argument);
     } else if (argument == "--") {
       optionsEnded = true;
-    } else if (argument == "--help") {
-      std::cout << kUsage;
-      return 0;
-    } else if (argument == "--version") {
-      std::cout << kProgram << ' ' << QUILLET_VERSION << '\n';
-      return 0;
+    } else if (argument == "--help" || argument == "--version") {
+      if (attached) return Fail(2, std::string(argument) + " takes no value (see --help)");
+      if (argument == "--help") {
+        out << kUsage;
+      } else {
+        out << kProgram << ' ' << QUILLET_VERSION << '\n';
+      }
+      return Finish(out, 0);
     } else if (argument == "--add") {
       const auto path = value();
       if (!path) return Fail(2, "--add needs a PATH");
@@ -197,18 +220,36 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
   return std::nullopt;
 }
 
-// Why folder cannot be searched, or nothing when its entries can be listed. A link to a folder
-// is searched, as the lists search it.
+// Why folder cannot be searched, or nothing when its entries can be listed and queried. A folder
+// that lets its names be read but not its entries be queried (no search permission) cannot be
+// measured either, so one of its entries is queried too. A link to a folder is searched, as the
+// lists search it.
 std::optional<std::string> SearchFailure(const std::string& folder) {
   DIR* opened = ::opendir(folder.c_str());
   if (opened == nullptr) return std::string(std::strerror(errno));
+  std::optional<std::string> failure;
+  const dirent* entry = nullptr;
+  errno = 0;
+  while ((entry = ::readdir(opened)) != nullptr &&
+         (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)) {
+  }
+  struct stat status;
+  if (entry == nullptr && errno != 0) {
+    failure = std::strerror(errno);
+  } else if (entry != nullptr &&
+             ::fstatat(::dirfd(opened), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 &&
+             errno != ENOENT) {
+    failure = std::strerror(errno);  // gone meanwhile is no fault
+  }
   ::closedir(opened);
-  return std::nullopt;
+  return failure;
 }
 
 int Run(int argc, char** argv) {
+  FdOutput output(STDOUT_FILENO);
+  std::ostream out(&output);
   Options options;
-  if (const auto status = ParseArguments(argc, argv, options)) return *status;
+  if (const auto status = ParseArguments(argc, argv, options, out)) return *status;
   std::vector<std::string> searched = options.Added;
   if (options.Folder) searched.insert(searched.begin(), *options.Folder);
   for (const auto& folder : searched) {
@@ -257,11 +298,8 @@ int Run(int argc, char** argv) {
   }
   selection.Totals = model.SelectedTotals();
 
-  std::ios::sync_with_stdio(false);
-  WriteReport(std::cout, model, selection, options.OutputFormat);
-  std::cout.flush();
-  if (!std::cout) return Fail(1, "could not write the output");
-  return selection.Complete ? 0 : 130;
+  WriteReport(out, model, selection, options.OutputFormat);
+  return Finish(out, selection.Complete ? 0 : 130);
 }
 
 }  // namespace

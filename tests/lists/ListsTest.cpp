@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <limits>
+#include <random>
 #include <stdexcept>
 
 #include "../scan/TempTree.h"
@@ -201,11 +205,11 @@ TEST_F(ListsTest, EachResultColumnSortsByItsOwnCell) {
   for (const char* name : {"c", "a", "b"})
     m_model.AddResultList(m_tree.Path(name));
   m_model.tmiFileRunClick();
-  // Unmeasured rows whose relative locations parse as numbers, their names do not.
+  // Unmeasured rows whose relative locations look like numbers: locations are text all the same.
   m_model.AddResultList("1,000");
   m_model.AddResultList("200");
-  const Texts byLocation = kPathSeparator == '/' ? Texts{"a", "b", "c", "200", "1,000"}
-                                                 : Texts{"200", "1,000", "a", "b", "c"};
+  const Texts byLocation = kPathSeparator == '/' ? Texts{"a", "b", "c", "1,000", "200"}
+                                                 : Texts{"1,000", "200", "a", "b", "c"};
   const struct {
     int Column;
     Texts First;  // ascending; unmeasured rows follow in any order
@@ -244,6 +248,83 @@ TEST_F(ListsTest, FileListSortsSizesAsNumbersAndFoldersLast) {
   EXPECT_GT(m_model.lvwFileCompare(2, 1), 0);
 }
 
+// Checks that compare (negative, zero, positive) orders count items strictly and weakly, as a
+// sort needs: irreflexive, antisymmetric, and transitive in both "before" and "equal".
+template <typename Compare>
+void ExpectStrictWeakOrder(std::size_t count, Compare compare, std::mt19937& random,
+                           const std::string& context) {
+  const auto sign = [](int value) { return (value > 0) - (value < 0); };
+  for (std::size_t i = 0; i < count; ++i)
+    ASSERT_EQ(compare(i, i), 0) << context << " row " << i;
+  std::uniform_int_distribution<std::size_t> pick(0, count - 1);
+  for (int trial = 0; trial < 20000; ++trial) {
+    const std::size_t a = pick(random), b = pick(random), c = pick(random);
+    const int ab = sign(compare(a, b)), bc = sign(compare(b, c)), ac = sign(compare(a, c));
+    ASSERT_EQ(ab, -sign(compare(b, a))) << context << " rows " << a << ", " << b;
+    // a <= b <= c gives a <= c, and a == c only when both steps were equal.
+    if (ab <= 0 && bc <= 0) {
+      ASSERT_EQ(ac, ab == 0 && bc == 0 ? 0 : -1)
+          << context << " rows " << a << ", " << b << ", " << c;
+    }
+  }
+}
+
+// Names and locations mixing digits, commas and letters of both cases, numbers from the whole
+// range, unmeasured rows and folders: every column orders them, in both directions.
+TEST_F(ListsTest, EveryColumnOfBothListsIsAStrictWeakOrdering) {
+  std::mt19937 random(20240611);
+  const std::string letters = "0159,-aAbZ";
+  const auto randomName = [&] {
+    std::string name(1 + random() % 4, ' ');
+    for (char& c : name)
+      c = letters[random() % letters.size()];
+    return name;
+  };
+  constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
+  const std::int64_t numbers[] = {0, 1, 9, 10, 999, 1000, 1234, -1, kMost, kMost - 1};
+  const auto randomNumber = [&] { return numbers[random() % std::size(numbers)]; };
+  for (int i = 0; i < 80; ++i) {
+    const std::string location =
+        random() % 2 ? randomName() : randomName() + kPathSeparator + randomName();
+    m_model.AddResultList(location);
+    if (random() % 4 != 0) {
+      m_model.SetStatistics(m_model.ResultRowCount() - 1,
+                            {randomNumber(), randomNumber(), randomNumber(), 0});
+    }
+  }
+  for (int i = 0; i < 80; ++i) {
+    const std::string path = randomName() + "/" + randomName();
+    if (random() % 3 == 0) {
+      m_tree.Folder("files/" + path);
+    } else {
+      m_tree.File("files/" + path, static_cast<std::int64_t>(random() % 3) * 1000);
+    }
+  }
+  m_model.AddResultList(m_tree.Path("files"));
+  m_model.SetSelected(ListKind::Result, m_model.ResultRowCount() - 1, true);
+  m_model.tmiViewFileViewFlagClick();
+  ASSERT_GT(m_model.FileRowCount(), 80u);
+
+  for (const bool descending : {false, true}) {
+    for (int column = 0; column <= 5; ++column) {
+      const std::string context = "column " + std::to_string(column) + (descending ? " desc" : "");
+      m_model.SetResultSort(column, descending);
+      ExpectStrictWeakOrder(
+          m_model.ResultRowCount(),
+          [&](std::size_t a, std::size_t b) {
+            return m_model.lvwResultCompare(m_model.ResultRowAt(a), m_model.ResultRowAt(b));
+          },
+          random, "result " + context);
+      if (column > 3) continue;
+      m_model.SetFileSort(column, descending);
+      ExpectStrictWeakOrder(
+          m_model.FileRowCount(),
+          [&](std::size_t a, std::size_t b) { return m_model.lvwFileCompare(a, b); }, random,
+          "file " + context);
+    }
+  }
+}
+
 // --- Totals ---------------------------------------------------------------------------------
 
 TEST_F(ListsTest, TotalsCountUnmeasuredRowsAsRowsOnly) {
@@ -260,6 +341,28 @@ TEST_F(ListsTest, TotalsCountUnmeasuredRowsAsRowsOnly) {
   EXPECT_EQ(Panels(), (Texts{"3 lists", "3,500 byte", "3 files", "1 forders"}));
   m_model.SetSelected(ListKind::Result, 1, false);
   EXPECT_EQ(Panels(), (Texts{"2 lists", "1,000 byte", "1 files", "0 forders"}));
+}
+
+// Sums near the end of the 64-bit range stop there: a wrapped sum would show a negative size.
+TEST_F(ListsTest, TotalsStopAtTheLargestNumberInsteadOfWrapping) {
+  constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
+  AddFolders({"a", "b", "c"});
+  m_model.SetStatistics(0, {kMost - 1, kMost - 2, kMost - 3, kMost - 4});
+  m_model.SetStatistics(1, {kMost, kMost, kMost, kMost});
+  m_model.SetStatistics(2, {5, 5, 5, 5});
+  SelectAllResults();
+  const ListsModel::SelectionTotals totals = m_model.SelectedTotals();
+  EXPECT_EQ((std::vector<std::int64_t>{totals.Rows, totals.Bytes, totals.Files, totals.Folders,
+                                       totals.Unreadable}),
+            (std::vector<std::int64_t>{3, kMost, kMost, kMost, kMost}));
+  EXPECT_EQ(Panels(),
+            (Texts{"3 lists", "9,223,372,036,854,775,807 byte", "9,223,372,036,854,775,807 files",
+                   "9,223,372,036,854,775,807 forders"}));
+  // Just below the end the sum is exact.
+  m_model.SetSelected(ListKind::Result, 1, false);
+  m_model.SetStatistics(0, {kMost - 6, 0, 0, kMost - 7});
+  EXPECT_EQ(m_model.SelectedTotals().Bytes, kMost - 1);
+  EXPECT_EQ(m_model.SelectedTotals().Unreadable, kMost - 2);
 }
 
 // --- File view ------------------------------------------------------------------------------
@@ -372,6 +475,34 @@ TEST_F(ListsTest, DeleteAsksThenHandsTheFoldersOverInReverseAndRemovesTheirRows)
   EXPECT_EQ(m_record.Deletions[0], (Texts{m_tree.Path("C"), m_tree.Path("B"), m_tree.Path("A")}));
   EXPECT_EQ(Names(), Texts{"D"});
   EXPECT_EQ(m_record.Panels[0], "0 lists");
+}
+
+// The shell may refuse, fail, or be told No in its own confirmation: only rows whose folders are
+// gone go. A link counts as itself: kept, it keeps its row even when what it named has gone.
+TEST_F(ListsTest, DeleteRemovesOnlyTheRowsWhoseFoldersAreGone) {
+  AddFolders({"gone", "kept", "target"});
+  std::vector<std::string> kept = {m_tree.Path("kept")};
+  for (const char* link : {"link-kept", "link-gone", "link-dangling"}) {
+    std::error_code error;
+    const char* target = std::string_view(link) == "link-dangling" ? "target" : "kept";
+    std::filesystem::create_directory_symlink(m_tree.Path(target), m_tree.Path(link), error);
+    if (error) continue;  // no links without privileges on Windows
+    m_model.AddResultList(m_tree.Path(link));
+    if (std::string_view(link) != "link-gone") kept.push_back(m_tree.Path(link));
+  }
+  m_frontend.Kept.insert(kept.begin(), kept.end());
+  m_model.SetResultSort(0, true);
+  SelectAllResults();
+  const std::size_t handed = m_model.ResultRowCount();
+  m_model.tmiEditForderDelClick();
+  ASSERT_EQ(m_record.Deletions.size(), 1u);
+  EXPECT_EQ(m_record.Deletions[0].size(), handed);
+  // What stays is still selected, and sorted again (names descending).
+  std::sort(kept.begin(), kept.end(), std::greater<>());
+  EXPECT_EQ(Column(m_model, ListKind::Result, 1), kept);
+  for (std::size_t i = 0; i < m_model.ResultRowCount(); ++i)
+    EXPECT_TRUE(m_model.IsSelected(ListKind::Result, i)) << i;
+  EXPECT_EQ(m_record.Panels[0], std::to_string(kept.size()) + " lists");
 }
 
 TEST_F(ListsTest, DeleteNeverHandsOverARoot) {

@@ -1,9 +1,11 @@
 // Headless stand-ins for the three interfaces.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -73,8 +75,14 @@ class TestFrontend : public Frontend, public StatusBar, public Shell {
     if (OnQuestion) OnQuestion();
     return Answer;
   }
+  // Removes each path from the disk (a link itself, never what it points to) as a shell would,
+  // except those in Kept: refused, failed, or declined in the shell's own confirmation.
   void DeleteReversibly(const std::vector<std::string>& paths) override {
     m_record.Deletions.push_back(paths);
+    for (const auto& path : paths) {
+      std::error_code ignored;
+      if (!Kept.contains(path)) std::filesystem::remove_all(path, ignored);
+    }
   }
 
   Record& Recorded() { return m_record; }
@@ -82,6 +90,7 @@ class TestFrontend : public Frontend, public StatusBar, public Shell {
   PumpHandler OnPump;
   std::function<void()> OnQuestion;
   bool Answer = true;
+  std::set<std::string> Kept;
 
  private:
   Record m_record;

@@ -1,9 +1,14 @@
 // quillet-report end to end on generated trees, plus its text escapes.
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +24,17 @@ struct Outcome {
   int Status = -1;
   std::string Out;
   std::string Err;
+};
+
+// Where the report's stdout goes.
+enum class Out { Captured, DevFull, ClosedPipe };
+// How the report is started.
+struct Launch {
+  // As a user without privileges (giving up root first when the tests have it), so that
+  // folder permissions count; status 124 when that cannot be arranged here.
+  bool Unprivileged = false;
+  // ClosedPipe: a pipe nobody reads any more, with SIGPIPE ignored, so writes fail with EPIPE.
+  Out Stdout = Out::Captured;
 };
 
 class ReportTest : public ::testing::Test {
@@ -44,18 +60,39 @@ class ReportTest : public ::testing::Test {
     std::ofstream(m_root / relative, std::ios::binary) << std::string(size, 'x');
   }
 
-  Outcome Run(const std::string& arguments) const {
+  // Runs the report through the shell with stderr captured, and stdout when Captured.
+  Outcome Run(const std::string& arguments, Launch launch = {}) const {
     const std::string errFile = (m_root / "stderr.txt").string();
-    const std::string command =
-        std::string(QUILLET_REPORT_PATH) + " " + arguments + " 2>" + errFile;
+    const std::string command = std::string(QUILLET_REPORT_PATH) + " " + arguments;
     Outcome outcome;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return outcome;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-      outcome.Out.append(buffer, n);
+    int channel[2];
+    if (::pipe(channel) != 0) return outcome;
+    if (launch.Stdout == Out::ClosedPipe) {
+      ::close(channel[0]);
+      channel[0] = -1;
     }
-    const int status = ::pclose(pipe);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int out = launch.Stdout == Out::DevFull ? ::open("/dev/full", O_WRONLY) : channel[1];
+      if (err < 0 || out < 0 || ::dup2(err, 2) < 0 || ::dup2(out, 1) < 0) ::_exit(125);
+      if (launch.Stdout == Out::ClosedPipe) ::signal(SIGPIPE, SIG_IGN);
+      if (launch.Unprivileged && ::geteuid() == 0 &&
+          (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+        ::_exit(124);
+      }
+      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      ::_exit(126);
+    }
+    ::close(channel[1]);
+    if (channel[0] >= 0) {
+      char buffer[4096];
+      for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        outcome.Out.append(buffer, static_cast<std::size_t>(n));
+      ::close(channel[0]);
+    }
+    int status = 0;
+    if (child > 0) ::waitpid(child, &status, 0);
     outcome.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::ifstream err(errFile);
     outcome.Err.assign(std::istreambuf_iterator<char>(err), {});
@@ -95,14 +132,14 @@ TEST_F(ReportTest, CsvQuotesGroupedNumbersAndZeroKeepsOnlyMeasuredEmptyRows) {
   const Outcome sorted = Run(Quoted("base") + " --format csv --sort サイズ --descending");
   ASSERT_EQ(sorted.Status, 0) << sorted.Err;
   // Equal sizes may come in either order; alpha is first.
-  const std::string header = "名前,場所,サイズ,ファイル数,フォルダ数\r\n";
-  EXPECT_EQ(sorted.Out.substr(0, sorted.Out.find("\r\n", 60) + 2),
-            header + Based("alpha,@/alpha,\"1,234\",2,1\r\n"));
-  EXPECT_NE(sorted.Out.find(Based("beta,@/beta,0,1,0\r\n")), std::string::npos);
-  EXPECT_NE(sorted.Out.find(Based("gamma,@/gamma,0,0,2\r\n")), std::string::npos);
+  const std::string header = "名前,場所,サイズ,ファイル数,フォルダ数,unreadable\r\n";
+  EXPECT_EQ(sorted.Out.substr(0, sorted.Out.find("\r\n", header.size()) + 2),
+            header + Based("alpha,@/alpha,\"1,234\",2,1,0\r\n"));
+  EXPECT_NE(sorted.Out.find(Based("beta,@/beta,0,1,0,0\r\n")), std::string::npos);
+  EXPECT_NE(sorted.Out.find(Based("gamma,@/gamma,0,0,2,0\r\n")), std::string::npos);
   const Outcome zero = Run(Quoted("base") + " --zero --format csv --sort 0");
   ASSERT_EQ(zero.Status, 0) << zero.Err;
-  EXPECT_EQ(zero.Out, header + Based("beta,@/beta,0,1,0\r\ngamma,@/gamma,0,0,2\r\n"));
+  EXPECT_EQ(zero.Out, header + Based("beta,@/beta,0,1,0,0\r\ngamma,@/gamma,0,0,2,0\r\n"));
 }
 
 TEST_F(ReportTest, JsonCarriesRawNumbersAndEntries) {
@@ -112,10 +149,10 @@ TEST_F(ReportTest, JsonCarriesRawNumbersAndEntries) {
   EXPECT_EQ(outcome.Out, Based(R"({
   "complete": true,
   "rows": [
-    {"name": "alpha", "location": "@/alpha", "size": 1234, "files": 2, "folders": 1},
-    {"name": "beta", "location": "@/beta", "size": 0, "files": 1, "folders": 0}
+    {"name": "alpha", "location": "@/alpha", "size": 1234, "files": 2, "folders": 1, "unreadable": 0},
+    {"name": "beta", "location": "@/beta", "size": 0, "files": 1, "folders": 0, "unreadable": 0}
   ],
-  "totals": {"lists": 2, "bytes": 1234, "files": 3, "folders": 1},
+  "totals": {"lists": 2, "bytes": 1234, "files": 3, "folders": 1, "unreadable": 0},
   "entries": [
     {"name": "a.txt", "location": "@/alpha/a.txt", "size": 1000},
     {"name": "deep", "location": "@/alpha/deep", "size": null},
@@ -190,12 +227,12 @@ TEST_F(ReportTest, ALinkToAFolderIsSearchedAndAFailureSaysWhy) {
   std::filesystem::create_directory_symlink(Path("base"), Path("link"));
   const Outcome listed = Run(Quoted("link") + " --format csv --sort 0");
   ASSERT_EQ(listed.Status, 0) << listed.Err;
-  EXPECT_NE(listed.Out.find("\r\nalpha," + Path("link") + "/alpha,\"1,234\",2,1\r\n"),
+  EXPECT_NE(listed.Out.find("\r\nalpha," + Path("link") + "/alpha,\"1,234\",2,1,0\r\n"),
             std::string::npos)
       << listed.Out;
   const Outcome added = Run("--add " + Quoted("link") + " --format csv");
   ASSERT_EQ(added.Status, 0) << added.Err;
-  EXPECT_NE(added.Out.find("\r\nlink," + Path("link") + ",\"1,243\",4,6\r\n"), std::string::npos)
+  EXPECT_NE(added.Out.find("\r\nlink," + Path("link") + ",\"1,243\",4,6,0\r\n"), std::string::npos)
       << added.Out;
 
   struct Case {
@@ -215,6 +252,65 @@ TEST_F(ReportTest, ALinkToAFolderIsSearchedAndAFailureSaysWhy) {
   }
 }
 
+// Folders that cannot be searched, as a user without privileges meets them: one that cannot be
+// opened and one whose names can be read but whose entries cannot be queried.
+TEST_F(ReportTest, FoldersThatCannotBeSearchedAreCountedAndShown) {
+  File("base/alpha/locked/secret", 50);
+  File("base/gamma/names-only/x", 7);
+  struct Restore {
+    std::vector<std::string> Folders;
+    ~Restore() {
+      for (const auto& folder : Folders)
+        ::chmod(folder.c_str(), 0755);
+    }
+  } restore{{Path("base/alpha/locked"), Path("base/gamma/names-only")}};
+  ASSERT_EQ(::chmod(Path("base/alpha/locked").c_str(), 0), 0);
+  ASSERT_EQ(::chmod(Path("base/gamma/names-only").c_str(), 0444), 0);
+
+  const Outcome json = Run(Quoted("base") + " --format json --sort 0", {.Unprivileged = true});
+  if (json.Status == 124) GTEST_SKIP() << "cannot drop privileges";
+  ASSERT_EQ(json.Status, 0) << json.Err;
+  EXPECT_EQ(json.Out, Based(R"({
+  "complete": true,
+  "rows": [
+    {"name": "alpha", "location": "@/alpha", "size": 1234, "files": 2, "folders": 2, "unreadable": 1},
+    {"name": "beta", "location": "@/beta", "size": 0, "files": 1, "folders": 0, "unreadable": 0},
+    {"name": "gamma", "location": "@/gamma", "size": 0, "files": 0, "folders": 3, "unreadable": 1}
+  ],
+  "totals": {"lists": 3, "bytes": 1234, "files": 3, "folders": 5, "unreadable": 2}
+}
+)"));
+  const Outcome csv = Run(Quoted("base") + " --format csv --sort 0", {.Unprivileged = true});
+  EXPECT_EQ(csv.Out, Based("名前,場所,サイズ,ファイル数,フォルダ数,unreadable\r\n"
+                           "alpha,@/alpha,\"1,234\",2,2,1\r\n"
+                           "beta,@/beta,0,1,0,0\r\n"
+                           "gamma,@/gamma,0,0,3,1\r\n"));
+  // The table marks the rows and says once, under the table, what the mark means.
+  const Outcome table = Run(Quoted("base") + " --sort 0", {.Unprivileged = true});
+  const auto lineOf = [&](std::string_view start) {
+    const auto at = table.Out.find(std::string("\n") + std::string(start));
+    if (at == std::string::npos) return std::string();
+    return table.Out.substr(at + 1, table.Out.find('\n', at + 1) - at - 1);
+  };
+  EXPECT_TRUE(lineOf("alpha! ").ends_with("1,234           2           2")) << table.Out;
+  EXPECT_TRUE(lineOf("beta   ").ends_with("    0           1           0")) << table.Out;
+  EXPECT_TRUE(lineOf("gamma! ").ends_with("    0           0           3")) << table.Out;
+  EXPECT_EQ(lineOf("!"),
+            "! after a name: 2 folders below could not be searched; the numbers leave out what "
+            "they hold")
+      << table.Out;
+
+  // A folder to list or to measure that cannot be searched is refused with the system's reason.
+  for (const std::string& arguments :
+       {Quoted("base/gamma/names-only"), "--add " + Quoted("base/gamma/names-only"),
+        Quoted("base/alpha/locked")}) {
+    const Outcome refused = Run(arguments, {.Unprivileged = true});
+    EXPECT_EQ(refused.Status, 1) << arguments;
+    EXPECT_EQ(refused.Out, "");
+    EXPECT_TRUE(refused.Err.ends_with(": Permission denied\n")) << refused.Err;
+  }
+}
+
 TEST_F(ReportTest, HelpAndVersion) {
   const Outcome help = Run("--help");
   EXPECT_EQ(help.Status, 0);
@@ -222,6 +318,37 @@ TEST_F(ReportTest, HelpAndVersion) {
   const Outcome version = Run("--version");
   EXPECT_EQ(version.Status, 0);
   EXPECT_EQ(version.Out.rfind("quillet-report ", 0), 0u);
+  // Neither takes a value.
+  for (const char* arguments : {"--help=x", "--version=",
+                                "--version=1 "
+                                "'@'"}) {
+    const Outcome outcome = Run(Based(arguments));
+    EXPECT_EQ(outcome.Status, 2) << arguments;
+    EXPECT_EQ(outcome.Out, "") << arguments;
+    EXPECT_EQ(outcome.Err.rfind("quillet-report: ", 0), 0u) << outcome.Err;
+  }
+}
+
+// Output that cannot be written is a failure of its own, told apart from a folder that cannot be
+// searched, with the system's reason; so is a pipe closed by its reader when SIGPIPE is ignored.
+TEST_F(ReportTest, OutputThatCannotBeWrittenEndsWithItsOwnStatus) {
+  const struct {
+    Out Stdout;
+    std::string Arguments;
+    std::string Reason;
+  } cases[] = {
+      {Out::DevFull, Quoted("base"), "No space left on device"},
+      {Out::DevFull, Quoted("base") + " --files --format json", "No space left on device"},
+      {Out::DevFull, "--help", "No space left on device"},
+      {Out::DevFull, "--version", "No space left on device"},
+      {Out::ClosedPipe, Quoted("base") + " --format csv", "Broken pipe"},
+  };
+  for (const auto& c : cases) {
+    const Outcome outcome = Run(c.Arguments, {.Stdout = c.Stdout});
+    EXPECT_EQ(outcome.Status, 3) << c.Arguments;
+    EXPECT_EQ(outcome.Err, "quillet-report: cannot write the output: " + c.Reason + "\n")
+        << c.Arguments;
+  }
 }
 
 TEST(JsonString, EscapesWhatJsonNeedsAndReplacesInvalidBytes) {
