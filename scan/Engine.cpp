@@ -135,8 +135,11 @@ class Walker {
     m_path = WithTrailingSeparator(path);
     Level& root = LevelAt(0);
     const FileSystemFaults* faults = ActiveFileSystemFaults();
-    if ((faults && faults->SearchFails(m_path)) ||
-        platform::OpenRoot(m_path, *root.Folder) != OpenResult::Opened) {
+    const OpenResult result = faults && faults->SearchFails(m_path)
+                                  ? OpenResult::Unreadable
+                                  : platform::OpenRoot(m_path, *root.Folder);
+    if (result == OpenResult::NotEntered) return true;
+    if (result != OpenResult::Opened) {
       ++m_totals.UnreadableFolders;
       return true;
     }

@@ -20,7 +20,8 @@ struct FolderStatistics {
 // that does not change meanwhile, the three numbers equal those of CollectEntries + SumFileSizes;
 // they never depend on thread scheduling. The measured folder is searched even when folder names a
 // link to one; below it, links and pseudo file systems are counted but never walked into. A folder
-// that is missing or cannot be searched counts in UnreadableFolders and adds nothing else.
+// on a pseudo file system, measured itself, is a folder with nothing in it (all four numbers 0). A
+// folder that is missing or cannot be searched counts in UnreadableFolders and adds nothing else.
 FolderStatistics MeasureFolder(std::string_view folder, unsigned threads = 0);
 
 // One entry of a streamed listing. Path is valid only during the visit call.

@@ -60,7 +60,10 @@ std::int64_t CollectEntries(std::string_view folder, EntryList& entries, bool re
                             bool includeFolders, bool includeFiles) {
   const std::string searched = WithTrailingSeparator(folder);
   const CollectRequest request{entries, recurse, includeFolders, includeFiles};
-  CollectInto(searched, platform::MountKey(searched), request);
+  // A pseudo file system lists nothing, whether it is met inside a tree or searched itself.
+  if (!platform::IsPseudoFileSystem(searched)) {
+    CollectInto(searched, platform::MountKey(searched), request);
+  }
   return static_cast<std::int64_t>(entries.size());
 }
 

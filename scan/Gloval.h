@@ -13,7 +13,8 @@ using EntryList = std::vector<std::string>;
 
 // Appends the entries below folder (hidden and system ones included, never "." and "..") and
 // returns the number of strings in entries afterwards. A folder that cannot be searched adds
-// nothing. Links and pseudo file systems are never walked into.
+// nothing. Links and pseudo file systems are never walked into; a folder on a pseudo file system,
+// searched itself, adds nothing either.
 std::int64_t CollectEntries(std::string_view folder, EntryList& entries, bool recurse,
                             bool includeFolders, bool includeFiles);
 

@@ -29,8 +29,9 @@ std::int64_t QuerySize(const std::string& path);
 // Identifies the file system holding folder: equal keys, same mount. 0 when it cannot be told.
 std::uint64_t MountKey(const std::string& folder);
 
-// True when folder is the root of a pseudo file system (proc, sysfs and the like) whose contents
-// are not disk data. Asked only where MountKey changes between a folder and its parent.
+// True when folder lies on a pseudo file system (proc, sysfs and the like) whose contents are not
+// disk data. Asked of the folder searched first, then only where MountKey changes between a folder
+// and its parent.
 bool IsPseudoFileSystem(const std::string& folder);
 
 // ---- The engine's folder handles: a folder opened relative to its parent, read in one go.
@@ -58,7 +59,8 @@ void Close(FolderState& folder);
 // the entry, and the parent counts as unreadable.
 enum class OpenResult { Opened, Unreadable, Vanished, NotEntered, ParentUnsearchable };
 
-// Opens the folder to measure (links in path followed). Never NotEntered.
+// Opens the folder to measure (links in path followed). NotEntered: it lies on a pseudo file
+// system, and so counts as a folder with nothing in it.
 OpenResult OpenRoot(const std::string& path, FolderState& into);
 
 // Opens the subfolder name of parent (which must be open), never through a link. NotEntered: a

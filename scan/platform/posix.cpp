@@ -317,6 +317,13 @@ OpenResult OpenRoot(const std::string& path, FolderState& into) {
     Close(into);
     return OpenResult::Unreadable;
   }
+  // Measured directly, a pseudo file system is what it is inside a tree: a folder with nothing in
+  // it, since its sizes are not disk sizes (/proc/kcore alone claims 128 TiB).
+  struct statfs fs;
+  if (::fstatfs(into.Handle.Get(), &fs) == 0 && IsPseudo(fs, into.Device)) {
+    Close(into);
+    return OpenResult::NotEntered;
+  }
   into.Mounts = FindMounts(path);
   return OpenResult::Opened;
 }

@@ -225,6 +225,30 @@ TEST(EngineTest, FolderThatCannotBeSearchedCountsAsUnreadableOnce) {
   }
 }
 
+// A folder on a pseudo file system, measured or listed itself, is a folder with nothing in it:
+// nothing counted, nothing listed or visited, and not unreadable.
+void ExpectPseudoFolderIsEmpty(const std::string& folder) {
+  for (unsigned threads : {1u, 2u})
+    EXPECT_EQ(NumbersOf(MeasureFolder(folder, threads)), (Numbers{0, 0, 0, 0})) << folder;
+  int visits = 0;
+  EXPECT_TRUE(WalkTree(folder, [&](const TreeEntry&) { return ++visits > 0; })) << folder;
+  EXPECT_EQ(visits, 0) << folder;
+  for (bool recurse : {true, false}) {
+    EntryList entries;
+    EXPECT_EQ(CollectEntries(folder, entries, recurse, true, true), 0) << folder << recurse;
+  }
+}
+
+TEST(EngineTest, PseudoFileSystemMeasuredItselfIsAnEmptyFolder) {
+  for (const char* folder : {"/proc", "/proc/", "/proc/self", "/sys", "/sys/kernel"})
+    ExpectPseudoFolderIsEmpty(folder);
+  // Listed from its parent it is still there, as the folders of "/" at start-up.
+  EntryList top;
+  CollectEntries("/", top, false, true, false);
+  for (const char* folder : {"/proc", "/sys"})
+    EXPECT_NE(std::find(top.begin(), top.end(), folder), top.end()) << folder;
+}
+
 // Mounts a file system for the life of the object; Mounted() is false where that is not allowed.
 class ScopedMount {
  public:
@@ -241,12 +265,13 @@ class ScopedMount {
   bool m_mounted = false;
 };
 
-// Pseudo file systems count as a folder with nothing in it; a real one mounted inside is walked.
+// Pseudo file systems count as a folder with nothing in it, also when measured themselves; a real
+// one mounted inside is walked.
 TEST(EngineTest, PseudoFileSystemsInsideATreeAreNotWalked) {
   TempTree tree;
   tree.File("a.bin", 11);
   std::vector<std::unique_ptr<ScopedMount>> mounts;
-  int pseudo = 0;
+  std::vector<std::string> pseudoFolders;
   for (const char* type : {"proc", "sysfs", "devtmpfs", "cgroup2", "tmpfs"}) {
     const std::string at = tree.Folder(std::string("m-") + type);
     mounts.push_back(std::make_unique<ScopedMount>(type, at));
@@ -254,12 +279,15 @@ TEST(EngineTest, PseudoFileSystemsInsideATreeAreNotWalked) {
     if (std::string(type) == "tmpfs") {
       testing::MakeFileAt(at + "/real.bin", 1000);
     } else {
-      ++pseudo;
+      pseudoFolders.push_back(at);
     }
   }
-  if (!mounts.back()->Mounted() || pseudo == 0) GTEST_SKIP() << "mounting is not permitted here";
+  if (!mounts.back()->Mounted() || pseudoFolders.empty())
+    GTEST_SKIP() << "mounting is not permitted here";
   ExpectEngineAgrees(tree.Root());
   EXPECT_EQ(NumbersOf(MeasureFolder(tree.Root())), (Numbers{1011, 2, 5, 0}));
+  for (const auto& folder : pseudoFolders)
+    ExpectPseudoFolderIsEmpty(folder);
 }
 
 #endif
