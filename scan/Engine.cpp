@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "scan/FileSystemFaults.h"
+#include "scan/Saturate.h"
 #include "scan/Text.h"
 #include "scan/platform/Platform.h"
 
@@ -266,7 +267,7 @@ class Walker {
       }
       if (isFile) {
         if (faults && faults->Vanished(m_path)) continue;
-        m_totals.TotalSize += entry.Size;
+        m_totals.TotalSize = SaturatingAdd(m_totals.TotalSize, entry.Size);
         ++m_totals.FileCount;
         if (!Visit(false, entry.Size)) break;
         continue;
@@ -301,10 +302,10 @@ class Walker {
 };
 
 void Add(FolderStatistics& into, const FolderStatistics& part) {
-  into.TotalSize += part.TotalSize;
-  into.FileCount += part.FileCount;
-  into.FolderCount += part.FolderCount;
-  into.UnreadableFolders += part.UnreadableFolders;
+  into.TotalSize = SaturatingAdd(into.TotalSize, part.TotalSize);
+  into.FileCount = SaturatingAdd(into.FileCount, part.FileCount);
+  into.FolderCount = SaturatingAdd(into.FolderCount, part.FolderCount);
+  into.UnreadableFolders = SaturatingAdd(into.UnreadableFolders, part.UnreadableFolders);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 namespace quillet {
 
 struct FolderStatistics {
+  // Sums stop at INT64_MAX rather than wrap.
   std::int64_t TotalSize = 0;    // bytes of every non-folder entry below the folder
   std::int64_t FileCount = 0;    // non-folder entries at every depth
   std::int64_t FolderCount = 0;  // folders at every depth, the measured one not included

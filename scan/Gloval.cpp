@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "scan/FileSystemFaults.h"
+#include "scan/Saturate.h"
 #include "scan/Text.h"
 #include "scan/platform/Platform.h"
 
@@ -89,7 +90,7 @@ void SumFileSizes(const EntryList& entries, std::int64_t& totalSize, std::int64_
     const std::int64_t size = FileSizeOf(entry);
     // Gone since it was listed: neither a file nor a folder any more.
     if (size < 0) continue;
-    totalSize += size;
+    totalSize = SaturatingAdd(totalSize, size);
     ++fileCount;
   }
 }

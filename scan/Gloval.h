@@ -25,7 +25,8 @@ std::int64_t FileSizeOf(std::string_view path);
 bool IsFolder(std::string_view path);
 
 // Totals the sizes and counts the files of a list; folders are skipped, and so is an entry that
-// can no longer be queried (it vanished meanwhile): it is neither a file nor a folder then.
+// can no longer be queried (it vanished meanwhile): it is neither a file nor a folder then. The
+// total stops at INT64_MAX rather than wrap.
 void SumFileSizes(const EntryList& entries, std::int64_t& totalSize, std::int64_t& fileCount);
 
 }  // namespace quillet

@@ -265,6 +265,26 @@ class ScopedMount {
   bool m_mounted = false;
 };
 
+// Sizes whose sum leaves the 64-bit range (only tmpfs takes files that large): the total stops at
+// the largest size, however the threads split the tree, and the counts stay exact.
+TEST(EngineTest, TotalSizeStopsAtTheLargestValue) {
+  TempTree tree;
+  const std::string at = tree.Folder("huge");
+  ScopedMount mount("tmpfs", at);
+  if (!mount.Mounted()) GTEST_SKIP() << "mounting is not permitted here";
+  constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
+  for (const char* folder : {"/a", "/b", "/b/c"})
+    ASSERT_TRUE(testing::MakeFolderAt(at + folder));
+  const std::pair<const char*, std::int64_t> files[] = {{"/a/most", kMost},
+                                                        {"/a/quarter", 1LL << 62},
+                                                        {"/b/quarter", 1LL << 62},
+                                                        {"/b/c/quarter", 1LL << 62}};
+  for (const auto& [name, size] : files)
+    ASSERT_TRUE(testing::MakeFileAt(at + name, size)) << name;
+  ExpectEngineAgrees(at);
+  EXPECT_EQ(NumbersOf(MeasureFolder(at)), (Numbers{kMost, 4, 3, 0}));
+}
+
 // Pseudo file systems count as a folder with nothing in it, also when measured themselves; a real
 // one mounted inside is walked.
 TEST(EngineTest, PseudoFileSystemsInsideATreeAreNotWalked) {

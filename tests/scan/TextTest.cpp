@@ -7,6 +7,8 @@
 #include <random>
 #include <vector>
 
+#include "scan/Saturate.h"
+
 namespace quillet {
 namespace {
 
@@ -174,6 +176,28 @@ TEST(TextTest, CompareText) {
   for (const auto& c : cases) {
     EXPECT_EQ(sign(CompareText(c.A, c.B)), c.Sign) << c.A << " / " << c.B;
     EXPECT_EQ(sign(CompareText(c.B, c.A)), -c.Sign) << c.B << " / " << c.A;
+  }
+}
+
+TEST(TextTest, SaturatingAddStopsAtTheEndsOfTheRange) {
+  struct Case {
+    std::int64_t A, B, Sum;
+  };
+  const std::vector<Case> cases = {
+      {0, 0, 0},
+      {kMax - 1, 1, kMax},
+      {kMax, 1, kMax},
+      {kMax, kMax, kMax},
+      {kMax, 1LL << 62, kMax},
+      {1LL << 62, 1LL << 62, kMax},
+      {kMax, -1, kMax - 1},
+      {kMin + 1, -1, kMin},
+      {kMin, kMin, kMin},
+      {kMin, kMax, -1},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SaturatingAdd(c.A, c.B), c.Sum) << c.A << " + " << c.B;
+    EXPECT_EQ(SaturatingAdd(c.B, c.A), c.Sum) << c.B << " + " << c.A;
   }
 }
 
