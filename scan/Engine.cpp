@@ -116,6 +116,7 @@ struct Level {
   std::vector<platform::FolderEntry> Entries;
   std::size_t Next = 0;
   std::size_t PathLength = 0;  // of the walker's path up to this folder's trailing separator
+  bool Parked = false;         // its handle let go while a subfolder is walked
   bool Lost = false;           // parked and not reachable again: its subfolders cannot be opened
   UnreadableMark Unreadable;   // made when first needed
 };
@@ -168,6 +169,7 @@ class Walker {
   void StartReading(Level& level) {
     level.PathLength = m_path.size();
     level.Next = 0;
+    level.Parked = false;
     level.Lost = false;
     level.Unreadable.reset();
     if (!platform::ReadEntries(*level.Folder, level.Entries)) CountUnreadable(level.Unreadable);
@@ -238,15 +240,36 @@ class Walker {
     if (!m_tasks.empty()) m_work->Push(m_tasks);
   }
 
-  // Closes the top level; its parent, if parked, is reached again through it first.
+  // Closes the top level; its parent, if parked, is reached again first: through ".." of the top
+  // one, or, when that was moved meanwhile (or is lost itself), by its path from the nearest
+  // ancestor still open. Only a parent reached by neither way is lost, not its own ancestors.
   void Leave() {
     Level& done = *m_levels[m_depth - 1];
     if (m_depth > 1) {
       Level& parent = *m_levels[m_depth - 2];
-      if (!parent.Lost && !platform::Unpark(*parent.Folder, *done.Folder)) parent.Lost = true;
+      if (parent.Parked && !parent.Lost) {
+        if (platform::Unpark(*parent.Folder, *done.Folder) || ReachAgain(m_depth - 2)) {
+          parent.Parked = false;
+        } else {
+          parent.Lost = true;
+        }
+      }
     }
     platform::Close(*done.Folder);
     --m_depth;
+  }
+
+  bool ReachAgain(std::size_t depth) {
+    std::size_t open = depth;
+    while (open > 0 && m_levels[open - 1]->Parked)
+      --open;
+    if (open == 0) return false;
+    const Level& ancestor = *m_levels[open - 1];
+    const Level& level = *m_levels[depth];
+    // m_path still starts with the level's path, as everything walked below it does.
+    const std::string_view relative = std::string_view(m_path).substr(
+        ancestor.PathLength, level.PathLength - 1 - ancestor.PathLength);
+    return platform::Reopen(*level.Folder, *ancestor.Folder, relative);
   }
 
   bool Run() {
@@ -283,6 +306,7 @@ class Walker {
       if (Enter(*level.Folder, level.Lost, level.Unreadable, entry.Name, depth) &&
           depth >= kOpenLevels) {
         platform::Park(*level.Folder);
+        level.Parked = true;
       }
     }
     while (m_depth > 0)

@@ -79,6 +79,11 @@ bool ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries);
 void Park(FolderState& folder);
 bool Unpark(FolderState& folder, FolderState& child);
 
+// Takes back the handle of a parked folder by its path relative to ancestor (which must be open),
+// each name opened in turn and never through a link, for when ".." of its child no longer leads to
+// it. False: that path does not lead to the same folder any more.
+bool Reopen(FolderState& folder, FolderState& ancestor, std::string_view relative);
+
 // A second, independent handle on an open folder, for handing its subfolders to another thread.
 Folder Share(FolderState& folder);
 

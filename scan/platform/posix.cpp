@@ -437,6 +437,29 @@ bool Unpark(FolderState& folder, FolderState& child) {
   return true;
 }
 
+bool Reopen(FolderState& folder, FolderState& ancestor, std::string_view relative) {
+  if (!folder.Parked) return true;
+  Fd fd;
+  std::string name;
+  for (std::size_t start = 0; start <= relative.size();) {
+    const std::size_t end = std::min(relative.find('/', start), relative.size());
+    name.assign(relative.substr(start, end - start));
+    const int from = fd.Valid() ? fd.Get() : ancestor.Handle.Get();
+    Fd next(::openat(from, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!next.Valid()) return false;
+    fd = std::move(next);
+    start = end + 1;
+  }
+  struct stat status;
+  if (::fstat(fd.Get(), &status) != 0 || status.st_dev != folder.Device ||
+      status.st_ino != folder.Inode) {
+    return false;
+  }
+  folder.Handle = std::move(fd);
+  folder.Parked = false;
+  return true;
+}
+
 Folder Share(FolderState& folder) {
   const int fd = ::fcntl(folder.Handle.Get(), F_DUPFD_CLOEXEC, 0);
   if (fd < 0) return nullptr;

@@ -211,6 +211,10 @@ bool Unpark(FolderState& /*folder*/, FolderState& /*child*/) {
   return true;
 }
 
+bool Reopen(FolderState& /*folder*/, FolderState& /*ancestor*/, std::string_view /*relative*/) {
+  return true;
+}
+
 Folder Share(FolderState& folder) {
   Folder shared = NewFolder();
   shared->Base = folder.Base;

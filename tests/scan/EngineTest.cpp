@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <iterator>
 #include <limits>
 #include <random>
@@ -12,10 +14,12 @@
 #include <vector>
 
 #include "TempTree.h"
+#include "scan/FileSystemFaults.h"
 #include "scan/Gloval.h"
 #include "scan/Text.h"
 
 #ifndef _WIN32
+#include <dirent.h>
 #include <sys/mount.h>
 #include <grp.h>
 #include <sys/resource.h>
@@ -167,6 +171,109 @@ TEST(EngineTest, VeryDeepTreeWithFewDescriptors) {
   FileLimit limit(200);
   ExpectEngineAgrees(tree.Root());
   EXPECT_EQ(MeasureFolder(tree.Root()).FolderCount, 1500 + (1499 / 11 + 1));
+}
+
+// Moves folders, once, when the walk is about to enter the folder at path (as it asks whether that
+// vanished); moves them back when destroyed.
+class MoveWhenEntering : public FileSystemFaults {
+ public:
+  MoveWhenEntering(std::string path, std::vector<std::pair<std::string, std::string>> moves)
+      : m_path(std::move(path)), m_moves(std::move(moves)) {}
+  ~MoveWhenEntering() override {
+    if (!m_moved) return;
+    for (auto move = m_moves.rbegin(); move != m_moves.rend(); ++move)
+      EXPECT_EQ(std::rename(move->second.c_str(), move->first.c_str()), 0) << move->second;
+  }
+  bool Vanished(std::string_view path) const override {
+    if (path == m_path && !m_moved.exchange(true)) {
+      for (const auto& [from, to] : m_moves)
+        EXPECT_EQ(std::rename(from.c_str(), to.c_str()), 0) << from;
+    }
+    return false;
+  }
+
+ private:
+  std::string m_path;
+  std::vector<std::pair<std::string, std::string>> m_moves;
+  mutable std::atomic<bool> m_moved{false};
+};
+
+// The names of a folder in the order its search gives them.
+std::vector<std::string> NamesInSearchOrder(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+  }
+  return names;
+}
+
+// A chain of 40 folders, ten more folders beside each link holding a file of one byte; folders
+// deep in the chain are moved away while the walk is below them. A folder walked meanwhile is
+// walked to its end through its handle, and the folders above it are reached again by their path
+// when ".." no longer leads to them; only what is left of a folder that cannot be reached again by
+// either way is lost (counted as unreadable, its file not counted).
+TEST(EngineTest, FolderMovedDuringTheWalkLosesNothingElse) {
+  const auto chain = [](int level) {
+    std::string path;
+    for (int i = 1; i <= level; ++i)
+      path += (i > 1 ? "/c" : "c") + std::to_string(i);
+    return path;
+  };
+  struct Case {
+    std::vector<std::pair<std::string, std::string>> Moves;  // relative to the tree
+    int LostAfterChainIn;  // whose folders after the chain link are lost; 0: none
+  };
+  const Case cases[] = {
+      {{{chain(27), "moved"}}, 0},
+      {{{chain(25), "moved"}}, 0},
+      {{{chain(26), "moved"}, {"moved/c27", "moved-too"}}, 26},
+  };
+  TempTree tree;
+  for (int level = 1; level <= 40; ++level) {
+    ASSERT_TRUE(testing::MakeFolderAt(tree.Path(chain(level))));
+    for (int i = 0; i < 10; ++i) {
+      const std::string side = tree.Path(chain(level) + "/s" + std::to_string(i));
+      ASSERT_TRUE(testing::MakeFolderAt(side) && testing::MakeFileAt(side + "/f", 1));
+    }
+  }
+  enum class Run { OneThread, TwoThreads, Walk };
+  for (const Case& c : cases) {
+    for (Run run : {Run::OneThread, Run::TwoThreads, Run::Walk}) {
+      // Which folders follow the chain link is up to the thread that walks it.
+      if (c.LostAfterChainIn != 0 && run == Run::TwoThreads) continue;
+      std::int64_t lost = 0;
+      if (c.LostAfterChainIn != 0) {
+        const std::vector<std::string> names =
+            NamesInSearchOrder(tree.Path(chain(c.LostAfterChainIn)));
+        const auto link =
+            std::find(names.begin(), names.end(), "c" + std::to_string(c.LostAfterChainIn + 1));
+        lost = names.end() - link - 1;
+      }
+      std::vector<std::pair<std::string, std::string>> moves;
+      for (const auto& [from, to] : c.Moves)
+        moves.emplace_back(tree.Path(from), tree.Path(to));
+      MoveWhenEntering faults(tree.Path(chain(30)), moves);
+      ScopedFileSystemFaults scoped(faults);
+      const std::string label = c.Moves.front().first + " " + std::to_string(static_cast<int>(run));
+      if (run == Run::Walk) {
+        std::int64_t files = 0, folders = 0;
+        EXPECT_TRUE(WalkTree(tree.Root(), [&](const TreeEntry& e) {
+          ++(e.IsFolder ? folders : files);
+          return true;
+        }));
+        EXPECT_EQ(files, 400 - lost) << label;
+        EXPECT_EQ(folders, 440) << label;
+      } else {
+        EXPECT_EQ(NumbersOf(MeasureFolder(tree.Root(), run == Run::OneThread ? 1 : 2)),
+                  (Numbers{400 - lost, 400 - lost, 440, lost}))
+            << label;
+      }
+    }
+  }
 }
 
 // The engine's numbers as a user without privileges sees them: from a child process that gives
