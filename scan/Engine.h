@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string_view>
 
 namespace quillet {
@@ -24,6 +25,14 @@ struct FolderStatistics {
 // on a pseudo file system, measured itself, is a folder with nothing in it (all four numbers 0). A
 // folder that is missing or cannot be searched counts in UnreadableFolders and adds nothing else.
 FolderStatistics MeasureFolder(std::string_view folder, unsigned threads = 0);
+
+// MeasureFolder that the caller can cancel: keepGoing is called on the calling thread at least
+// every 50 ms while the walk runs (the walkers run on threads of their own meanwhile), and may do
+// anything, a nested measuring included. Once it returns false, every walker stops at its next
+// entry, all threads are joined, and the result is nullopt. An exception from keepGoing stops and
+// joins the walk as well before it goes on to the caller.
+std::optional<FolderStatistics> MeasureFolder(std::string_view folder, unsigned threads,
+                                              const std::function<bool()>& keepGoing);
 
 // One entry of a streamed listing. Path is valid only during the visit call.
 struct TreeEntry {

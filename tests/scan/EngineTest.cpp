@@ -4,12 +4,19 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <iterator>
 #include <limits>
+#include <mutex>
+#include <optional>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -136,6 +143,151 @@ TEST(EngineTest, MissingFolderOrFileIsOneUnreadableFolder) {
     int visits = 0;
     EXPECT_TRUE(WalkTree(path, [&](const TreeEntry&) { return ++visits > 0; }));
     EXPECT_EQ(visits, 0);
+  }
+}
+
+// A folder of thousands of entries is read in parts; one deep enough to be parked between its
+// subfolders is read to its end first. Either way every entry counts once, in the listing's order.
+TEST(EngineTest, HugeFolderIsReadInParts) {
+  TempTree tree;
+  std::string big = tree.Root();
+  for (int level = 0; level < 26; ++level) {
+    big += kPathSeparator + std::string("d");
+    ASSERT_TRUE(testing::MakeFolderAt(big));
+  }
+  for (int i = 0; i < 3000; ++i)
+    ASSERT_TRUE(testing::MakeFileAt(big + kPathSeparator + "f" + std::to_string(i), i));
+  for (int i = 0; i < 40; ++i) {
+    const std::string side = big + kPathSeparator + "s" + std::to_string(i);
+    ASSERT_TRUE(testing::MakeFolderAt(side) && testing::MakeFileAt(side + kPathSeparator + "f", 1));
+  }
+  ExpectEngineAgrees(tree.Root());
+  ExpectEngineAgrees(big);
+#ifndef _WIN32
+  // A file is queried when the walk reaches it, not when its folder is read: what was removed
+  // meanwhile is not visited.
+  std::vector<std::string> visitedFiles;
+  EXPECT_TRUE(WalkTree(big, [&](const TreeEntry& e) {
+    if (visitedFiles.empty() && !e.IsFolder) {
+      for (int i = 0; i < 3000; ++i)
+        ::unlink((big + "/f" + std::to_string(i)).c_str());
+    }
+    if (!e.IsFolder) visitedFiles.emplace_back(e.Path);
+    return true;
+  }));
+  const auto removed =
+      std::count_if(visitedFiles.begin(), visitedFiles.end(),
+                    [&](const std::string& path) { return path.find("/s") == std::string::npos; });
+  EXPECT_EQ(removed, 1);
+  EXPECT_EQ(std::ssize(visitedFiles), 1 + 40);
+#endif
+}
+
+// Holds every walker at the entries below root until the gate opens; after that each entry takes
+// two milliseconds, so that a walk that does not stop is still asking when the test looks.
+class Gate : public FileSystemFaults {
+ public:
+  explicit Gate(const std::string& root) : m_root(root + kPathSeparator) {}
+  bool Vanished(std::string_view path) const override {
+    if (path.substr(0, m_root.size()) != m_root) return false;
+    std::unique_lock lock(m_mutex);
+    ++m_asked;
+    if (m_open) {
+      lock.unlock();
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    } else {
+      // Bounded, so that a walk nobody asks about cannot hang the test.
+      m_opened.wait_for(lock, std::chrono::seconds(10), [&] { return m_open; });
+    }
+    return false;
+  }
+  void Open() {
+    {
+      std::lock_guard lock(m_mutex);
+      m_open = true;
+      m_askedWhenOpened = m_asked;
+    }
+    m_opened.notify_all();
+  }
+  int AskedSinceOpened() const {
+    std::lock_guard lock(m_mutex);
+    return m_asked - m_askedWhenOpened;
+  }
+
+ private:
+  std::string m_root;
+  mutable std::mutex m_mutex;
+  mutable std::condition_variable m_opened;
+  mutable int m_asked = 0;
+  bool m_open = false;
+  int m_askedWhenOpened = 0;
+};
+
+// The threads of the process, where the system tells; -1 elsewhere.
+int ThreadCount() {
+#ifdef _WIN32
+  return -1;
+#else
+  const auto tasks = std::filesystem::directory_iterator("/proc/self/task");
+  return static_cast<int>(std::distance(begin(tasks), end(tasks)));
+#endif
+}
+
+// The walk is held until the caller has been asked three times, so it is asked while the walk
+// runs; a measuring started from inside the question is one more, independent walk.
+TEST(EngineTest, CancellableMeasuringAsksTheCallerWhileItWalks) {
+  TempTree tree, other;
+  MakeRandomTree(tree, 4, 300);
+  MakeRandomTree(other, 5, 100);
+  const Numbers expected = NumbersOf(MeasureFolder(tree.Root()));
+  const Numbers otherExpected = NumbersOf(MeasureFolder(other.Root()));
+  Gate gate(tree.Root());
+  ScopedFileSystemFaults scoped(gate);
+  for (unsigned threads : {1u, 2u}) {
+    int asked = 0, nestedAsked = 0;
+    std::optional<FolderStatistics> nested;
+    const auto keepGoing = [&] {
+      if (++asked == 3) {
+        nested = MeasureFolder(other.Root(), 2, [&] { return ++nestedAsked > 0; });
+        gate.Open();
+      }
+      return true;
+    };
+    const std::optional<FolderStatistics> result = MeasureFolder(tree.Root(), threads, keepGoing);
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(NumbersOf(*result), expected) << threads;
+    EXPECT_GE(asked, 3) << threads;
+    ASSERT_TRUE(nested.has_value());
+    EXPECT_EQ(NumbersOf(*nested), otherExpected);
+  }
+}
+
+// When the caller says stop (or throws), the walkers stop at their next entry, not at the end of
+// the tree, and no thread is left behind.
+TEST(EngineTest, CancellableMeasuringStopsAtOnce) {
+  TempTree tree;
+  MakeRandomTree(tree, 6, 300);
+  for (bool throws : {false, true}) {
+    for (unsigned threads : {1u, 2u}) {
+      Gate gate(tree.Root());
+      ScopedFileSystemFaults scoped(gate);
+      const int threadsBefore = ThreadCount();
+      int asked = 0;
+      const auto keepGoing = [&] {
+        if (++asked < 2) return true;
+        gate.Open();
+        if (throws) throw std::runtime_error("stop");
+        return false;
+      };
+      if (throws) {
+        EXPECT_THROW(MeasureFolder(tree.Root(), threads, keepGoing), std::runtime_error);
+      } else {
+        EXPECT_FALSE(MeasureFolder(tree.Root(), threads, keepGoing).has_value());
+      }
+      EXPECT_EQ(asked, 2);
+      EXPECT_LT(gate.AskedSinceOpened(), 40) << threads << throws;
+      EXPECT_EQ(ThreadCount(), threadsBefore);
+    }
   }
 }
 
