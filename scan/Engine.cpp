@@ -100,6 +100,23 @@ class SharedWork {
     m_ready.notify_all();
   }
 
+  // One more walker is about to start; false when the walk is over already.
+  bool AddWorker() {
+    std::lock_guard lock(m_mutex);
+    if (m_done) return false;
+    ++m_workers;
+    return true;
+  }
+
+  // The walker just added could not start after all.
+  void DropWorker() {
+    {
+      std::lock_guard lock(m_mutex);
+      if (--m_workers == m_idleCount) m_done = true;
+    }
+    m_ready.notify_all();
+  }
+
   // Every walker stops at its next entry and nothing more is handed out.
   void Stop() {
     m_stop.store(true, std::memory_order_relaxed);
@@ -428,17 +445,31 @@ void Add(FolderStatistics& into, const FolderStatistics& part) {
   into.UnreadableFolders = SaturatingAdd(into.UnreadableFolders, part.UnreadableFolders);
 }
 
-// Without keepGoing, the calling thread walks beside the pool. With it, every walker has a thread
-// of its own while the caller asks keepGoing between waits, unless no thread could be started:
-// then the caller walks alone and asks as it goes.
+// Left to choose, the engine starts one walker per core and, while the walk waits on the disk
+// rather than on the processors, doubles them up to this many: a cold walk is bound by how many
+// reads are in flight, a warm one by the cores.
+constexpr unsigned kMostWhileWaiting = 32;
+
+// How often a coordinating caller looks whether the walk waits on the disk.
+constexpr std::chrono::milliseconds kLookEvery{10};
+
+// Blocks read between two looks that show the walk waits on the disk.
+constexpr std::int64_t kWaitingBlocks = 16;
+
+// With neither keepGoing nor a free choice of threads, the calling thread walks beside the pool.
+// Otherwise every walker has a thread of its own while the caller coordinates: it asks keepGoing
+// and adds walkers while the disk is the bound. Should no thread start at all, the caller walks
+// alone and asks as it goes.
 std::optional<FolderStatistics> Measure(std::string_view folder, unsigned threads,
                                         const std::function<bool()>* keepGoing) {
-  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+  const bool adaptive = threads == 0;
+  if (adaptive) threads = std::max(1u, std::thread::hardware_concurrency());
   // Directory walking gains nothing from a pool far larger than the machine.
   threads = std::min(threads, kMostThreads);
+  const unsigned most = adaptive ? std::max(threads, kMostWhileWaiting) : threads;
   SharedWork work(threads);
-  std::vector<FolderStatistics> totals(threads);
-  std::vector<std::exception_ptr> failures(threads);
+  std::vector<FolderStatistics> totals(most);
+  std::vector<std::exception_ptr> failures(most);
   auto worker = [&](unsigned index, const std::function<bool()>* ask) {
     try {
       Walker walker(nullptr, &work);
@@ -454,9 +485,10 @@ std::optional<FolderStatistics> Measure(std::string_view folder, unsigned thread
     }
     work.WorkerFinished();
   };
-  const unsigned first = keepGoing ? 0 : 1;
+  const bool coordinate = keepGoing || adaptive;
+  const unsigned first = coordinate ? 0 : 1;
   std::vector<std::thread> pool;
-  pool.reserve(threads - first);
+  pool.reserve(most);
   for (unsigned i = first; i < threads; ++i) {
     try {
       pool.emplace_back(worker, i, nullptr);
@@ -464,8 +496,22 @@ std::optional<FolderStatistics> Measure(std::string_view folder, unsigned thread
       break;  // out of threads: walk with those that started
     }
   }
-  const bool callerWalks = pool.empty() || !keepGoing;
+  const bool callerWalks = pool.empty() || !coordinate;
   work.SetWorkers(static_cast<unsigned>(pool.size()) + (callerWalks ? 1 : 0));
+  // Adds count walkers, unless the walk is over or no more threads start.
+  bool mayGrow = adaptive;
+  const auto grow = [&](std::size_t count) {
+    for (std::size_t i = 0; i < count && pool.size() < most; ++i) {
+      if (!work.AddWorker()) return;
+      try {
+        pool.emplace_back(worker, static_cast<unsigned>(pool.size()), nullptr);
+      } catch (const std::system_error&) {
+        work.DropWorker();
+        mayGrow = false;
+        return;
+      }
+    }
+  };
   const auto joinAll = [&] {
     for (auto& thread : pool)
       thread.join();
@@ -474,11 +520,20 @@ std::optional<FolderStatistics> Measure(std::string_view folder, unsigned thread
     worker(0, keepGoing);
   } else {
     try {
-      while (!work.WaitForWorkers(pool.size(), kAskEvery)) {
+      auto lastAsked = std::chrono::steady_clock::now();
+      std::int64_t blocks = platform::BlocksRead();
+      while (!work.WaitForWorkers(pool.size(), adaptive ? kLookEvery : kAskEvery)) {
+        if (mayGrow && pool.size() < most) {
+          const std::int64_t nowRead = platform::BlocksRead();
+          if (blocks >= 0 && nowRead - blocks >= kWaitingBlocks) grow(pool.size());
+          blocks = nowRead;
+        }
+        if (!keepGoing || std::chrono::steady_clock::now() - lastAsked < kAskEvery) continue;
         if (!(*keepGoing)()) {
           work.Stop();
           break;
         }
+        lastAsked = std::chrono::steady_clock::now();
       }
     } catch (...) {
       work.Stop();

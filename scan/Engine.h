@@ -18,12 +18,14 @@ struct FolderStatistics {
 };
 
 // The statistics of folder, walked once with its subtrees spread over a small thread pool
-// (threads == 0: one per core; at most 256, fewer when the system cannot start more). On a tree
-// that does not change meanwhile, the three numbers equal those of CollectEntries + SumFileSizes;
-// they never depend on thread scheduling. The measured folder is searched even when folder names a
-// link to one; below it, links and pseudo file systems are counted but never walked into. A folder
-// on a pseudo file system, measured itself, is a folder with nothing in it (all four numbers 0). A
-// folder that is missing or cannot be searched counts in UnreadableFolders and adds nothing else.
+// (threads == 0: one per core, and more, up to 32, while the walk waits on the disk rather than on
+// the cores; otherwise exactly threads, at most 256; fewer when the system cannot start more). On a
+// tree that does not change meanwhile, the three numbers equal those of CollectEntries +
+// SumFileSizes; they never depend on thread scheduling. The measured folder is searched even when
+// folder names a link to one; below it, links and pseudo file systems are counted but never walked
+// into. A folder on a pseudo file system, measured itself, is a folder with nothing in it (all four
+// numbers 0). A folder that is missing or cannot be searched counts in UnreadableFolders and adds
+// nothing else.
 FolderStatistics MeasureFolder(std::string_view folder, unsigned threads = 0);
 
 // MeasureFolder that the caller can cancel: keepGoing is called on the calling thread at least

@@ -34,6 +34,10 @@ std::uint64_t MountKey(const std::string& folder);
 // and its parent.
 bool IsPseudoFileSystem(const std::string& folder);
 
+// Blocks this process (every thread of it) has read from storage so far, or -1 where the system
+// does not tell. While it grows, a walk waits on the disk rather than on the processors.
+std::int64_t BlocksRead();
+
 // ---- The engine's folder handles: a folder opened relative to its parent, read part by part.
 
 // Unsized: not a folder as far as the search tells; SizeEntry learns its kind and size.

@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/syscall.h>
@@ -222,6 +223,12 @@ bool IsPseudoFileSystem(const std::string& folder) {
     return false;
   }
   return IsPseudo(fs, status.st_dev);
+}
+
+std::int64_t BlocksRead() {
+  struct rusage usage;
+  if (::getrusage(RUSAGE_SELF, &usage) != 0) return -1;
+  return usage.ru_inblock;
 }
 
 // ---- Folder handles

@@ -120,6 +120,11 @@ bool IsPseudoFileSystem(const std::string& /*folder*/) {
   return false;
 }
 
+// What a directory search reads is not told apart from the rest of the process's reads here.
+std::int64_t BlocksRead() {
+  return -1;
+}
+
 // ---- Folder handles: a folder is its long path plus a search begun on it.
 
 // Entries per part of a folder's search, so that a huge folder is walked while it is read.

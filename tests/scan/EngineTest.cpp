@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iterator>
 #include <limits>
@@ -27,6 +28,7 @@
 
 #ifndef _WIN32
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <grp.h>
 #include <sys/resource.h>
@@ -482,6 +484,66 @@ TEST(EngineTest, FolderThatCannotBeSearchedCountsAsUnreadableOnce) {
     if (!MeasureUnprivileged(tree.Root(), threads, s)) GTEST_SKIP() << "cannot drop privileges";
     EXPECT_EQ(NumbersOf(s), (Numbers{3 + 11, 2, 3, 2})) << threads;
   }
+}
+
+// Reads from the disk itself, past the page cache, when the walk is at its first entry below
+// root, and holds the walk there until the process has gained threads or ten seconds pass.
+class DiskBoundWalk : public FileSystemFaults {
+ public:
+  DiskBoundWalk(const std::string& root, std::string file, int threadsWanted)
+      : m_root(root + kPathSeparator), m_file(std::move(file)), m_wanted(threadsWanted) {}
+  bool Vanished(std::string_view path) const override {
+    if (path.substr(0, m_root.size()) != m_root || m_held.exchange(true)) return false;
+    const int fd = ::open(m_file.c_str(), O_RDONLY | O_DIRECT);
+    void* block = nullptr;
+    if (fd < 0 || ::posix_memalign(&block, 4096, 64 * 1024) != 0) return false;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (ThreadCount() < m_wanted && std::chrono::steady_clock::now() < until) {
+      m_directReads += ::pread(fd, block, 64 * 1024, 0) > 0 ? 1 : 0;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    m_most = ThreadCount();
+    std::free(block);
+    ::close(fd);
+    return false;
+  }
+  int DirectReads() const { return m_directReads; }
+  int MostThreads() const { return m_most; }
+
+ private:
+  std::string m_root, m_file;
+  int m_wanted;
+  mutable std::atomic<bool> m_held{false};
+  mutable int m_directReads = 0;
+  mutable int m_most = 0;
+};
+
+// Left to choose its threads, the engine adds walkers while the walk waits on the disk (a cold
+// tree is bound by the reads in flight, not by the cores); the numbers stay those of the tree.
+TEST(EngineTest, WalkWaitingOnTheDiskGainsWalkers) {
+  TempTree tree;
+  MakeRandomTree(tree, 8, 300);
+  const Numbers expected = NumbersOf(MeasureFolder(tree.Root(), 1));
+  const std::string file = tree.File("direct.bin");
+  {
+    const int fd = ::open(file.c_str(), O_WRONLY);
+    const std::string data(64 * 1024, 'x');
+    ASSERT_EQ(::write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+    ::fsync(fd);
+    ::close(fd);
+  }
+  const int before = ThreadCount();
+  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  DiskBoundWalk faults(tree.Root(), file, before + 2 * cores);
+  {
+    ScopedFileSystemFaults scoped(faults);
+    const FolderStatistics s = MeasureFolder(tree.Root());
+    if (faults.DirectReads() == 0) GTEST_SKIP() << "no reads past the page cache here";
+    EXPECT_EQ(NumbersOf(s), (Numbers{std::get<0>(expected) + 64 * 1024, std::get<1>(expected) + 1,
+                                     std::get<2>(expected), 0}));
+  }
+  EXPECT_GE(faults.MostThreads(), before + 2 * cores);
+  EXPECT_EQ(ThreadCount(), before);
 }
 
 // A folder on a pseudo file system, measured or listed itself, is a folder with nothing in it:
