@@ -456,14 +456,16 @@ constexpr std::chrono::milliseconds kLookEvery{10};
 // Blocks read between two looks that show the walk waits on the disk.
 constexpr std::int64_t kWaitingBlocks = 16;
 
-// With neither keepGoing nor a free choice of threads, the calling thread walks beside the pool.
+// With neither keepGoing nor a pool that may grow, the calling thread walks beside the pool.
 // Otherwise every walker has a thread of its own while the caller coordinates: it asks keepGoing
 // and adds walkers while the disk is the bound. Should no thread start at all, the caller walks
 // alone and asks as it goes.
 std::optional<FolderStatistics> Measure(std::string_view folder, unsigned threads,
                                         const std::function<bool()>* keepGoing) {
-  const bool adaptive = threads == 0;
-  if (adaptive) threads = std::max(1u, std::thread::hardware_concurrency());
+  // Growing needs to know what the process reads from the disk.
+  const std::int64_t blocksBefore = threads == 0 ? platform::BlocksRead() : -1;
+  const bool adaptive = blocksBefore >= 0;
+  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
   // Directory walking gains nothing from a pool far larger than the machine.
   threads = std::min(threads, kMostThreads);
   const unsigned most = adaptive ? std::max(threads, kMostWhileWaiting) : threads;
@@ -521,12 +523,12 @@ std::optional<FolderStatistics> Measure(std::string_view folder, unsigned thread
   } else {
     try {
       auto lastAsked = std::chrono::steady_clock::now();
-      std::int64_t blocks = platform::BlocksRead();
+      std::int64_t blocks = blocksBefore;
       while (!work.WaitForWorkers(pool.size(), adaptive ? kLookEvery : kAskEvery)) {
         if (mayGrow && pool.size() < most) {
-          const std::int64_t nowRead = platform::BlocksRead();
-          if (blocks >= 0 && nowRead - blocks >= kWaitingBlocks) grow(pool.size());
-          blocks = nowRead;
+          const std::int64_t read = platform::BlocksRead();
+          if (read - blocks >= kWaitingBlocks) grow(pool.size());
+          blocks = read;
         }
         if (!keepGoing || std::chrono::steady_clock::now() - lastAsked < kAskEvery) continue;
         if (!(*keepGoing)()) {
