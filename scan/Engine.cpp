@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "scan/FileSystemFaults.h"
+#include "scan/Saturate.h"
 #include "scan/Text.h"
 #include "scan/platform/Platform.h"
 
@@ -29,6 +31,12 @@ using platform::OpenResult;
 constexpr std::size_t kOpenLevels = 24;
 
 constexpr unsigned kMostThreads = 256;
+
+// How long a caller who may cancel waits between two questions whether to go on.
+constexpr std::chrono::milliseconds kAskEvery{25};
+
+// Entries walked between two looks at the clock when the asking thread walks itself.
+constexpr unsigned kEntriesPerLook = 64;
 
 // Set once a folder has counted as unreadable, by whichever thread finds out first.
 using UnreadableMark = std::shared_ptr<std::atomic<bool>>;
@@ -82,10 +90,52 @@ class SharedWork {
     return true;
   }
 
-  // Fewer threads started than planned; called before the first of them can be the last idle one.
+  // Fewer threads started than planned; those already waiting may be all there is.
   void SetWorkers(unsigned workers) {
+    {
+      std::lock_guard lock(m_mutex);
+      m_workers = workers;
+      if (m_idleCount == m_workers) m_done = true;
+    }
+    m_ready.notify_all();
+  }
+
+  // One more walker is about to start; false when the walk is over already.
+  bool AddWorker() {
     std::lock_guard lock(m_mutex);
-    m_workers = workers;
+    if (m_done) return false;
+    ++m_workers;
+    return true;
+  }
+
+  // The walker just added could not start after all.
+  void DropWorker() {
+    {
+      std::lock_guard lock(m_mutex);
+      if (--m_workers == m_idleCount) m_done = true;
+    }
+    m_ready.notify_all();
+  }
+
+  // Every walker stops at its next entry and nothing more is handed out.
+  void Stop() {
+    m_stop.store(true, std::memory_order_relaxed);
+    Abandon();
+  }
+  const std::atomic<bool>& Stopping() const { return m_stop; }
+
+  void WorkerFinished() {
+    {
+      std::lock_guard lock(m_mutex);
+      ++m_finished;
+    }
+    m_allFinished.notify_all();
+  }
+
+  // True once count workers finished; false when wait ran out first.
+  bool WaitForWorkers(std::size_t count, std::chrono::milliseconds wait) {
+    std::unique_lock lock(m_mutex);
+    return m_allFinished.wait_for(lock, wait, [&] { return m_finished == count; });
   }
 
   // A thread failed: the others finish what they hold and then stop.
@@ -106,15 +156,20 @@ class SharedWork {
   std::deque<Task> m_tasks;
   unsigned m_idleCount = 0;
   bool m_done = false;
+  std::size_t m_finished = 0;
+  std::condition_variable m_allFinished;
   std::atomic<unsigned> m_idle{0};
   std::atomic<std::size_t> m_queued{0};
+  std::atomic<bool> m_stop{false};
 };
 
 struct Level {
   platform::Folder Folder = platform::NewFolder();
-  std::vector<platform::FolderEntry> Entries;
+  std::vector<platform::FolderEntry> Entries;  // the part read last
   std::size_t Next = 0;
+  bool More = false;           // the search has more parts to give
   std::size_t PathLength = 0;  // of the walker's path up to this folder's trailing separator
+  bool Parked = false;         // its handle let go while a subfolder is walked
   bool Lost = false;           // parked and not reachable again: its subfolders cannot be opened
   UnreadableMark Unreadable;   // made when first needed
 };
@@ -126,7 +181,14 @@ class Walker {
  public:
   using Visitor = std::function<bool(const TreeEntry&)>;
 
-  Walker(const Visitor* visit, SharedWork* work) : m_visit(visit), m_work(work) {}
+  Walker(const Visitor* visit, SharedWork* work)
+      : m_visit(visit), m_work(work), m_stop(work ? &work->Stopping() : nullptr) {}
+
+  // Has the walk ask keepGoing about every kAskEvery, for a thread that walks instead of asking.
+  void AskWhileWalking(const std::function<bool()>* keepGoing) {
+    m_keepGoing = keepGoing;
+    m_lastAsked = std::chrono::steady_clock::now();
+  }
 
   FolderStatistics& Totals() { return m_totals; }
 
@@ -135,8 +197,11 @@ class Walker {
     m_path = WithTrailingSeparator(path);
     Level& root = LevelAt(0);
     const FileSystemFaults* faults = ActiveFileSystemFaults();
-    if ((faults && faults->SearchFails(m_path)) ||
-        platform::OpenRoot(m_path, *root.Folder) != OpenResult::Opened) {
+    const OpenResult result = faults && faults->SearchFails(m_path)
+                                  ? OpenResult::Unreadable
+                                  : platform::OpenRoot(m_path, *root.Folder);
+    if (result == OpenResult::NotEntered) return true;
+    if (result != OpenResult::Opened) {
       ++m_totals.UnreadableFolders;
       return true;
     }
@@ -163,10 +228,49 @@ class Walker {
 
   void StartReading(Level& level) {
     level.PathLength = m_path.size();
-    level.Next = 0;
+    level.Parked = false;
     level.Lost = false;
     level.Unreadable.reset();
-    if (!platform::ReadEntries(*level.Folder, level.Entries)) CountUnreadable(level.Unreadable);
+    ReadPart(level);
+  }
+
+  void ReadPart(Level& level) {
+    const platform::ReadState state = platform::ReadEntries(*level.Folder, level.Entries);
+    level.Next = 0;
+    level.More = state == platform::ReadState::More;
+    if (state == platform::ReadState::Failed) CountUnreadable(level.Unreadable);
+  }
+
+  void Size(Level& level, platform::FolderEntry& entry) {
+    if (entry.Kind == EntryKind::Unsized && !platform::SizeEntry(*level.Folder, entry)) {
+      CountUnreadable(level.Unreadable);
+    }
+  }
+
+  // A folder about to let go of its handle is read and sized to its end first: only its
+  // subfolders need the handle again.
+  void Finish(Level& level) {
+    if (level.More) {
+      level.More = false;
+      if (platform::ReadRest(*level.Folder, level.Entries) == platform::ReadState::Failed) {
+        CountUnreadable(level.Unreadable);
+      }
+    }
+    for (std::size_t i = level.Next; i < level.Entries.size(); ++i)
+      Size(level, level.Entries[i]);
+  }
+
+  // True when the walk is to stop: asked to by another thread, or by the caller's keepGoing.
+  bool Stopping() {
+    if (m_stop && m_stop->load(std::memory_order_relaxed)) return true;
+    if (!m_keepGoing || ++m_sinceLook < kEntriesPerLook) return false;
+    m_sinceLook = 0;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_lastAsked < kAskEvery) return false;
+    m_lastAsked = now;
+    if ((*m_keepGoing)()) return false;
+    m_work->Stop();
+    return true;
   }
 
   // Counts a folder as unreadable unless that happened already.
@@ -234,26 +338,56 @@ class Walker {
     if (!m_tasks.empty()) m_work->Push(m_tasks);
   }
 
-  // Closes the top level; its parent, if parked, is reached again through it first.
+  // Closes the top level; its parent, if parked, is reached again first: through ".." of the top
+  // one, or, when that was moved meanwhile (or is lost itself), by its path from the nearest
+  // ancestor still open. Only a parent reached by neither way is lost, not its own ancestors.
   void Leave() {
     Level& done = *m_levels[m_depth - 1];
     if (m_depth > 1) {
       Level& parent = *m_levels[m_depth - 2];
-      if (!parent.Lost && !platform::Unpark(*parent.Folder, *done.Folder)) parent.Lost = true;
+      if (parent.Parked && !parent.Lost) {
+        if (platform::Unpark(*parent.Folder, *done.Folder) || ReachAgain(m_depth - 2)) {
+          parent.Parked = false;
+        } else {
+          parent.Lost = true;
+        }
+      }
     }
     platform::Close(*done.Folder);
     --m_depth;
   }
 
+  bool ReachAgain(std::size_t depth) {
+    std::size_t open = depth;
+    while (open > 0 && m_levels[open - 1]->Parked)
+      --open;
+    if (open == 0) return false;
+    const Level& ancestor = *m_levels[open - 1];
+    const Level& level = *m_levels[depth];
+    // m_path still starts with the level's path, as everything walked below it does.
+    const std::string_view relative = std::string_view(m_path).substr(
+        ancestor.PathLength, level.PathLength - 1 - ancestor.PathLength);
+    return platform::Reopen(*level.Folder, *ancestor.Folder, relative);
+  }
+
   bool Run() {
     const FileSystemFaults* faults = ActiveFileSystemFaults();
     while (m_depth > 0 && !m_stopped) {
+      if (Stopping()) {
+        m_stopped = true;
+        break;
+      }
       Level& level = *m_levels[m_depth - 1];
       if (level.Next == level.Entries.size()) {
-        Leave();
+        if (level.More) {
+          ReadPart(level);
+        } else {
+          Leave();
+        }
         continue;
       }
-      const platform::FolderEntry& entry = level.Entries[level.Next++];
+      platform::FolderEntry& entry = level.Entries[level.Next++];
+      Size(level, entry);
       if (entry.Kind == EntryKind::Vanished) continue;
       const bool isFile = entry.Kind == EntryKind::File;
       // A file's path is needed only to show it or to ask the fault hooks about it.
@@ -263,7 +397,7 @@ class Walker {
       }
       if (isFile) {
         if (faults && faults->Vanished(m_path)) continue;
-        m_totals.TotalSize += entry.Size;
+        m_totals.TotalSize = SaturatingAdd(m_totals.TotalSize, entry.Size);
         ++m_totals.FileCount;
         if (!Visit(false, entry.Size)) break;
         continue;
@@ -278,16 +412,23 @@ class Walker {
       const std::size_t depth = m_depth;
       if (Enter(*level.Folder, level.Lost, level.Unreadable, entry.Name, depth) &&
           depth >= kOpenLevels) {
+        Finish(level);
         platform::Park(*level.Folder);
+        level.Parked = true;
       }
     }
-    while (m_depth > 0)
-      Leave();
+    // Stopped: nothing more is read, so no parked folder needs to be reached again.
+    for (; m_depth > 0; --m_depth)
+      platform::Close(*m_levels[m_depth - 1]->Folder);
     return !m_stopped;
   }
 
   const Visitor* m_visit;
   SharedWork* m_work;
+  const std::atomic<bool>* m_stop;
+  const std::function<bool()>* m_keepGoing = nullptr;
+  std::chrono::steady_clock::time_point m_lastAsked;
+  unsigned m_sinceLook = 0;
   FolderStatistics m_totals;
   std::vector<std::unique_ptr<Level>> m_levels;
   std::size_t m_depth = 0;
@@ -298,24 +439,43 @@ class Walker {
 };
 
 void Add(FolderStatistics& into, const FolderStatistics& part) {
-  into.TotalSize += part.TotalSize;
-  into.FileCount += part.FileCount;
-  into.FolderCount += part.FolderCount;
-  into.UnreadableFolders += part.UnreadableFolders;
+  into.TotalSize = SaturatingAdd(into.TotalSize, part.TotalSize);
+  into.FileCount = SaturatingAdd(into.FileCount, part.FileCount);
+  into.FolderCount = SaturatingAdd(into.FolderCount, part.FolderCount);
+  into.UnreadableFolders = SaturatingAdd(into.UnreadableFolders, part.UnreadableFolders);
 }
 
-}  // namespace
+// Left to choose, the engine starts one walker per core and, while the walk waits on the disk
+// rather than on the processors, doubles them up to this many: a cold walk is bound by how many
+// reads are in flight, a warm one by the cores.
+constexpr unsigned kMostWhileWaiting = 32;
 
-FolderStatistics MeasureFolder(std::string_view folder, unsigned threads) {
+// How often a coordinating caller looks whether the walk waits on the disk.
+constexpr std::chrono::milliseconds kLookEvery{10};
+
+// Blocks read between two looks that show the walk waits on the disk.
+constexpr std::int64_t kWaitingBlocks = 16;
+
+// With neither keepGoing nor a pool that may grow, the calling thread walks beside the pool.
+// Otherwise every walker has a thread of its own while the caller coordinates: it asks keepGoing
+// and adds walkers while the disk is the bound. Should no thread start at all, the caller walks
+// alone and asks as it goes.
+std::optional<FolderStatistics> Measure(std::string_view folder, unsigned threads,
+                                        const std::function<bool()>* keepGoing) {
+  // Growing needs to know what the process reads from the disk.
+  const std::int64_t blocksBefore = threads == 0 ? platform::BlocksRead() : -1;
+  const bool adaptive = blocksBefore >= 0;
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
   // Directory walking gains nothing from a pool far larger than the machine.
   threads = std::min(threads, kMostThreads);
+  const unsigned most = adaptive ? std::max(threads, kMostWhileWaiting) : threads;
   SharedWork work(threads);
-  std::vector<FolderStatistics> totals(threads);
-  std::vector<std::exception_ptr> failures(threads);
-  auto worker = [&](unsigned index) {
+  std::vector<FolderStatistics> totals(most);
+  std::vector<std::exception_ptr> failures(most);
+  auto worker = [&](unsigned index, const std::function<bool()>* ask) {
     try {
       Walker walker(nullptr, &work);
+      walker.AskWhileWalking(ask);
       if (index == 0) walker.WalkRoot(folder);
       Task task;
       while (work.Take(task))
@@ -325,26 +485,84 @@ FolderStatistics MeasureFolder(std::string_view folder, unsigned threads) {
       failures[index] = std::current_exception();
       work.Abandon();
     }
+    work.WorkerFinished();
   };
+  const bool coordinate = keepGoing || adaptive;
+  const unsigned first = coordinate ? 0 : 1;
   std::vector<std::thread> pool;
-  pool.reserve(threads - 1);
-  for (unsigned i = 1; i < threads; ++i) {
+  pool.reserve(most);
+  for (unsigned i = first; i < threads; ++i) {
     try {
-      pool.emplace_back(worker, i);
+      pool.emplace_back(worker, i, nullptr);
     } catch (const std::system_error&) {
       break;  // out of threads: walk with those that started
     }
   }
-  work.SetWorkers(static_cast<unsigned>(pool.size()) + 1);
-  worker(0);
-  for (auto& thread : pool)
-    thread.join();
-  FolderStatistics result;
-  for (unsigned i = 0; i < threads; ++i) {
-    if (failures[i]) std::rethrow_exception(failures[i]);
-    Add(result, totals[i]);
+  const bool callerWalks = pool.empty() || !coordinate;
+  work.SetWorkers(static_cast<unsigned>(pool.size()) + (callerWalks ? 1 : 0));
+  // Adds count walkers, unless the walk is over or no more threads start.
+  bool mayGrow = adaptive;
+  const auto grow = [&](std::size_t count) {
+    for (std::size_t i = 0; i < count && pool.size() < most; ++i) {
+      if (!work.AddWorker()) return;
+      try {
+        pool.emplace_back(worker, static_cast<unsigned>(pool.size()), nullptr);
+      } catch (const std::system_error&) {
+        work.DropWorker();
+        mayGrow = false;
+        return;
+      }
+    }
+  };
+  const auto joinAll = [&] {
+    for (auto& thread : pool)
+      thread.join();
+  };
+  if (callerWalks) {
+    worker(0, keepGoing);
+  } else {
+    try {
+      auto lastAsked = std::chrono::steady_clock::now();
+      std::int64_t blocks = blocksBefore;
+      while (!work.WaitForWorkers(pool.size(), adaptive ? kLookEvery : kAskEvery)) {
+        if (mayGrow && pool.size() < most) {
+          const std::int64_t read = platform::BlocksRead();
+          if (read - blocks >= kWaitingBlocks) grow(pool.size());
+          blocks = read;
+        }
+        if (!keepGoing || std::chrono::steady_clock::now() - lastAsked < kAskEvery) continue;
+        if (!(*keepGoing)()) {
+          work.Stop();
+          break;
+        }
+        lastAsked = std::chrono::steady_clock::now();
+      }
+    } catch (...) {
+      work.Stop();
+      joinAll();
+      throw;
+    }
   }
+  joinAll();
+  for (const auto& failure : failures) {
+    if (failure) std::rethrow_exception(failure);
+  }
+  if (work.Stopping().load()) return std::nullopt;
+  FolderStatistics result;
+  for (const auto& part : totals)
+    Add(result, part);
   return result;
+}
+
+}  // namespace
+
+FolderStatistics MeasureFolder(std::string_view folder, unsigned threads) {
+  return *Measure(folder, threads, nullptr);
+}
+
+std::optional<FolderStatistics> MeasureFolder(std::string_view folder, unsigned threads,
+                                              const std::function<bool()>& keepGoing) {
+  return Measure(folder, threads, &keepGoing);
 }
 
 bool WalkTree(std::string_view folder, const std::function<bool(const TreeEntry&)>& visit) {

@@ -3,11 +3,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string_view>
 
 namespace quillet {
 
 struct FolderStatistics {
+  // Sums stop at INT64_MAX rather than wrap.
   std::int64_t TotalSize = 0;    // bytes of every non-folder entry below the folder
   std::int64_t FileCount = 0;    // non-folder entries at every depth
   std::int64_t FolderCount = 0;  // folders at every depth, the measured one not included
@@ -16,12 +18,23 @@ struct FolderStatistics {
 };
 
 // The statistics of folder, walked once with its subtrees spread over a small thread pool
-// (threads == 0: one per core; at most 256, fewer when the system cannot start more). On a tree
-// that does not change meanwhile, the three numbers equal those of CollectEntries + SumFileSizes;
-// they never depend on thread scheduling. The measured folder is searched even when folder names a
-// link to one; below it, links and pseudo file systems are counted but never walked into. A folder
-// that is missing or cannot be searched counts in UnreadableFolders and adds nothing else.
+// (threads == 0: one per core, and more, up to 32, while the walk waits on the disk rather than on
+// the cores; otherwise exactly threads, at most 256; fewer when the system cannot start more). On a
+// tree that does not change meanwhile, the three numbers equal those of CollectEntries +
+// SumFileSizes; they never depend on thread scheduling. The measured folder is searched even when
+// folder names a link to one; below it, links and pseudo file systems are counted but never walked
+// into. A folder on a pseudo file system, measured itself, is a folder with nothing in it (all four
+// numbers 0). A folder that is missing or cannot be searched counts in UnreadableFolders and adds
+// nothing else.
 FolderStatistics MeasureFolder(std::string_view folder, unsigned threads = 0);
+
+// MeasureFolder that the caller can cancel: keepGoing is called on the calling thread at least
+// every 50 ms while the walk runs (the walkers run on threads of their own meanwhile), and may do
+// anything, a nested measuring included. Once it returns false, every walker stops at its next
+// entry, all threads are joined, and the result is nullopt. An exception from keepGoing stops and
+// joins the walk as well before it goes on to the caller.
+std::optional<FolderStatistics> MeasureFolder(std::string_view folder, unsigned threads,
+                                              const std::function<bool()>& keepGoing);
 
 // One entry of a streamed listing. Path is valid only during the visit call.
 struct TreeEntry {

@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "scan/FileSystemFaults.h"
+#include "scan/Saturate.h"
 #include "scan/Text.h"
 #include "scan/platform/Platform.h"
 
@@ -60,7 +61,10 @@ std::int64_t CollectEntries(std::string_view folder, EntryList& entries, bool re
                             bool includeFolders, bool includeFiles) {
   const std::string searched = WithTrailingSeparator(folder);
   const CollectRequest request{entries, recurse, includeFolders, includeFiles};
-  CollectInto(searched, platform::MountKey(searched), request);
+  // A pseudo file system lists nothing, whether it is met inside a tree or searched itself.
+  if (!platform::IsPseudoFileSystem(searched)) {
+    CollectInto(searched, platform::MountKey(searched), request);
+  }
   return static_cast<std::int64_t>(entries.size());
 }
 
@@ -86,7 +90,7 @@ void SumFileSizes(const EntryList& entries, std::int64_t& totalSize, std::int64_
     const std::int64_t size = FileSizeOf(entry);
     // Gone since it was listed: neither a file nor a folder any more.
     if (size < 0) continue;
-    totalSize += size;
+    totalSize = SaturatingAdd(totalSize, size);
     ++fileCount;
   }
 }

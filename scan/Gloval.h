@@ -13,7 +13,8 @@ using EntryList = std::vector<std::string>;
 
 // Appends the entries below folder (hidden and system ones included, never "." and "..") and
 // returns the number of strings in entries afterwards. A folder that cannot be searched adds
-// nothing. Links and pseudo file systems are never walked into.
+// nothing. Links and pseudo file systems are never walked into; a folder on a pseudo file system,
+// searched itself, adds nothing either.
 std::int64_t CollectEntries(std::string_view folder, EntryList& entries, bool recurse,
                             bool includeFolders, bool includeFiles);
 
@@ -24,7 +25,8 @@ std::int64_t FileSizeOf(std::string_view path);
 bool IsFolder(std::string_view path);
 
 // Totals the sizes and counts the files of a list; folders are skipped, and so is an entry that
-// can no longer be queried (it vanished meanwhile): it is neither a file nor a folder then.
+// can no longer be queried (it vanished meanwhile): it is neither a file nor a folder then. The
+// total stops at INT64_MAX rather than wrap.
 void SumFileSizes(const EntryList& entries, std::int64_t& totalSize, std::int64_t& fileCount);
 
 }  // namespace quillet

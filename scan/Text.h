@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "scan/Saturate.h"
+
 namespace quillet {
 
 #ifdef _WIN32
@@ -39,12 +41,6 @@ struct ParsedCount {
 // The integer parse: blanks, an optional sign, then digits (or "$"/"0x" hexadecimal digits)
 // that run to the end; fails on anything else or on leaving the signed 64-bit range.
 ParsedCount ParseInteger(std::string_view text);
-
-// a + b for sizes and counts (never negative): the largest value instead of a wrap.
-inline std::int64_t SaturatingAdd(std::int64_t a, std::int64_t b) {
-  std::int64_t sum = 0;
-  return __builtin_add_overflow(a, b, &sum) ? (b < 0 ? INT64_MIN : INT64_MAX) : sum;
-}
 
 // ParseInteger after every comma is removed: the exact inverse of CountText.
 ParsedCount ParseCount(std::string_view text);

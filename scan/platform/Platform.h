@@ -29,16 +29,22 @@ std::int64_t QuerySize(const std::string& path);
 // Identifies the file system holding folder: equal keys, same mount. 0 when it cannot be told.
 std::uint64_t MountKey(const std::string& folder);
 
-// True when folder is the root of a pseudo file system (proc, sysfs and the like) whose contents
-// are not disk data. Asked only where MountKey changes between a folder and its parent.
+// True when folder lies on a pseudo file system (proc, sysfs and the like) whose contents are not
+// disk data. Asked of the folder searched first, then only where MountKey changes between a folder
+// and its parent.
 bool IsPseudoFileSystem(const std::string& folder);
 
-// ---- The engine's folder handles: a folder opened relative to its parent, read in one go.
+// Blocks this process (every thread of it) has read from storage so far, or -1 where the system
+// does not tell. While it grows, a walk waits on the disk rather than on the processors.
+std::int64_t BlocksRead();
 
-enum class EntryKind : std::uint8_t { File, Folder, Vanished };
+// ---- The engine's folder handles: a folder opened relative to its parent, read part by part.
+
+// Unsized: not a folder as far as the search tells; SizeEntry learns its kind and size.
+enum class EntryKind : std::uint8_t { File, Folder, Vanished, Unsized };
 
 struct FolderEntry {
-  std::string_view Name;  // valid until the folder is read again or closed
+  std::string_view Name;  // valid until the folder's next ReadEntries, or until it is reused
   EntryKind Kind = EntryKind::File;
   bool MayEnter = true;    // false for a folder-like link that is counted but never walked into
   std::int64_t Size = -1;  // full size of a file; -1 otherwise
@@ -58,7 +64,8 @@ void Close(FolderState& folder);
 // the entry, and the parent counts as unreadable.
 enum class OpenResult { Opened, Unreadable, Vanished, NotEntered, ParentUnsearchable };
 
-// Opens the folder to measure (links in path followed). Never NotEntered.
+// Opens the folder to measure (links in path followed). NotEntered: it lies on a pseudo file
+// system, and so counts as a folder with nothing in it.
 OpenResult OpenRoot(const std::string& path, FolderState& into);
 
 // Opens the subfolder name of parent (which must be open), never through a link. NotEntered: a
@@ -66,16 +73,32 @@ OpenResult OpenRoot(const std::string& path, FolderState& into);
 OpenResult OpenChild(FolderState& parent, std::string_view name, std::string_view childPath,
                      FolderState& into);
 
-// Reads every entry of an open folder, with each file's size. False when the search failed part
-// way (the entries read before stay) or an entry could not be queried for a reason other than
-// being gone (it is left out).
-bool ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries);
+// More: read again for the rest. Failed: the search failed part way (what was read stays).
+enum class ReadState { More, Done, Failed };
 
-// Lets go of the system handle of a read folder to bound open handles on deep trees; Unpark takes
-// it back through a child walked meanwhile (and still open). False: the folder cannot be reached
-// again as the same folder.
+// Reads the next part of an open folder's entries into entries, replacing what was there, so that
+// a huge folder is walked while it is still being read.
+ReadState ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries);
+
+// Reads all that is left of an open folder, appended to entries; the names read before stay valid.
+// Never More.
+ReadState ReadRest(FolderState& folder, std::vector<FolderEntry>& entries);
+
+// Learns the kind and size of an Unsized entry of an open folder, read last by ReadEntries or
+// ReadRest. Vanished when it is gone or cannot be queried; false only for the latter, when the
+// folder does not let its entries be queried.
+bool SizeEntry(FolderState& folder, FolderEntry& entry);
+
+// Lets go of the system handle of a folder read to its end, to bound open handles on deep trees;
+// Unpark takes it back through a child walked meanwhile (and still open). False: the folder cannot
+// be reached again as the same folder.
 void Park(FolderState& folder);
 bool Unpark(FolderState& folder, FolderState& child);
+
+// Takes back the handle of a parked folder by its path relative to ancestor (which must be open),
+// each name opened in turn and never through a link, for when ".." of its child no longer leads to
+// it. False: that path does not lead to the same folder any more.
+bool Reopen(FolderState& folder, FolderState& ancestor, std::string_view relative);
 
 // A second, independent handle on an open folder, for handing its subfolders to another thread.
 Folder Share(FolderState& folder);

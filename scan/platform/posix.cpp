@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/syscall.h>
@@ -224,6 +225,12 @@ bool IsPseudoFileSystem(const std::string& folder) {
   return IsPseudo(fs, status.st_dev);
 }
 
+std::int64_t BlocksRead() {
+  struct rusage usage;
+  if (::getrusage(RUSAGE_SELF, &usage) != 0) return -1;
+  return usage.ru_inblock;
+}
+
 // ---- Folder handles
 
 // The mounts below the folder being measured, as paths relative to it, learnt once from the mount
@@ -279,8 +286,10 @@ struct FolderState {
   dev_t Device = 0;
   ino_t Inode = 0;
   std::shared_ptr<const TreeMounts> Mounts;
-  std::unique_ptr<char[]> Buffer;  // getdents64 records, left uninitialised
+  std::unique_ptr<char[]> Buffer;  // getdents64 records of the last part, left uninitialised
   std::size_t BufferSize = 0;
+  std::unique_ptr<char[]> Rest;  // and of what ReadRest read
+  std::size_t RestSize = 0;
 };
 
 void FolderStateDeleter::operator()(FolderState* state) const {
@@ -316,6 +325,13 @@ OpenResult OpenRoot(const std::string& path, FolderState& into) {
   if (!into.Handle.Valid() || !Identify(into)) {
     Close(into);
     return OpenResult::Unreadable;
+  }
+  // Measured directly, a pseudo file system is what it is inside a tree: a folder with nothing in
+  // it, since its sizes are not disk sizes (/proc/kcore alone claims 128 TiB).
+  struct statfs fs;
+  if (::fstatfs(into.Handle.Get(), &fs) == 0 && IsPseudo(fs, into.Device)) {
+    Close(into);
+    return OpenResult::NotEntered;
   }
   into.Mounts = FindMounts(path);
   return OpenResult::Opened;
@@ -357,56 +373,79 @@ OpenResult OpenChild(FolderState& parent, std::string_view name, std::string_vie
   return OpenResult::Opened;
 }
 
-bool ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries) {
-  entries.clear();
-  const int fd = folder.Handle.Get();
-  if (!folder.Buffer) {
-    folder.Buffer.reset(new char[kReadChunk]);
-    folder.BufferSize = kReadChunk;
-  }
-  std::size_t used = 0;
-  bool ok = true;
-  for (;;) {
-    if (folder.BufferSize - used < kReadChunk / 2) {
-      std::unique_ptr<char[]> larger(new char[folder.BufferSize * 2]);
-      std::memcpy(larger.get(), folder.Buffer.get(), used);
-      folder.Buffer = std::move(larger);
-      folder.BufferSize *= 2;
-    }
-    char* buffer = folder.Buffer.get();
-    const long got = ::syscall(SYS_getdents64, fd, buffer + used, folder.BufferSize - used);
-    if (got == 0) break;
-    if (got < 0) {
-      ok = false;
-      break;
-    }
-    used += static_cast<std::size_t>(got);
-  }
+namespace {
+
+// Appends the entries of used bytes of getdents64 records; kinds from the records alone.
+void AddRecords(const char* records, std::size_t used, std::vector<FolderEntry>& entries) {
   for (std::size_t at = 0; at < used;) {
-    const auto* record = reinterpret_cast<const LinuxDirent64*>(folder.Buffer.get() + at);
+    const auto* record = reinterpret_cast<const LinuxDirent64*>(records + at);
     at += record->d_reclen;
     const char* name = record->d_name;
     if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
     FolderEntry entry;
     entry.Name = name;
-    if (record->d_type == DT_DIR) {
-      entry.Kind = EntryKind::Folder;
-    } else {
-      // One query per non-folder for its size; an unknown kind is learnt from it as well.
-      struct stat status;
-      if (::fstatat(fd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
-        entry.Kind = EntryKind::Vanished;
-        // Gone meanwhile is no fault; denied means the folder cannot be searched.
-        if (errno != ENOENT) ok = false;
-      } else if (S_ISDIR(status.st_mode)) {
-        entry.Kind = EntryKind::Folder;
-      } else {
-        entry.Size = static_cast<std::int64_t>(status.st_size);
-      }
-    }
+    // d_type spares a folder its query; anything else is asked for its size anyway.
+    entry.Kind = record->d_type == DT_DIR ? EntryKind::Folder : EntryKind::Unsized;
     entries.push_back(entry);
   }
-  return ok;
+}
+
+}  // namespace
+
+ReadState ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries) {
+  entries.clear();
+  if (!folder.Buffer) {
+    folder.Buffer.reset(new char[kReadChunk]);
+    folder.BufferSize = kReadChunk;
+  }
+  const long got =
+      ::syscall(SYS_getdents64, folder.Handle.Get(), folder.Buffer.get(), folder.BufferSize);
+  if (got < 0) return ReadState::Failed;
+  if (got == 0) return ReadState::Done;
+  AddRecords(folder.Buffer.get(), static_cast<std::size_t>(got), entries);
+  return ReadState::More;
+}
+
+ReadState ReadRest(FolderState& folder, std::vector<FolderEntry>& entries) {
+  // A buffer of its own, since the names of the last part live in the other one.
+  std::size_t used = 0;
+  ReadState state = ReadState::Done;
+  for (;;) {
+    if (folder.RestSize - used < kReadChunk / 2) {
+      const std::size_t size = std::max(kReadChunk, folder.RestSize * 2);
+      std::unique_ptr<char[]> larger(new char[size]);
+      if (used > 0) std::memcpy(larger.get(), folder.Rest.get(), used);
+      folder.Rest = std::move(larger);
+      folder.RestSize = size;
+    }
+    const long got = ::syscall(SYS_getdents64, folder.Handle.Get(), folder.Rest.get() + used,
+                               folder.RestSize - used);
+    if (got == 0) break;
+    if (got < 0) {
+      state = ReadState::Failed;
+      break;
+    }
+    used += static_cast<std::size_t>(got);
+  }
+  AddRecords(folder.Rest.get(), used, entries);
+  return state;
+}
+
+bool SizeEntry(FolderState& folder, FolderEntry& entry) {
+  // The name ends where its text does: it comes from a directory record.
+  struct stat status;
+  if (::fstatat(folder.Handle.Get(), entry.Name.data(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    entry.Kind = EntryKind::Vanished;
+    // Gone meanwhile is no fault; denied means the folder cannot be searched.
+    return errno == ENOENT;
+  }
+  if (S_ISDIR(status.st_mode)) {
+    entry.Kind = EntryKind::Folder;
+  } else {
+    entry.Kind = EntryKind::File;
+    entry.Size = static_cast<std::int64_t>(status.st_size);
+  }
+  return true;
 }
 
 void Park(FolderState& folder) {
@@ -422,6 +461,29 @@ bool Unpark(FolderState& folder, FolderState& child) {
   Fd fd(::openat(child.Handle.Get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   struct stat status;
   if (!fd.Valid() || ::fstat(fd.Get(), &status) != 0 || status.st_dev != folder.Device ||
+      status.st_ino != folder.Inode) {
+    return false;
+  }
+  folder.Handle = std::move(fd);
+  folder.Parked = false;
+  return true;
+}
+
+bool Reopen(FolderState& folder, FolderState& ancestor, std::string_view relative) {
+  if (!folder.Parked) return true;
+  Fd fd;
+  std::string name;
+  for (std::size_t start = 0; start <= relative.size();) {
+    const std::size_t end = std::min(relative.find('/', start), relative.size());
+    name.assign(relative.substr(start, end - start));
+    const int from = fd.Valid() ? fd.Get() : ancestor.Handle.Get();
+    Fd next(::openat(from, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!next.Valid()) return false;
+    fd = std::move(next);
+    start = end + 1;
+  }
+  struct stat status;
+  if (::fstat(fd.Get(), &status) != 0 || status.st_dev != folder.Device ||
       status.st_ino != folder.Inode) {
     return false;
   }

@@ -1,6 +1,8 @@
 // Windows: W functions only, UTF-8 converted at this boundary, long paths through "\\?\".
 #include <windows.h>
 
+#include <cstdint>
+
 #include "scan/Utf16.h"
 #include "scan/platform/Platform.h"
 
@@ -108,14 +110,24 @@ bool IsPseudoFileSystem(const std::string& /*folder*/) {
   return false;
 }
 
+// What a directory search reads is not told apart from the rest of the process's reads here.
+std::int64_t BlocksRead() {
+  return -1;
+}
+
 // ---- Folder handles: a folder is its long path plus a search begun on it.
+
+// Entries per part of a folder's search, so that a huge folder is walked while it is read.
+constexpr std::size_t kPartEntries = 1024;
 
 struct FolderState {
   std::wstring Base;  // long path with its trailing separator
-  FindHandle Find;
-  WIN32_FIND_DATAW First;
-  std::string Names;  // the names of the last read, each ended by a NUL
+  FindHandle Find;    // open while Next holds an entry not yet read
+  WIN32_FIND_DATAW Next;
+  std::string Names;  // the names of the last part, each ended by a NUL
   std::vector<std::size_t> Starts;
+  std::string RestNames;  // and of what ReadRest read
+  std::vector<std::size_t> RestStarts;
 };
 
 void FolderStateDeleter::operator()(FolderState* state) const {
@@ -133,7 +145,7 @@ void Close(FolderState& folder) {
 namespace {
 
 OpenResult BeginSearch(FolderState& into) {
-  into.Find.Reset(StartSearch(into.Base + L"*", into.First));
+  into.Find.Reset(StartSearch(into.Base + L"*", into.Next));
   if (into.Find.Valid()) return OpenResult::Opened;
   const DWORD error = ::GetLastError();
   const DWORD attributes = ::GetFileAttributesW(into.Base.c_str());
@@ -161,43 +173,67 @@ OpenResult OpenChild(FolderState& parent, std::string_view name, std::string_vie
   return BeginSearch(into);
 }
 
-bool ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries) {
-  entries.clear();
-  folder.Names.clear();
-  folder.Starts.clear();
-  if (!folder.Find.Valid()) return true;
-  WIN32_FIND_DATAW& data = folder.First;
-  bool ok = true;
-  do {
-    if (IsDotName(data.cFileName)) continue;
-    FolderEntry entry;
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      entry.Kind = EntryKind::Folder;
-      entry.MayEnter = !IsNameSurrogate(data);
-    } else {
-      entry.Size = SizeOf(data);
+namespace {
+
+// Appends up to limit entries of the search to entries, their names kept in names.
+ReadState ReadPart(FolderState& folder, std::vector<FolderEntry>& entries, std::string& names,
+                   std::vector<std::size_t>& starts, std::size_t limit) {
+  names.clear();
+  starts.clear();
+  const std::size_t first = entries.size();
+  ReadState state = folder.Find.Valid() ? ReadState::More : ReadState::Done;
+  while (folder.Find.Valid() && starts.size() < limit) {
+    const WIN32_FIND_DATAW& data = folder.Next;
+    if (!IsDotName(data.cFileName)) {
+      FolderEntry entry;
+      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        entry.Kind = EntryKind::Folder;
+        entry.MayEnter = !IsNameSurrogate(data);
+      } else {
+        entry.Size = SizeOf(data);
+      }
+      starts.push_back(names.size());
+      AppendUtf8(names, data.cFileName);
+      names.push_back('\0');
+      entries.push_back(entry);
     }
-    folder.Starts.push_back(folder.Names.size());
-    AppendUtf8(folder.Names, data.cFileName);
-    folder.Names.push_back('\0');
-    entries.push_back(entry);
-  } while (::FindNextFileW(folder.Find.Get(), &data));
-  if (::GetLastError() != ERROR_NO_MORE_FILES) ok = false;
-  folder.Find.Reset();
-  // The names are in place only now that the text stopped growing.
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const std::size_t start = folder.Starts[i];
-    const std::size_t end =
-        i + 1 < entries.size() ? folder.Starts[i + 1] - 1 : folder.Names.size() - 1;
-    entries[i].Name = std::string_view(folder.Names).substr(start, end - start);
+    if (!::FindNextFileW(folder.Find.Get(), &folder.Next)) {
+      state = ::GetLastError() == ERROR_NO_MORE_FILES ? ReadState::Done : ReadState::Failed;
+      folder.Find.Reset();
+    }
   }
-  return ok;
+  // The names are in place only now that the text stopped growing.
+  for (std::size_t i = 0; i < starts.size(); ++i) {
+    const std::size_t end = i + 1 < starts.size() ? starts[i + 1] - 1 : names.size() - 1;
+    entries[first + i].Name = std::string_view(names).substr(starts[i], end - starts[i]);
+  }
+  return state;
 }
 
-// A search is finished before any subfolder is entered, so no handle is held per level.
+}  // namespace
+
+ReadState ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries) {
+  entries.clear();
+  return ReadPart(folder, entries, folder.Names, folder.Starts, kPartEntries);
+}
+
+ReadState ReadRest(FolderState& folder, std::vector<FolderEntry>& entries) {
+  return ReadPart(folder, entries, folder.RestNames, folder.RestStarts, SIZE_MAX);
+}
+
+// The search gives every size with the name.
+bool SizeEntry(FolderState& /*folder*/, FolderEntry& /*entry*/) {
+  return true;
+}
+
+// A folder is read to its end before it is parked, which closes its search: nothing to let go.
 void Park(FolderState& /*folder*/) {}
 
 bool Unpark(FolderState& /*folder*/, FolderState& /*child*/) {
+  return true;
+}
+
+bool Reopen(FolderState& /*folder*/, FolderState& /*ancestor*/, std::string_view /*relative*/) {
   return true;
 }
 

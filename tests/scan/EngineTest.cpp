@@ -3,19 +3,32 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <iterator>
 #include <limits>
+#include <mutex>
+#include <optional>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "TempTree.h"
+#include "scan/FileSystemFaults.h"
 #include "scan/Gloval.h"
 #include "scan/Text.h"
 
 #ifndef _WIN32
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <grp.h>
 #include <sys/resource.h>
@@ -135,6 +148,151 @@ TEST(EngineTest, MissingFolderOrFileIsOneUnreadableFolder) {
   }
 }
 
+// A folder of thousands of entries is read in parts; one deep enough to be parked between its
+// subfolders is read to its end first. Either way every entry counts once, in the listing's order.
+TEST(EngineTest, HugeFolderIsReadInParts) {
+  TempTree tree;
+  std::string big = tree.Root();
+  for (int level = 0; level < 26; ++level) {
+    big += kPathSeparator + std::string("d");
+    ASSERT_TRUE(testing::MakeFolderAt(big));
+  }
+  for (int i = 0; i < 3000; ++i)
+    ASSERT_TRUE(testing::MakeFileAt(big + kPathSeparator + "f" + std::to_string(i), i));
+  for (int i = 0; i < 40; ++i) {
+    const std::string side = big + kPathSeparator + "s" + std::to_string(i);
+    ASSERT_TRUE(testing::MakeFolderAt(side) && testing::MakeFileAt(side + kPathSeparator + "f", 1));
+  }
+  ExpectEngineAgrees(tree.Root());
+  ExpectEngineAgrees(big);
+#ifndef _WIN32
+  // A file is queried when the walk reaches it, not when its folder is read: what was removed
+  // meanwhile is not visited.
+  std::vector<std::string> visitedFiles;
+  EXPECT_TRUE(WalkTree(big, [&](const TreeEntry& e) {
+    if (visitedFiles.empty() && !e.IsFolder) {
+      for (int i = 0; i < 3000; ++i)
+        ::unlink((big + "/f" + std::to_string(i)).c_str());
+    }
+    if (!e.IsFolder) visitedFiles.emplace_back(e.Path);
+    return true;
+  }));
+  const auto removed =
+      std::count_if(visitedFiles.begin(), visitedFiles.end(),
+                    [&](const std::string& path) { return path.find("/s") == std::string::npos; });
+  EXPECT_EQ(removed, 1);
+  EXPECT_EQ(std::ssize(visitedFiles), 1 + 40);
+#endif
+}
+
+// Holds every walker at the entries below root until the gate opens; after that each entry takes
+// two milliseconds, so that a walk that does not stop is still asking when the test looks.
+class Gate : public FileSystemFaults {
+ public:
+  explicit Gate(const std::string& root) : m_root(root + kPathSeparator) {}
+  bool Vanished(std::string_view path) const override {
+    if (path.substr(0, m_root.size()) != m_root) return false;
+    std::unique_lock lock(m_mutex);
+    ++m_asked;
+    if (m_open) {
+      lock.unlock();
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    } else {
+      // Bounded, so that a walk nobody asks about cannot hang the test.
+      m_opened.wait_for(lock, std::chrono::seconds(10), [&] { return m_open; });
+    }
+    return false;
+  }
+  void Open() {
+    {
+      std::lock_guard lock(m_mutex);
+      m_open = true;
+      m_askedWhenOpened = m_asked;
+    }
+    m_opened.notify_all();
+  }
+  int AskedSinceOpened() const {
+    std::lock_guard lock(m_mutex);
+    return m_asked - m_askedWhenOpened;
+  }
+
+ private:
+  std::string m_root;
+  mutable std::mutex m_mutex;
+  mutable std::condition_variable m_opened;
+  mutable int m_asked = 0;
+  bool m_open = false;
+  int m_askedWhenOpened = 0;
+};
+
+// The threads of the process, where the system tells; -1 elsewhere.
+int ThreadCount() {
+#ifdef _WIN32
+  return -1;
+#else
+  const auto tasks = std::filesystem::directory_iterator("/proc/self/task");
+  return static_cast<int>(std::distance(begin(tasks), end(tasks)));
+#endif
+}
+
+// The walk is held until the caller has been asked three times, so it is asked while the walk
+// runs; a measuring started from inside the question is one more, independent walk.
+TEST(EngineTest, CancellableMeasuringAsksTheCallerWhileItWalks) {
+  TempTree tree, other;
+  MakeRandomTree(tree, 4, 300);
+  MakeRandomTree(other, 5, 100);
+  const Numbers expected = NumbersOf(MeasureFolder(tree.Root()));
+  const Numbers otherExpected = NumbersOf(MeasureFolder(other.Root()));
+  Gate gate(tree.Root());
+  ScopedFileSystemFaults scoped(gate);
+  for (unsigned threads : {1u, 2u}) {
+    int asked = 0, nestedAsked = 0;
+    std::optional<FolderStatistics> nested;
+    const auto keepGoing = [&] {
+      if (++asked == 3) {
+        nested = MeasureFolder(other.Root(), 2, [&] { return ++nestedAsked > 0; });
+        gate.Open();
+      }
+      return true;
+    };
+    const std::optional<FolderStatistics> result = MeasureFolder(tree.Root(), threads, keepGoing);
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(NumbersOf(*result), expected) << threads;
+    EXPECT_GE(asked, 3) << threads;
+    ASSERT_TRUE(nested.has_value());
+    EXPECT_EQ(NumbersOf(*nested), otherExpected);
+  }
+}
+
+// When the caller says stop (or throws), the walkers stop at their next entry, not at the end of
+// the tree, and no thread is left behind.
+TEST(EngineTest, CancellableMeasuringStopsAtOnce) {
+  TempTree tree;
+  MakeRandomTree(tree, 6, 300);
+  for (bool throws : {false, true}) {
+    for (unsigned threads : {1u, 2u}) {
+      Gate gate(tree.Root());
+      ScopedFileSystemFaults scoped(gate);
+      const int threadsBefore = ThreadCount();
+      int asked = 0;
+      const auto keepGoing = [&] {
+        if (++asked < 2) return true;
+        gate.Open();
+        if (throws) throw std::runtime_error("stop");
+        return false;
+      };
+      if (throws) {
+        EXPECT_THROW(MeasureFolder(tree.Root(), threads, keepGoing), std::runtime_error);
+      } else {
+        EXPECT_FALSE(MeasureFolder(tree.Root(), threads, keepGoing).has_value());
+      }
+      EXPECT_EQ(asked, 2);
+      EXPECT_LT(gate.AskedSinceOpened(), 40) << threads << throws;
+      EXPECT_EQ(ThreadCount(), threadsBefore);
+    }
+  }
+}
+
 #ifndef _WIN32
 
 // Keeps the process's open-file limit low while alive.
@@ -167,6 +325,109 @@ TEST(EngineTest, VeryDeepTreeWithFewDescriptors) {
   FileLimit limit(200);
   ExpectEngineAgrees(tree.Root());
   EXPECT_EQ(MeasureFolder(tree.Root()).FolderCount, 1500 + (1499 / 11 + 1));
+}
+
+// Moves folders, once, when the walk is about to enter the folder at path (as it asks whether that
+// vanished); moves them back when destroyed.
+class MoveWhenEntering : public FileSystemFaults {
+ public:
+  MoveWhenEntering(std::string path, std::vector<std::pair<std::string, std::string>> moves)
+      : m_path(std::move(path)), m_moves(std::move(moves)) {}
+  ~MoveWhenEntering() override {
+    if (!m_moved) return;
+    for (auto move = m_moves.rbegin(); move != m_moves.rend(); ++move)
+      EXPECT_EQ(std::rename(move->second.c_str(), move->first.c_str()), 0) << move->second;
+  }
+  bool Vanished(std::string_view path) const override {
+    if (path == m_path && !m_moved.exchange(true)) {
+      for (const auto& [from, to] : m_moves)
+        EXPECT_EQ(std::rename(from.c_str(), to.c_str()), 0) << from;
+    }
+    return false;
+  }
+
+ private:
+  std::string m_path;
+  std::vector<std::pair<std::string, std::string>> m_moves;
+  mutable std::atomic<bool> m_moved{false};
+};
+
+// The names of a folder in the order its search gives them.
+std::vector<std::string> NamesInSearchOrder(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+  }
+  return names;
+}
+
+// A chain of 40 folders, ten more folders beside each link holding a file of one byte; folders
+// deep in the chain are moved away while the walk is below them. A folder walked meanwhile is
+// walked to its end through its handle, and the folders above it are reached again by their path
+// when ".." no longer leads to them; only what is left of a folder that cannot be reached again by
+// either way is lost (counted as unreadable, its file not counted).
+TEST(EngineTest, FolderMovedDuringTheWalkLosesNothingElse) {
+  const auto chain = [](int level) {
+    std::string path;
+    for (int i = 1; i <= level; ++i)
+      path += (i > 1 ? "/c" : "c") + std::to_string(i);
+    return path;
+  };
+  struct Case {
+    std::vector<std::pair<std::string, std::string>> Moves;  // relative to the tree
+    int LostAfterChainIn;  // whose folders after the chain link are lost; 0: none
+  };
+  const Case cases[] = {
+      {{{chain(27), "moved"}}, 0},
+      {{{chain(25), "moved"}}, 0},
+      {{{chain(26), "moved"}, {"moved/c27", "moved-too"}}, 26},
+  };
+  TempTree tree;
+  for (int level = 1; level <= 40; ++level) {
+    ASSERT_TRUE(testing::MakeFolderAt(tree.Path(chain(level))));
+    for (int i = 0; i < 10; ++i) {
+      const std::string side = tree.Path(chain(level) + "/s" + std::to_string(i));
+      ASSERT_TRUE(testing::MakeFolderAt(side) && testing::MakeFileAt(side + "/f", 1));
+    }
+  }
+  enum class Run { OneThread, TwoThreads, Walk };
+  for (const Case& c : cases) {
+    for (Run run : {Run::OneThread, Run::TwoThreads, Run::Walk}) {
+      // Which folders follow the chain link is up to the thread that walks it.
+      if (c.LostAfterChainIn != 0 && run == Run::TwoThreads) continue;
+      std::int64_t lost = 0;
+      if (c.LostAfterChainIn != 0) {
+        const std::vector<std::string> names =
+            NamesInSearchOrder(tree.Path(chain(c.LostAfterChainIn)));
+        const auto link =
+            std::find(names.begin(), names.end(), "c" + std::to_string(c.LostAfterChainIn + 1));
+        lost = names.end() - link - 1;
+      }
+      std::vector<std::pair<std::string, std::string>> moves;
+      for (const auto& [from, to] : c.Moves)
+        moves.emplace_back(tree.Path(from), tree.Path(to));
+      MoveWhenEntering faults(tree.Path(chain(30)), moves);
+      ScopedFileSystemFaults scoped(faults);
+      const std::string label = c.Moves.front().first + " " + std::to_string(static_cast<int>(run));
+      if (run == Run::Walk) {
+        std::int64_t files = 0, folders = 0;
+        EXPECT_TRUE(WalkTree(tree.Root(), [&](const TreeEntry& e) {
+          ++(e.IsFolder ? folders : files);
+          return true;
+        }));
+        EXPECT_EQ(files, 400 - lost) << label;
+        EXPECT_EQ(folders, 440) << label;
+      } else {
+        EXPECT_EQ(NumbersOf(MeasureFolder(tree.Root(), run == Run::OneThread ? 1 : 2)),
+                  (Numbers{400 - lost, 400 - lost, 440, lost}))
+            << label;
+      }
+    }
+  }
 }
 
 // The engine's numbers as a user without privileges sees them: from a child process that gives
@@ -225,6 +486,90 @@ TEST(EngineTest, FolderThatCannotBeSearchedCountsAsUnreadableOnce) {
   }
 }
 
+// Reads from the disk itself, past the page cache, when the walk is at its first entry below
+// root, and holds the walk there until the process has gained threads or ten seconds pass.
+class DiskBoundWalk : public FileSystemFaults {
+ public:
+  DiskBoundWalk(const std::string& root, std::string file, int threadsWanted)
+      : m_root(root + kPathSeparator), m_file(std::move(file)), m_wanted(threadsWanted) {}
+  bool Vanished(std::string_view path) const override {
+    if (path.substr(0, m_root.size()) != m_root || m_held.exchange(true)) return false;
+    const int fd = ::open(m_file.c_str(), O_RDONLY | O_DIRECT);
+    void* block = nullptr;
+    if (fd < 0 || ::posix_memalign(&block, 4096, 64 * 1024) != 0) return false;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (ThreadCount() < m_wanted && std::chrono::steady_clock::now() < until) {
+      m_directReads += ::pread(fd, block, 64 * 1024, 0) > 0 ? 1 : 0;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    m_most = ThreadCount();
+    std::free(block);
+    ::close(fd);
+    return false;
+  }
+  int DirectReads() const { return m_directReads; }
+  int MostThreads() const { return m_most; }
+
+ private:
+  std::string m_root, m_file;
+  int m_wanted;
+  mutable std::atomic<bool> m_held{false};
+  mutable int m_directReads = 0;
+  mutable int m_most = 0;
+};
+
+// Left to choose its threads, the engine adds walkers while the walk waits on the disk (a cold
+// tree is bound by the reads in flight, not by the cores); the numbers stay those of the tree.
+TEST(EngineTest, WalkWaitingOnTheDiskGainsWalkers) {
+  TempTree tree;
+  MakeRandomTree(tree, 8, 300);
+  const Numbers expected = NumbersOf(MeasureFolder(tree.Root(), 1));
+  const std::string file = tree.File("direct.bin");
+  {
+    const int fd = ::open(file.c_str(), O_WRONLY);
+    const std::string data(64 * 1024, 'x');
+    ASSERT_EQ(::write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+    ::fsync(fd);
+    ::close(fd);
+  }
+  const int before = ThreadCount();
+  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  DiskBoundWalk faults(tree.Root(), file, before + 2 * cores);
+  {
+    ScopedFileSystemFaults scoped(faults);
+    const FolderStatistics s = MeasureFolder(tree.Root());
+    if (faults.DirectReads() == 0) GTEST_SKIP() << "no reads past the page cache here";
+    EXPECT_EQ(NumbersOf(s), (Numbers{std::get<0>(expected) + 64 * 1024, std::get<1>(expected) + 1,
+                                     std::get<2>(expected), 0}));
+  }
+  EXPECT_GE(faults.MostThreads(), before + 2 * cores);
+  EXPECT_EQ(ThreadCount(), before);
+}
+
+// A folder on a pseudo file system, measured or listed itself, is a folder with nothing in it:
+// nothing counted, nothing listed or visited, and not unreadable.
+void ExpectPseudoFolderIsEmpty(const std::string& folder) {
+  for (unsigned threads : {1u, 2u})
+    EXPECT_EQ(NumbersOf(MeasureFolder(folder, threads)), (Numbers{0, 0, 0, 0})) << folder;
+  int visits = 0;
+  EXPECT_TRUE(WalkTree(folder, [&](const TreeEntry&) { return ++visits > 0; })) << folder;
+  EXPECT_EQ(visits, 0) << folder;
+  for (bool recurse : {true, false}) {
+    EntryList entries;
+    EXPECT_EQ(CollectEntries(folder, entries, recurse, true, true), 0) << folder << recurse;
+  }
+}
+
+TEST(EngineTest, PseudoFileSystemMeasuredItselfIsAnEmptyFolder) {
+  for (const char* folder : {"/proc", "/proc/", "/proc/self", "/sys", "/sys/kernel"})
+    ExpectPseudoFolderIsEmpty(folder);
+  // Listed from its parent it is still there, as the folders of "/" at start-up.
+  EntryList top;
+  CollectEntries("/", top, false, true, false);
+  for (const char* folder : {"/proc", "/sys"})
+    EXPECT_NE(std::find(top.begin(), top.end(), folder), top.end()) << folder;
+}
+
 // Mounts a file system for the life of the object; Mounted() is false where that is not allowed.
 class ScopedMount {
  public:
@@ -241,12 +586,33 @@ class ScopedMount {
   bool m_mounted = false;
 };
 
-// Pseudo file systems count as a folder with nothing in it; a real one mounted inside is walked.
+// Sizes whose sum leaves the 64-bit range (only tmpfs takes files that large): the total stops at
+// the largest size, however the threads split the tree, and the counts stay exact.
+TEST(EngineTest, TotalSizeStopsAtTheLargestValue) {
+  TempTree tree;
+  const std::string at = tree.Folder("huge");
+  ScopedMount mount("tmpfs", at);
+  if (!mount.Mounted()) GTEST_SKIP() << "mounting is not permitted here";
+  constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
+  for (const char* folder : {"/a", "/b", "/b/c"})
+    ASSERT_TRUE(testing::MakeFolderAt(at + folder));
+  const std::pair<const char*, std::int64_t> files[] = {{"/a/most", kMost},
+                                                        {"/a/quarter", 1LL << 62},
+                                                        {"/b/quarter", 1LL << 62},
+                                                        {"/b/c/quarter", 1LL << 62}};
+  for (const auto& [name, size] : files)
+    ASSERT_TRUE(testing::MakeFileAt(at + name, size)) << name;
+  ExpectEngineAgrees(at);
+  EXPECT_EQ(NumbersOf(MeasureFolder(at)), (Numbers{kMost, 4, 3, 0}));
+}
+
+// Pseudo file systems count as a folder with nothing in it, also when measured themselves; a real
+// one mounted inside is walked.
 TEST(EngineTest, PseudoFileSystemsInsideATreeAreNotWalked) {
   TempTree tree;
   tree.File("a.bin", 11);
   std::vector<std::unique_ptr<ScopedMount>> mounts;
-  int pseudo = 0;
+  std::vector<std::string> pseudoFolders;
   for (const char* type : {"proc", "sysfs", "devtmpfs", "cgroup2", "tmpfs"}) {
     const std::string at = tree.Folder(std::string("m-") + type);
     mounts.push_back(std::make_unique<ScopedMount>(type, at));
@@ -254,12 +620,15 @@ TEST(EngineTest, PseudoFileSystemsInsideATreeAreNotWalked) {
     if (std::string(type) == "tmpfs") {
       testing::MakeFileAt(at + "/real.bin", 1000);
     } else {
-      ++pseudo;
+      pseudoFolders.push_back(at);
     }
   }
-  if (!mounts.back()->Mounted() || pseudo == 0) GTEST_SKIP() << "mounting is not permitted here";
+  if (!mounts.back()->Mounted() || pseudoFolders.empty())
+    GTEST_SKIP() << "mounting is not permitted here";
   ExpectEngineAgrees(tree.Root());
   EXPECT_EQ(NumbersOf(MeasureFolder(tree.Root())), (Numbers{1011, 2, 5, 0}));
+  for (const auto& folder : pseudoFolders)
+    ExpectPseudoFolderIsEmpty(folder);
 }
 
 #endif

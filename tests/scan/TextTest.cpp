@@ -8,6 +8,8 @@
 #include <random>
 #include <vector>
 
+#include "scan/Saturate.h"
+
 namespace quillet {
 namespace {
 
@@ -234,6 +236,28 @@ TEST(TextTest, BytesOfNoUtf8FormBecomeReplacementCharacters) {
   for (const Case& c : cases) {
     EXPECT_EQ(ToUtf16<char16_t>(c.Text), c.Units) << c.Text;
     EXPECT_EQ(ToDisplayText(c.Text), c.Shown) << c.Text;
+  }
+}
+
+TEST(TextTest, SaturatingAddStopsAtTheEndsOfTheRange) {
+  struct Case {
+    std::int64_t A, B, Sum;
+  };
+  const std::vector<Case> cases = {
+      {0, 0, 0},
+      {kMax - 1, 1, kMax},
+      {kMax, 1, kMax},
+      {kMax, kMax, kMax},
+      {kMax, 1LL << 62, kMax},
+      {1LL << 62, 1LL << 62, kMax},
+      {kMax, -1, kMax - 1},
+      {kMin + 1, -1, kMin},
+      {kMin, kMin, kMin},
+      {kMin, kMax, -1},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SaturatingAdd(c.A, c.B), c.Sum) << c.A << " + " << c.B;
+    EXPECT_EQ(SaturatingAdd(c.B, c.A), c.Sum) << c.B << " + " << c.A;
   }
 }
 
