@@ -8,7 +8,7 @@
 # system. The locale is left alone: wine needs a generated UTF-8 locale for non-ASCII file names,
 # and a LANG naming one that is not generated breaks them.
 set -euo pipefail
-prefix=${1:?usage: wineprefix.sh PREFIX [wine|wine64]}
+prefix=$(realpath -m "${1:?usage: wineprefix.sh PREFIX [wine|wine64]}")  # wine wants it absolute
 loader=${2:-wine64}
 case $loader in
   wine64) arch=win64 ;;
@@ -31,18 +31,37 @@ fi
 
 mkdir -p "$(dirname "$prefix")"
 stamp=$prefix/.quillet-prefix
+# "making" while the prefix is made, then what it is; a prefix of ours whose stamp differs (made
+# by an older version of this script, or half made) is made again. A prefix that is not ours is
+# left alone.
+ready="$arch 2"
 # Tests may start in parallel: one makes the prefix, the others wait for it.
 exec 9>"$prefix.lock"
 flock 9
-if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$arch" ]; then
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$ready" ]; then
   exit 0
 fi
 if [ -e "$prefix" ] && [ ! -f "$stamp" ]; then
-  rm -rf "$prefix"  # half made by an interrupted run
+  echo "wineprefix: $prefix exists and was not made by this script; not touching it" >&2
+  exit 1
 fi
+if [ -e "$prefix" ]; then
+  WINEPREFIX=$prefix /usr/lib/wine/wineserver -w  # its last processes may still be writing
+  rm -rf "$prefix"
+fi
+mkdir -p "$prefix"
+echo making >"$stamp"
 
 export WINEPREFIX=$prefix WINEARCH=$arch WINEDEBUG=-all DISPLAY=
-"$wine" wineboot --init >/dev/null 2>&1
+if ! log=$("$wine" wineboot --init 2>&1); then
+  echo "wineprefix: wineboot failed in $prefix:" >&2
+  echo "$log" >&2
+  exit 1
+fi
+
+# Wine draws the caption buttons with its own Marlett face, which Debian's wine does not load
+# from its data folder (package fonts-wine); from the prefix's font folder it does.
+cp /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/"
 
 # regedit reads a Unicode .reg file as UTF-16 with a byte order mark.
 reg=$(mktemp --suffix=.reg)
@@ -64,5 +83,5 @@ WINEPREFIX=$prefix /usr/lib/wine/wineserver -w
 
 grep -q '"Graphics"="null"' "$prefix/user.reg" ||
   { echo "wineprefix: the null driver setting did not reach $prefix/user.reg" >&2; exit 1; }
-echo "$arch" >"$stamp"
+echo "$ready" >"$stamp"
 echo "wineprefix: $arch prefix ready in $prefix"

@@ -33,7 +33,9 @@ std::wstring Wide(std::string_view text) {
 // window can cancel the loop instead of leaving it to run behind a window that is gone.
 class TrackedProgress : public ProgressSink {
  public:
-  TrackedProgress(std::vector<TFLetMeSeeDlg*>& open) : m_open(open) { m_open.push_back(&m_dialog); }
+  TrackedProgress(std::vector<TFLetMeSeeDlg*>& open, HWND owner) : m_open(open), m_dialog(owner) {
+    m_open.push_back(&m_dialog);
+  }
   ~TrackedProgress() override { std::erase(m_open, &m_dialog); }
   void Show() override { m_dialog.Show(); }
   bool UpdateProgress(std::string_view mainText, std::string_view subText, bool repaint,
@@ -491,15 +493,17 @@ LRESULT TFMain::OnNotify(const NMHDR& header) {
       LVITEMW& item = reinterpret_cast<NMLVDISPINFOW&>(const_cast<NMHDR&>(header)).item;
       const auto index = static_cast<std::size_t>(item.iItem);
       if (index >= m_model->RowCount(list)) return 0;
-      if ((item.mask & LVIF_TEXT) != 0 && item.cchTextMax > 0) {
-        const std::wstring text =
-            Wide(ToDisplayText(m_model->CellText(list, index, item.iSubItem)));
-        const std::size_t length =
-            std::min(text.size(), static_cast<std::size_t>(item.cchTextMax) - 1);
-        std::copy_n(text.c_str(), length, item.pszText);
-        item.pszText[length] = L'\0';
-      }
-      if ((item.mask & LVIF_IMAGE) != 0) item.iImage = m_model->ImageIndex(list, index);
+      Guarded([&] {
+        if ((item.mask & LVIF_TEXT) != 0 && item.cchTextMax > 0) {
+          const std::wstring text =
+              Wide(ToDisplayText(m_model->CellText(list, index, item.iSubItem)));
+          const std::size_t length =
+              std::min(text.size(), static_cast<std::size_t>(item.cchTextMax) - 1);
+          std::copy_n(text.c_str(), length, item.pszText);
+          item.pszText[length] = L'\0';
+        }
+        if ((item.mask & LVIF_IMAGE) != 0) item.iImage = m_model->ImageIndex(list, index);
+      });
       return 0;
     }
     case LVN_GETINFOTIPW: {
@@ -764,7 +768,7 @@ void TFMain::CloseMainWindow() {
 
 std::unique_ptr<ProgressSink> TFMain::CreateProgress() {
   // Owned by the command alone: a command started inside another one's loop gets its own.
-  return std::make_unique<TrackedProgress>(OpenProgress());
+  return std::make_unique<TrackedProgress>(OpenProgress(), m_hwnd);
 }
 
 std::string TFMain::PanelText(quillet::StatusPanel panel) const {

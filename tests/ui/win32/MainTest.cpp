@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "../../scan/TempTree.h"
+#include "Canvas.h"
 #include "scan/Utf16.h"
 #include "ui/win32/Application.h"
 
@@ -72,7 +73,7 @@ class MainTest : public ::testing::Test {
   Recorder* m_shell = nullptr;
   std::unique_ptr<TFMain> m_window;
 
-  void SetUp() override { Application.Initialize(::GetModuleHandleW(nullptr)); }
+  static void SetUpTestSuite() { testing::InitializeApplication(); }
 
   void Open(bool withFolder = true) {
     auto shell = std::make_unique<Recorder>();
