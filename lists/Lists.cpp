@@ -141,6 +141,11 @@ FolderStatistics AnalyseRow(std::string_view location) {
   return MeasureFolder(location);
 }
 
+std::optional<FolderStatistics> AnalyseRow(std::string_view location,
+                                           const std::function<bool()>& keepGoing) {
+  return MeasureFolder(location, 0, keepGoing);
+}
+
 bool IsRootLocation(std::string_view location, char separator) {
   const auto isSeparator = [separator](char c) {
     return c == separator || (separator == '\\' && c == '/');
@@ -434,7 +439,18 @@ void ListsModel::tmiFileRunClick() {
     }
     where = FindResultRow(rows[index], *where);
     if (!where) continue;
-    SetStatistics(*where, AnalyseRow(m_results[*where].Location));
+    // A long row keeps the window alive: the same update while it is measured, and an answer to
+    // stop abandons the row at once; it keeps what it showed before.
+    const std::string location = m_results[*where].Location;
+    const std::optional<FolderStatistics> statistics = AnalyseRow(
+        location, [&] { return progress->UpdateProgress(kProgressMainText, subText, true, true); });
+    if (!statistics) {
+      visitedAll = false;
+      break;
+    }
+    where = FindResultRow(rows[index], *where);  // the updates may have moved or removed it
+    if (!where) continue;
+    SetStatistics(*where, *statistics);
   }
   progress.Close();
   m_runReachedEnd = visitedAll;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +33,9 @@ inline constexpr std::chrono::milliseconds kFileViewPumpInterval{30};
 
 // The statistics written into a result row by an analysis run: one pass over its tree.
 FolderStatistics AnalyseRow(std::string_view location);
+// The same, asking keepGoing at least every 100 ms while the walk runs; nothing once it said no.
+std::optional<FolderStatistics> AnalyseRow(std::string_view location,
+                                           const std::function<bool()>& keepGoing);
 
 // True when location names a root: "/", a drive ("E:", "E:\"), a share ("\\server\share") or a
 // path that climbs back to one ("/..", "C:\.."). Such a folder is never handed to the delete.

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <limits>
@@ -165,6 +167,35 @@ TEST_F(ListsTest, CancelProcessedDuringTheFirstUpdateStopsEitherLoopAtTheSecond)
   m_model.tmiViewFileViewFlagClick();
   EXPECT_EQ(m_model.FileRowCount(), 2u);
   EXPECT_EQ(m_record.Updates, 4);
+  EXPECT_EQ(m_record.ProgressOpen, 0);
+}
+
+// A long row keeps the window alive: while it is measured the same update comes again, and one
+// that answers stop abandons the row at once, leaving it as it was.
+TEST_F(ListsTest, AStopInsideALongRowAbandonsIt) {
+  std::string chain = "slow";
+  for (int i = 0; i < 20; ++i)
+    chain += "/d";
+  m_tree.Folder(chain);
+  AddFolders({"slow", "next"});
+  // Each folder's search takes a while, and a chain cannot be walked in parallel: the walk
+  // outlasts the engine's asking interval several times.
+  struct Slow : FileSystemFaults {
+    bool SearchFails(std::string_view) const override {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      return false;
+    }
+  } slow;
+  ScopedFileSystemFaults scoped(slow);
+  m_frontend.OnPump = [](TestProgress& progress, int update) {
+    if (update == 2) progress.Cancel();  // the first update inside the row
+  };
+  m_model.tmiFileRunClick();
+  EXPECT_EQ(m_record.Updates, 3);
+  EXPECT_EQ(m_record.SubTexts,
+            (Texts{" 1/2 解析中... [slow]", " 1/2 解析中... [slow]", " 1/2 解析中... [slow]"}));
+  EXPECT_EQ(Sizes(), (Texts{"未解析", "未解析"}));
+  EXPECT_EQ(m_record.Panels[4], "解析開始");
   EXPECT_EQ(m_record.ProgressOpen, 0);
 }
 
