@@ -27,19 +27,6 @@ SetLayeredWindowAttributesFn LayeredAttributes() {
 // Single border and caption, no system menu (so no close box), not resizable.
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
 
-void RegisterWindowClass(WNDPROC procedure) {
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  if (GetClassInfoExW(Application.Instance(), kWindowClass, &windowClass)) return;
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = procedure;
-  windowClass.hInstance = Application.Instance();
-  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = kWindowClass;
-  RegisterClassExW(&windowClass);
-}
-
 }  // namespace
 
 TFLetMeSeeDlg::TFLetMeSeeDlg(HWND owner) {

@@ -96,14 +96,7 @@ TFMain::TFMain(std::optional<std::string> firstArgument,
   main.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   main.lpszClassName = kMainClass;
   ::RegisterClassExW(&main);  // fails harmlessly when a window before this one registered it
-  WNDCLASSEXW splitter = {};
-  splitter.cbSize = sizeof splitter;
-  splitter.lpfnWndProc = SplitterProc;
-  splitter.hInstance = instance;
-  splitter.hCursor = ::LoadCursorW(nullptr, IDC_SIZENS);
-  splitter.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  splitter.lpszClassName = kSplitterClass;
-  ::RegisterClassExW(&splitter);
+  RegisterWindowClass(kSplitterClass, SplitterProc, IDC_SIZENS);
 
   const layout::Window& table = layout::kMainWindow;
   m_hwnd = ::CreateWindowExW(0, kMainClass, Wide(table.Caption).c_str(), WS_OVERLAPPEDWINDOW,

@@ -1,5 +1,7 @@
 #include "ui/win32/Widgets.h"
 
+#include "ui/win32/Application.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -86,6 +88,19 @@ SIZE WindowSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD e
     AdjustWindowRectEx(&rect, style, FALSE, exStyle);
   }
   return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, LPCWSTR cursor) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  if (GetClassInfoExW(Application.Instance(), name, &windowClass)) return;
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = Application.Instance();
+  windowClass.hCursor = LoadCursorW(nullptr, cursor);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = name;
+  RegisterClassExW(&windowClass);
 }
 
 void CenterOnScreen(HWND window) {

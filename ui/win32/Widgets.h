@@ -90,6 +90,10 @@ void EnablePerMonitorDpiAwareness();
 // scaled to dpi.
 SIZE WindowSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, UINT dpi);
 
+// Registers a window class of this program's once (a second call finds it there): the dialog
+// face's background, the given cursor.
+void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, LPCWSTR cursor = IDC_ARROW);
+
 // Moves the window to the middle of the primary monitor's work area.
 void CenterOnScreen(HWND window);
 
