@@ -63,7 +63,7 @@ TFAboutBox::~TFAboutBox() {
 
 HWND TFAboutBox::Create(HWND owner) {
   if (m_hwnd) return m_hwnd;
-  RegisterWindowClass(&TFAboutBox::WindowProc);
+  RegisterWindowClass(kWindowClass, &TFAboutBox::WindowProc);
   m_owner = owner;
   const std::wstring caption = ToUtf16<wchar_t>(layout::kAboutBox.Caption);
   CreateWindowExW(kExStyle, kWindowClass, caption.c_str(), kStyle, 0, 0, 0, 0,

@@ -31,7 +31,7 @@ constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
 
 TFLetMeSeeDlg::TFLetMeSeeDlg(HWND owner) {
   const layout::Window& table = layout::kProgressDialog;
-  RegisterWindowClass(&TFLetMeSeeDlg::WindowProc);
+  RegisterWindowClass(kWindowClass, &TFLetMeSeeDlg::WindowProc);
   DWORD exStyle = WS_EX_TOPMOST | WS_EX_CONTROLPARENT;
   // A layered window without its attributes set would never show; only ask for one where the
   // attributes can be set.
