@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test, in this order: format check; the native build and every
-# test under AddressSanitizer and UBSan; the 64-bit Windows build and its tests under wine64;
-# the 32-bit Windows build (built, not run: this kernel cannot run 32-bit code).
+# test under AddressSanitizer and UBSan; a short run of every fuzz target (fuzz/run.sh); the
+# 64-bit Windows build and its tests under wine64; the 32-bit Windows build (built, not run:
+# this kernel cannot run 32-bit code).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -31,6 +32,13 @@ ctest --preset linux-asan -j "$jobs" 2>&1 | tee "$native_log"
 native_rc=${PIPESTATUS[0]}
 set -e
 
+step "fuzz targets, short runs from the committed seeds (AddressSanitizer, UBSan)"
+fuzz_log=$(mktemp)
+set +e
+bash fuzz/run.sh --runs "${QUILLET_FUZZ_RUNS:-2000}" 2>&1 | tee "$fuzz_log"
+fuzz_rc=${PIPESTATUS[0]}
+set -e
+
 step "mingw64 build and tests under wine64"
 cmake --preset mingw64 >/dev/null
 cmake --build --preset mingw64 -j "$jobs"
@@ -49,9 +57,10 @@ ls build/mingw32/bin/*.exe
 
 step "summary"
 echo "native (ASan+UBSan): $(grep -E 'tests passed|tests failed' "$native_log" | tail -n 1)"
+echo "$(grep -E '^fuzz:' "$fuzz_log" | tail -n 1 || echo 'fuzz: did not run')"
 echo "mingw64 under wine64: $(grep -E 'tests passed|tests failed' "$wine_log" | tail -n 1)"
-rm -f "$native_log" "$wine_log"
-if [ "$native_rc" -ne 0 ] || [ "$wine_rc" -ne 0 ]; then
+rm -f "$native_log" "$fuzz_log" "$wine_log"
+if [ "$native_rc" -ne 0 ] || [ "$fuzz_rc" -ne 0 ] || [ "$wine_rc" -ne 0 ]; then
   echo "FAILED"
   exit 1
 fi
