@@ -154,17 +154,19 @@ bool IsRootLocation(std::string_view location, char separator) {
   std::size_t keptComponents = 0;  // components that belong to the root itself (a share)
   bool absolute = false;
   if (separator == '\\') {
-    // The long-path and device prefixes name the same places as the paths after them.
-    for (std::string_view prefix : {"\\\\?\\UNC\\", "\\\\?\\", "\\\\.\\"}) {
-      if (rest.starts_with(prefix)) {
-        const bool unc = prefix.size() == 8;
-        rest.remove_prefix(prefix.size());
-        if (unc) {
-          keptComponents = 2;
-          absolute = true;
-        }
-        break;
+    // The long-path and device prefixes name the same places as the paths after them (the
+    // platform layer turns "\\.\" into "\\?\"). After either, "UNC" is the place above every
+    // share and "UNC\server\share" a share, in any case, as the object names are.
+    for (std::string_view prefix : {"\\\\?\\", "\\\\.\\"}) {
+      if (!rest.starts_with(prefix)) continue;
+      rest.remove_prefix(prefix.size());
+      if (rest.size() >= 3 && CompareText(rest.substr(0, 3), "UNC") == 0 &&
+          (rest.size() == 3 || isSeparator(rest[3]))) {
+        rest.remove_prefix(3);
+        keptComponents = 2;
+        absolute = true;
       }
+      break;
     }
     if (!absolute && rest.size() >= 2 && isSeparator(rest[0]) && isSeparator(rest[1])) {
       keptComponents = 2;  // \\server\share

@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config clang-format dpkg-dev
+  clang libclang-rt-14-dev
   libgtest-dev googletest
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
   libjpeg62-turbo-dev

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test, in this order: format check; the native build and every
-# test under AddressSanitizer and UBSan; the 64-bit Windows build and its tests under wine64;
-# the 32-bit Windows build and its tests under the 32-bit wine, where this machine can run
-# 32-bit code (the summary says so when it cannot). Each Windows build's tests make and use a
-# wine prefix of their own in its build tree.
+# test under AddressSanitizer and UBSan; a short run of every fuzz target (fuzz/run.sh); the 64-bit
+# Windows build and its tests under wine64; the 32-bit Windows build and its tests under the
+# 32-bit wine, where this machine can run 32-bit code (the summary says so when it cannot). Each
+# Windows build's tests make and use a wine prefix of their own in its build tree.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -33,6 +33,13 @@ ctest --preset linux-asan -j "$jobs" 2>&1 | tee "$native_log"
 native_rc=${PIPESTATUS[0]}
 set -e
 
+step "fuzz targets, short runs from the committed seeds (AddressSanitizer, UBSan)"
+fuzz_log=$(mktemp)
+set +e
+bash fuzz/run.sh --runs "${QUILLET_FUZZ_RUNS:-2000}" 2>&1 | tee "$fuzz_log"
+fuzz_rc=${PIPESTATUS[0]}
+set -e
+
 step "mingw64 build and tests under wine64"
 cmake --preset mingw64 >/dev/null
 cmake --build --preset mingw64 -j "$jobs"
@@ -60,10 +67,12 @@ fi
 
 step "summary"
 echo "native (ASan+UBSan): $(grep -E 'tests passed|tests failed' "$native_log" | tail -n 1)"
+echo "$(grep -E '^fuzz:' "$fuzz_log" | tail -n 1 || echo 'fuzz: did not run')"
 echo "mingw64 under wine64: $(grep -E 'tests passed|tests failed' "$wine64_log" | tail -n 1)"
 echo "mingw32 under wine32: $(grep -E 'tests passed|tests failed|NOT RUN' "$wine32_log" | tail -n 1)"
-rm -f "$native_log" "$wine64_log" "$wine32_log"
-if [ "$native_rc" -ne 0 ] || [ "$wine64_rc" -ne 0 ] || [ "$wine32_rc" -ne 0 ]; then
+rm -f "$native_log" "$fuzz_log" "$wine64_log" "$wine32_log"
+if [ "$native_rc" -ne 0 ] || [ "$fuzz_rc" -ne 0 ] || [ "$wine64_rc" -ne 0 ] ||
+  [ "$wine32_rc" -ne 0 ]; then
   echo "FAILED"
   exit 1
 fi

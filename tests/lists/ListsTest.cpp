@@ -560,8 +560,11 @@ TEST(IsRootLocation, RecognisesRootsOfBothPlatforms) {
       {'\\',
        true,
        {"E:", "E:\\", "c:/", "C:\\..", "\\", "\\\\server\\share", "\\\\server\\share\\",
-        "\\\\?\\C:\\", "\\\\?\\UNC\\srv\\share"}},
-      {'\\', false, {"C:\\Data", "\\\\server\\share\\dir", "E:sub", "C:\\Data\\..\\Other"}},
+        "\\\\?\\C:\\", "\\\\?\\UNC\\srv\\share", "\\\\.\\UNC\\srv\\share", "\\\\?\\unc\\srv\\share",
+        "\\\\?\\UNC"}},
+      {'\\',
+       false,
+       {"C:\\Data", "\\\\server\\share\\dir", "E:sub", "C:\\Data\\..\\Other", "\\\\?\\UNCle"}},
   };
   for (const auto& c : cases) {
     for (const char* location : c.Locations)
