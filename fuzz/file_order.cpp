@@ -23,15 +23,23 @@ namespace {
 namespace fs = std::filesystem;
 
 // One scratch folder per process, removed at exit.
-const fs::path& ScratchRoot() {
-  static const fs::path root = [] {
+struct Scratch {
+  Scratch() {
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quillet-fuzz-XXXXXX";
     if (!mkdtemp(pattern.data())) std::abort();
-    std::atexit([] { fs::remove_all(ScratchRoot()); });
-    return fs::path(pattern);
-  }();
-  return root;
+    Root = pattern;
+  }
+  ~Scratch() {
+    std::error_code ignored;
+    fs::remove_all(Root, ignored);
+  }
+  fs::path Root;
+};
+
+const fs::path& ScratchRoot() {
+  static const Scratch scratch;
+  return scratch.Root;
 }
 
 // A name the file system takes: no separator or NUL, not "." or "..", at most 255 bytes.
