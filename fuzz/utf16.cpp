@@ -14,7 +14,7 @@
 
 namespace {
 
-using Wide = decltype(quillet::ToUtf16(std::string_view{}));
+using Wide = std::u16string;
 using Unit = typename Wide::value_type;
 
 void Check(bool condition, const char* what) {
@@ -122,18 +122,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i + 1 < size; i += 2)
     units.push_back(data[i] | (std::uint32_t{data[i + 1]} << 8));
   const Wide wide = AsWide(units);
-  const std::string narrow = quillet::ToUtf8(wide);
+  const std::string narrow = quillet::ToUtf8(std::u16string_view(wide));
   Check(narrow == Generalised(units), "UTF-16 to generalised UTF-8");
-  Check(quillet::ToUtf16(narrow) == wide, "UTF-16 there and back");
+  Check(quillet::ToUtf16<char16_t>(narrow) == wide, "UTF-16 there and back");
 
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  const Wide converted = quillet::ToUtf16(bytes);
+  const Wide converted = quillet::ToUtf16<char16_t>(bytes);
   std::vector<std::uint32_t> decoded;
   if (DecodeGeneralised(bytes, decoded)) {
     Check(converted == AsWide(decoded), "generalised UTF-8 to UTF-16");
-    Check(quillet::ToUtf8(converted) == bytes, "generalised UTF-8 there and back");
+    Check(quillet::ToUtf8(std::u16string_view(converted)) == bytes,
+          "generalised UTF-8 there and back");
   } else {
-    Check(quillet::ToUtf16(quillet::ToUtf8(converted)) == converted,
+    Check(quillet::ToUtf16<char16_t>(quillet::ToUtf8(std::u16string_view(converted))) == converted,
           "converted bytes convert back to themselves");
   }
   return 0;
