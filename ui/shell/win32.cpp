@@ -7,6 +7,7 @@
 
 #include "scan/Utf16.h"
 #include "ui/shell/Shell.h"
+#include "ui/shell/Win32Shell.h"
 
 namespace quillet::shell {
 namespace {
@@ -26,12 +27,21 @@ std::wstring ModulePath() {
   }
 }
 
+// A row of a drive root is located at "E:", which Windows reads as the current folder of drive
+// E; the shell and a new instance get the root itself.
+std::wstring ShellPath(const std::string& path) {
+  std::wstring wide = ToUtf16<wchar_t>(path);
+  if (wide.size() == 2 && wide[1] == L':' && ((wide[0] | 0x20) >= L'a' && (wide[0] | 0x20) <= L'z'))
+    wide += L'\\';
+  return wide;
+}
+
 class Win32Services : public Services {
  public:
   explicit Win32Services(HWND owner) : m_owner(owner) {}
 
   bool OpenPath(const std::string& path) override {
-    const std::wstring wide = ToUtf16<wchar_t>(path);
+    const std::wstring wide = ShellPath(path);
     const auto result = reinterpret_cast<INT_PTR>(
         ::ShellExecuteW(m_owner, nullptr, wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     return result > 32;
@@ -41,22 +51,7 @@ class Win32Services : public Services {
 
   bool StartInstance(const std::string& folder) override {
     const std::wstring program = ModulePath();
-    if (program.empty()) return false;
-    // Both paths in quotes: a blank in either cannot shift the arguments, and the splitter the
-    // program reads its command line with has no escape character, so "E:\" stays whole.
-    std::wstring command = L"\"" + program + L"\" \"" + ToUtf16<wchar_t>(folder) + L"\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOW;
-    PROCESS_INFORMATION process = {};
-    if (!::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          nullptr, &startup, &process)) {
-      return false;
-    }
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return true;
+    return !program.empty() && StartProgramOn(program, folder);
   }
 
   std::vector<std::string> DeleteReversibly(const std::vector<std::string>& paths) override {
@@ -76,6 +71,29 @@ class Win32Services : public Services {
 };
 
 }  // namespace
+
+std::wstring InstanceCommandLine(const std::wstring& program, const std::string& folder) {
+  // Both paths in quotes: a blank in either cannot shift the arguments, and the splitter the
+  // program reads its command line with has no escape character, so "E:\" stays whole.
+  return L"\"" + program + L"\" \"" + ShellPath(folder) + L"\"";
+}
+
+bool StartProgramOn(const std::wstring& program, const std::string& folder) {
+  std::wstring command = InstanceCommandLine(program, folder);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOW;
+  PROCESS_INFORMATION process = {};
+  if (!::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process)) {
+    return false;
+  }
+  // The new instance runs on its own; nothing here waits for it.
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  return true;
+}
 
 std::unique_ptr<Services> MakeSystemServices(void* owner) {
   return std::make_unique<Win32Services>(static_cast<HWND>(owner));
