@@ -265,8 +265,8 @@ void TFMain::BuildMenus() {
       }
       const std::wstring caption = Wide(item.Caption);
       ::AppendMenuW(menu, MF_STRING, CommandId(item.Action), caption.c_str());
-      if (item.Image != layout::kNoImage)
-        SetMenuItemImage(menu, CommandId(item.Action), item.Image);
+      // Every item, an image or not, is laid out alike: wine measures a mixed menu too narrow.
+      SetMenuItemImage(menu, CommandId(item.Action), item.Image);
     }
   }
 }
