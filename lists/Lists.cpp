@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "scan/FileSystemFaults.h"
 #include "scan/Gloval.h"
 #include "scan/Text.h"
 #include "scan/Utf16.h"
@@ -51,11 +52,6 @@ int CompareCountCells(bool hasA, std::int64_t a, bool hasB, std::int64_t b, std:
   if (hasA && hasB) return CompareNumbers(a, b);
   return CompareText(hasA ? std::string_view(CountText(a)) : word,
                      hasB ? std::string_view(CountText(b)) : word);
-}
-
-std::string_view LastName(std::string_view path) {
-  const auto at = path.rfind(kPathSeparator);
-  return at == std::string_view::npos ? path : path.substr(at + 1);
 }
 
 // The file list's comparison under a column and direction, for a view's sort and the model's.
@@ -107,11 +103,7 @@ struct ListsModel::FileStore {
   }
 
   FileRow RowOf(const Record& record) const {
-    FileRow row;
-    row.Path = PathOf(record);
-    row.Caption = LastName(row.Path);
-    row.IsFolder = (record.Flags & kFolder) != 0;
-    row.Size = record.Size;
+    FileRow row = FileRowOf(PathOf(record), (record.Flags & kFolder) != 0, record.Size);
     row.Selected = (record.Flags & kSelected) != 0;
     return row;
   }
@@ -198,17 +190,86 @@ bool IsRootLocation(std::string_view location, char separator) {
   return depth == 0;
 }
 
-bool EntryExists(std::string_view path) {
-  // The native form: bytes on POSIX, UTF-16 on Windows, where generalised UTF-8 keeps names with
-  // lone surrogates exact.
-  std::filesystem::path native;
+namespace {
+
+// The native form of a path: bytes on POSIX, UTF-16 on Windows, where generalised UTF-8 keeps
+// names with lone surrogates exact.
+std::filesystem::path NativePath(std::string_view path) {
   if constexpr (std::is_same_v<std::filesystem::path::value_type, wchar_t>) {
-    native = ToUtf16<wchar_t>(path);
+    return ToUtf16<wchar_t>(path);
   } else {
-    native = std::string(path);
+    return std::string(path);
   }
+}
+
+// True when the walk could not have searched folder: it cannot be listed, or it lists names
+// whose entries cannot be queried (no search permission), or the test seam says so.
+bool FolderSearchFails(std::string_view folder) {
+  const FileSystemFaults* faults = ActiveFileSystemFaults();
+  if (faults && faults->SearchFails(WithTrailingSeparator(folder))) return true;
   std::error_code error;
-  return std::filesystem::symlink_status(native, error).type() !=
+  const std::filesystem::directory_iterator entries(NativePath(folder), error);
+  if (error) return true;
+  if (entries == std::filesystem::directory_iterator()) return false;
+  // An entry gone meanwhile is no fault (not_found); one that cannot be queried is (none).
+  return std::filesystem::symlink_status(entries->path(), error).type() ==
+         std::filesystem::file_type::none;
+}
+
+// A row's statistics summed from its listing. The listing shows no folder it could not
+// search, only nothing below it; so a folder that showed nothing below it (the row's own one
+// included) is asked once more whether it was empty or unreadable. Empty folders are few, and
+// asking one costs a listing of nothing. What this cannot see is a folder whose search broke
+// off after some of its entries; on a tree that does not change that takes a failing disk.
+class ListingStatistics {
+ public:
+  explicit ListingStatistics(std::string_view root) : m_root(root) {}
+
+  void Add(const TreeEntry& entry) {
+    CloseFolder(entry.Path);
+    m_any = true;
+    if (!entry.IsFolder) {
+      m_totals.TotalSize = SaturatingAdd(m_totals.TotalSize, entry.Size);
+      m_totals.FileCount = SaturatingAdd(m_totals.FileCount, 1);
+      return;
+    }
+    m_totals.FolderCount = SaturatingAdd(m_totals.FolderCount, 1);
+    m_folder.assign(entry.Path);
+    m_folderOpen = true;
+  }
+
+  FolderStatistics Finish() {
+    CloseFolder({});
+    if (!m_any && FolderSearchFails(m_root)) CountUnreadable();
+    return m_totals;
+  }
+
+ private:
+  // The entry after a folder lies below it, unless nothing was found there.
+  void CloseFolder(std::string_view next) {
+    if (!m_folderOpen) return;
+    m_folderOpen = false;
+    const bool below = next.size() > m_folder.size() && next.starts_with(m_folder) &&
+                       next[m_folder.size()] == kPathSeparator;
+    if (!below && FolderSearchFails(m_folder)) CountUnreadable();
+  }
+
+  void CountUnreadable() {
+    m_totals.UnreadableFolders = SaturatingAdd(m_totals.UnreadableFolders, 1);
+  }
+
+  std::string m_root;
+  FolderStatistics m_totals;
+  std::string m_folder;  // the last folder listed, while nothing after it was seen
+  bool m_folderOpen = false;
+  bool m_any = false;
+};
+
+}  // namespace
+
+bool EntryExists(std::string_view path) {
+  std::error_code error;
+  return std::filesystem::symlink_status(NativePath(path), error).type() !=
          std::filesystem::file_type::not_found;
 }
 
@@ -445,6 +506,47 @@ void ListsModel::tmiFileRunClick() {
     where = FindResultRow(rows[index], *where);
     if (!where) continue;
     SetStatistics(*where, AnalyseRow(m_results[*where].Location));
+  }
+  progress.Close();
+  m_runReachedEnd = visitedAll;
+  if (visitedAll) m_frontend.Status().SetPanelText(StatusPanel::Run, kTextRunEnded);
+}
+
+void ListsModel::MeasureAndList(const RowEntryVisitor& visit) {
+  m_frontend.Status().SetPanelText(StatusPanel::Run, kTextRunStarted);
+  m_runReachedEnd = false;
+  ProgressScope progress(m_frontend.CreateProgress());
+  std::vector<RowId> rows;
+  rows.reserve(m_results.size());
+  for (const auto& row : m_results)
+    rows.push_back(row.Id);
+  using Clock = std::chrono::steady_clock;
+  bool visitedAll = true;
+  for (std::size_t index = 0; index < rows.size() && visitedAll; ++index) {
+    auto where = FindResultRow(rows[index], index);
+    if (!where) continue;
+    const std::string subText = " " + std::to_string(index + 1) + "/" +
+                                std::to_string(rows.size()) + " 解析中... [" +
+                                m_results[*where].Caption + "]";
+    if (!progress->UpdateProgress(kProgressMainText, subText, true, true)) {
+      visitedAll = false;
+      break;
+    }
+    Clock::time_point lastPump = Clock::now();
+    where = FindResultRow(rows[index], *where);
+    if (!where) continue;
+    const std::string location = m_results[*where].Location;
+    ListingStatistics statistics(location);
+    visitedAll = WalkTree(location, [&](const TreeEntry& entry) {
+      statistics.Add(entry);
+      if (!visit(rows[index], entry)) return false;
+      const Clock::time_point now = Clock::now();
+      const bool pump = now - lastPump >= kFileViewPumpInterval;
+      if (pump) lastPump = now;
+      return progress->UpdateProgress(kProgressMainText, entry.Path, pump, pump);
+    });
+    where = FindResultRow(rows[index], *where);
+    if (visitedAll && where) SetStatistics(*where, statistics.Finish());
   }
   progress.Close();
   m_runReachedEnd = visitedAll;

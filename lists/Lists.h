@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +33,10 @@ inline constexpr std::chrono::milliseconds kFileViewPumpInterval{30};
 
 // The statistics written into a result row by an analysis run: one pass over its tree.
 FolderStatistics AnalyseRow(std::string_view location);
+
+// Receives the entries of a listing run: the row they lie below and the entry, whose texts are
+// valid during the call only. False stops the run, as Cancel does.
+using RowEntryVisitor = std::function<bool(RowId row, const TreeEntry& entry)>;
 
 // True when location names a root: "/", a drive ("E:", "E:\"), a share ("\\server\share") or a
 // path that climbs back to one ("/..", "C:\.."). Such a folder is never handed to the delete.
@@ -111,6 +116,14 @@ class ListsModel {
   // only when every row was visited. An update answering stop ends the run before its row.
   // The sub text is " 3/12 解析中... [Photos]": row number, row count, caption.
   void tmiFileRunClick();
+  // The analysis run and the file view in one walk per row, for a front end that hands the
+  // listing on instead of keeping it: every result row is measured as tmiFileRunClick measures
+  // it (same panels, same update before each row), its numbers summed from the walk that hands
+  // each entry below it to visit, in the file view's order, with the file view's update after
+  // each entry. On a tree that does not change the numbers equal AnalyseRow's. The file list is
+  // not touched. A row whose walk was stopped keeps its previous cells; RunReachedEnd then says
+  // false.
+  void MeasureAndList(const RowEntryVisitor& visit);
 
   // --- Sorting --------------------------------------------------------------------------------
   // Header click: column := clicked, direction flips (so the first click sorts descending).

@@ -167,6 +167,99 @@ TEST_F(ListsTest, CancelProcessedDuringTheFirstUpdateStopsEitherLoopAtTheSecond)
   EXPECT_EQ(m_record.ProgressOpen, 0);
 }
 
+// One walk per row gives the run's numbers and the file view's entries, whatever the tree holds:
+// empty folders first, last and deep, folders that cannot be searched (the row's own included),
+// a link, a missing folder and a file as rows.
+TEST_F(ListsTest, MeasureAndListAgreesWithTheRunAndTheFileView) {
+  struct LockedFolders : FileSystemFaults {
+    bool SearchFails(std::string_view folder) const override {
+      return folder.ends_with(std::string(1, kPathSeparator) + "locked" + kPathSeparator);
+    }
+  } faults;
+  m_tree.Folder("full/a-empty");
+  m_tree.File("full/b/x", 10);
+  m_tree.Folder("full/b/c/d-empty");
+  m_tree.File("full/b/locked/hidden", 5);
+  m_tree.File("full/e", 3);
+  m_tree.Folder("full/z/locked");
+  m_tree.File("locked/y", 1);
+  m_tree.Folder("empty");
+  m_tree.File("file", 4);
+  for (const char* name : {"full", "locked", "empty", "missing", "file", "full"})
+    m_model.AddResultList(m_tree.Path(name));
+  std::error_code error;
+  std::filesystem::create_directory_symlink(m_tree.Path("full"), m_tree.Path("full/link"), error);
+  ScopedFileSystemFaults scoped(faults);
+
+  m_model.tmiFileRunClick();
+  SelectAllResults();
+  m_model.tmiViewFileViewFlagClick();
+  const auto numbers = [](const ListsModel& model) {
+    std::vector<std::vector<std::int64_t>> all;
+    for (std::size_t i = 0; i < model.ResultRowCount(); ++i) {
+      const ResultRow& row = model.ResultRowAt(i);
+      all.push_back({row.TotalSize, row.FileCount, row.FolderCount, row.UnreadableFolders});
+    }
+    return all;
+  };
+  const auto measured = numbers(m_model);
+  // A link counts as a file of its own size (the length of the path it holds).
+  const std::int64_t link = error ? 0 : 1;
+  const auto linkSize = link * static_cast<std::int64_t>(m_tree.Path("full").size());
+  ASSERT_EQ(measured[0], (std::vector<std::int64_t>{13 + linkSize, 2 + link, 7, 2}));
+  ASSERT_EQ(measured[1][3], 1);
+  Texts listed;
+  for (std::size_t i = 0; i < m_model.FileRowCount(); ++i) {
+    listed.push_back(m_model.CellText(ListKind::File, i, 1) + " " +
+                     m_model.CellText(ListKind::File, i, 2));
+  }
+
+  ListsModel again(m_frontend);
+  for (const char* name : {"full", "locked", "empty", "missing", "file", "full"})
+    again.AddResultList(m_tree.Path(name));
+  Texts walked;
+  std::vector<RowId> rows;
+  again.MeasureAndList([&](RowId row, const TreeEntry& entry) {
+    walked.push_back(std::string(entry.Path) + " " +
+                     (entry.IsFolder ? std::string("フォルダ") : CountText(entry.Size)));
+    if (rows.empty() || rows.back() != row) rows.push_back(row);
+    return true;
+  });
+  EXPECT_TRUE(again.RunReachedEnd());
+  EXPECT_EQ(m_record.Panels[4], "解析終了");
+  EXPECT_EQ(walked, listed);
+  EXPECT_EQ(rows, (std::vector<RowId>{again.ResultRowAt(0).Id, again.ResultRowAt(5).Id}));
+  EXPECT_EQ(numbers(again), measured);
+  EXPECT_EQ(Column(again, ListKind::Result, 2), Sizes());
+}
+
+// Stopped inside a row's walk, by Cancel or by the visitor: the row keeps its cells, the rows
+// after it are not walked, and the run does not end.
+TEST_F(ListsTest, MeasureAndListStoppedInsideARowLeavesItUnmeasured) {
+  for (int i = 0; i < 5; ++i)
+    m_tree.File("a/f" + std::to_string(i), 1);
+  m_tree.File("b/g", 2);
+  AddFolders({"b", "a", "b"});
+  // Update 1 is row b's, 2 its entry's, 3 row a's; Cancel there stops at its first entry.
+  m_frontend.OnPump = [](TestProgress& progress, int update) {
+    if (update == 3) progress.Cancel();
+  };
+  std::size_t entries = 0;
+  m_model.MeasureAndList([&](RowId, const TreeEntry&) { return ++entries > 0; });
+  EXPECT_EQ(Sizes(), (Texts{"2", "未解析", "未解析"}));
+  EXPECT_EQ(entries, 2u);
+  EXPECT_FALSE(m_model.RunReachedEnd());
+  EXPECT_EQ(m_record.Panels[4], "解析開始");
+  EXPECT_EQ(m_record.ProgressOpen, 0);
+
+  m_frontend.OnPump = nullptr;
+  entries = 0;
+  m_model.MeasureAndList([&](RowId, const TreeEntry&) { return ++entries < 3; });
+  EXPECT_EQ(Sizes(), (Texts{"2", "未解析", "未解析"}));
+  EXPECT_EQ(entries, 3u);
+  EXPECT_FALSE(m_model.RunReachedEnd());
+}
+
 // --- Sorting --------------------------------------------------------------------------------
 
 TEST_F(ListsTest, HeaderClicksFlipTheDirectionAndRemovalsReSortWithoutFlipping) {
