@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "lists/Sorting.h"
 #include "scan/FileSystemFaults.h"
 #include "scan/Gloval.h"
 #include "scan/Text.h"
@@ -89,17 +90,54 @@ struct ListsModel::FileStore {
     std::uint64_t PathRef;  // chunk index << 32 | offset in the chunk
     std::uint32_t PathLength;
     std::uint8_t Flags;
+    std::uint16_t NameLength;  // of the name at the end of the path; kLongName if longer
+  };
+  static constexpr std::uint16_t kLongName = 0xFFFF;
+
+  // The records in blocks of a power of two: growing copies nothing, and finding a record is a
+  // shift and a mask (sorts look rows up in any order).
+  class RecordBlocks {
+   public:
+    static constexpr std::size_t kShift = 14;
+    static constexpr std::size_t kBlock = std::size_t{1} << kShift;
+
+    std::size_t size() const { return m_size; }
+    Record& operator[](std::size_t index) {
+      return m_blocks[index >> kShift][index & (kBlock - 1)];
+    }
+    const Record& operator[](std::size_t index) const {
+      return m_blocks[index >> kShift][index & (kBlock - 1)];
+    }
+    void push_back(const Record& record) {
+      if ((m_size & (kBlock - 1)) == 0) m_blocks.push_back(std::make_unique<Record[]>(kBlock));
+      (*this)[m_size++] = record;
+    }
+    void clear() {
+      std::vector<std::unique_ptr<Record[]>>().swap(m_blocks);
+      m_size = 0;
+    }
+
+   private:
+    std::vector<std::unique_ptr<Record[]>> m_blocks;
+    std::size_t m_size = 0;
   };
 
   std::vector<std::unique_ptr<char[]>> Chunks;
   std::size_t ChunkUsed = 0;
   std::size_t ChunkCapacity = 0;
-  std::deque<Record> Records;
+  RecordBlocks Records;
   std::size_t Published = 0;
 
   std::string_view PathOf(const Record& record) const {
     const char* chunk = Chunks[record.PathRef >> 32].get();
     return {chunk + (record.PathRef & 0xFFFFFFFFu), record.PathLength};
+  }
+
+  // The row's name, found without reading its text (a sort asks for every row's).
+  std::string_view NameOf(const Record& record) const {
+    const std::string_view path = PathOf(record);
+    if (record.NameLength == kLongName) return FileRowOf(path, false, 0).Caption;
+    return path.substr(path.size() - record.NameLength);
   }
 
   FileRow RowOf(const Record& record) const {
@@ -117,12 +155,14 @@ struct ListsModel::FileStore {
     if (!path.empty()) std::memcpy(Chunks.back().get() + ChunkUsed, path.data(), path.size());
     const std::uint64_t ref = (static_cast<std::uint64_t>(Chunks.size() - 1) << 32) | ChunkUsed;
     ChunkUsed += path.size();
+    const std::size_t name = FileRowOf(path, isFolder, size).Caption.size();
     Records.push_back(Record{isFolder ? -1 : size, ref, static_cast<std::uint32_t>(path.size()),
-                             static_cast<std::uint8_t>(isFolder ? kFolder : 0)});
+                             static_cast<std::uint8_t>(isFolder ? kFolder : 0),
+                             static_cast<std::uint16_t>(std::min<std::size_t>(name, kLongName))});
   }
 
   void Clear() {
-    std::deque<Record>().swap(Records);
+    Records.clear();
     std::vector<std::unique_ptr<char[]>>().swap(Chunks);
     ChunkUsed = ChunkCapacity = 0;
     Published = 0;
@@ -623,23 +663,90 @@ void ListsModel::SetFileSort(int column, bool descending) {
 
 void ListsModel::SortResultList() {
   if (m_observer) m_observer->BeginReset(ListKind::Result);
-  std::stable_sort(
-      m_results.begin(), m_results.end(),
-      [this](const ResultRow& a, const ResultRow& b) { return lvwResultCompare(a, b) < 0; });
+  // The order lvwResultCompare defines, from one key per row.
+  const bool descending = m_resultSortDescending;
+  const std::size_t count = m_results.size();
+  const auto counts = [&](std::int64_t ResultRow::*number) {
+    std::vector<sorting::Count> keys(count);
+    for (std::size_t i = 0; i < count; ++i)
+      keys[i] = {m_results[i].Measured, m_results[i].*number};
+    return sorting::OrderByCount(keys, descending);
+  };
+  std::vector<std::size_t> order;
+  switch (m_resultSortColumn) {
+    case 0:
+    case 1:
+      order = sorting::OrderByText(
+          count,
+          [&](std::size_t i) -> std::string_view {
+            return m_resultSortColumn == 0 ? m_results[i].Caption : m_results[i].Location;
+          },
+          descending);
+      break;
+    case 2:
+      order = counts(&ResultRow::TotalSize);
+      break;
+    case 3:
+      order = counts(&ResultRow::FileCount);
+      break;
+    case 4:
+      order = counts(&ResultRow::FolderCount);
+      break;
+    default:
+      break;  // every row equal: the order stays
+  }
+  sorting::Reorder(m_results, order);
   if (m_observer) m_observer->EndReset(ListKind::Result);
 }
 
 void ListsModel::SortFileList() {
   PublishFileRows();
   if (m_observer) m_observer->BeginReset(ListKind::File);
-  // Compare the records themselves; lvwFileCompare's index form is for a view's own sort.
-  const FileStore& store = *m_files;
-  const int column = m_fileSortColumn;
+  // The order lvwFileCompare defines, from one key per row.
+  FileStore& store = *m_files;
   const bool descending = m_fileSortDescending;
-  std::stable_sort(m_files->Records.begin(), m_files->Records.end(),
-                   [&](const FileStore::Record& a, const FileStore::Record& b) {
-                     return CompareFileRows(store.RowOf(a), store.RowOf(b), column, descending) < 0;
-                   });
+  const std::size_t count = store.Records.size();
+  std::vector<std::size_t> order;
+  switch (m_fileSortColumn) {
+    case 0:
+    case 1: {
+      // The rows' paths lie anywhere in memory (a sort moves the rows, not their text): each
+      // is asked for a little before it is needed, so that the waits overlap.
+      constexpr std::size_t kAhead = 32;
+      const bool byName = m_fileSortColumn == 0;
+      order = sorting::OrderByText(
+          count,
+          [&](std::size_t i) {
+            if (i + kAhead < count) {
+              const FileStore::Record& ahead = store.Records[i + kAhead];
+              __builtin_prefetch((byName ? store.NameOf(ahead) : store.PathOf(ahead)).data());
+            }
+            const FileStore::Record& record = store.Records[i];
+            return byName ? store.NameOf(record) : store.PathOf(record);
+          },
+          descending);
+      break;
+    }
+    case 2: {
+      std::vector<sorting::Count> keys(count);
+      for (std::size_t i = 0; i < count; ++i) {
+        const FileStore::Record& record = store.Records[i];
+        keys[i] = {(record.Flags & FileStore::kFolder) == 0, record.Size};
+      }
+      order = sorting::OrderByCount(keys, descending);
+      break;
+    }
+    default:
+      break;  // every row equal: the order stays
+  }
+  if (!order.empty()) {
+    // One pass in order out, one pass in order back: each record is fetched from one place.
+    std::vector<FileStore::Record> before(count);
+    for (std::size_t i = 0; i < count; ++i)
+      before[i] = store.Records[i];
+    for (std::size_t i = 0; i < count; ++i)
+      store.Records[i] = before[order[i]];
+  }
   if (m_observer) m_observer->EndReset(ListKind::File);
 }
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <numeric>
 #include <random>
 #include <stdexcept>
 
@@ -361,40 +362,50 @@ void ExpectStrictWeakOrder(std::size_t count, Compare compare, std::mt19937& ran
   }
 }
 
-// Names and locations mixing digits, commas and letters of both cases, numbers from the whole
-// range, unmeasured rows and folders: every column orders them, in both directions.
-TEST_F(ListsTest, EveryColumnOfBothListsIsAStrictWeakOrdering) {
-  std::mt19937 random(20240611);
-  const std::string letters = "0159,-aAbZ";
+// Rows made to find faults in orderings: names and locations mixing digits, commas, letters of
+// both cases and the bytes around them, sharing long beginnings or one being the start of
+// another; numbers from the whole range; unmeasured rows; folders among the files. Result rows
+// are made from names alone (their locations need not exist); files and folders on disk.
+void AddTroublesomeRows(ListsModel& model, TempTree& tree, std::mt19937& random, int rows) {
+  const std::string letters = "0159,-aAbZz`{@[";
+  const std::string prefixes[] = {"", "", "shared-beginning-", "shared-beginning-x"};
   const auto randomName = [&] {
-    std::string name(1 + random() % 4, ' ');
-    for (char& c : name)
-      c = letters[random() % letters.size()];
+    std::string name = prefixes[random() % std::size(prefixes)];
+    for (std::size_t i = 1 + random() % 4; i > 0; --i)
+      name += letters[random() % letters.size()];
     return name;
   };
+  const std::string bytes[] = {"\xc3\xa9", std::string(1, '\0'), "\x7f"};
   constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
-  const std::int64_t numbers[] = {0, 1, 9, 10, 999, 1000, 1234, -1, kMost, kMost - 1};
+  const std::int64_t numbers[] = {0, 1, 9, 10, 999, 1000, 1234, -1, kMost, kMost - 1, -kMost - 1};
   const auto randomNumber = [&] { return numbers[random() % std::size(numbers)]; };
-  for (int i = 0; i < 80; ++i) {
-    const std::string location =
+  for (int i = 0; i < rows; ++i) {
+    std::string location =
         random() % 2 ? randomName() : randomName() + kPathSeparator + randomName();
-    m_model.AddResultList(location);
+    if (random() % 8 == 0) location += bytes[random() % std::size(bytes)];
+    model.AddResultList(location);
     if (random() % 4 != 0) {
-      m_model.SetStatistics(m_model.ResultRowCount() - 1,
-                            {randomNumber(), randomNumber(), randomNumber(), 0});
+      model.SetStatistics(model.ResultRowCount() - 1,
+                          {randomNumber(), randomNumber(), randomNumber(), 0});
     }
   }
-  for (int i = 0; i < 80; ++i) {
+  for (int i = 0; i < rows; ++i) {
     const std::string path = randomName() + "/" + randomName();
     if (random() % 3 == 0) {
-      m_tree.Folder("files/" + path);
+      tree.Folder("files/" + path);
     } else {
-      m_tree.File("files/" + path, static_cast<std::int64_t>(random() % 3) * 1000);
+      tree.File("files/" + path, static_cast<std::int64_t>(random() % 3) * 1000);
     }
   }
-  m_model.AddResultList(m_tree.Path("files"));
-  m_model.SetSelected(ListKind::Result, m_model.ResultRowCount() - 1, true);
-  m_model.tmiViewFileViewFlagClick();
+  const RowId files = model.AddResultList(tree.Path("files"));
+  model.SelectAll(ListKind::Result, false);
+  model.SetSelected(ListKind::Result, *model.FindResultRow(files), true);
+  model.tmiViewFileViewFlagClick();
+}
+
+TEST_F(ListsTest, EveryColumnOfBothListsIsAStrictWeakOrdering) {
+  std::mt19937 random(20240611);
+  AddTroublesomeRows(m_model, m_tree, random, 80);
   ASSERT_GT(m_model.FileRowCount(), 80u);
 
   for (const bool descending : {false, true}) {
@@ -413,6 +424,60 @@ TEST_F(ListsTest, EveryColumnOfBothListsIsAStrictWeakOrdering) {
           m_model.FileRowCount(),
           [&](std::size_t a, std::size_t b) { return m_model.lvwFileCompare(a, b); }, random,
           "file " + context);
+    }
+  }
+}
+
+// The sorts order by one key per row; the comparators stay the definition. Each sort must give
+// what a stable sort with the comparator gives from the order before it, so sorts one after
+// another (every column, both directions) also check that equal rows keep their order.
+TEST_F(ListsTest, SortsGiveTheComparatorsOrderKeepingEqualRowsInPlace) {
+  std::mt19937 random(7);
+  // Texts equal but for trailing NULs, which only their lengths tell apart.
+  for (const std::string_view location : {std::string_view("ab"), std::string_view("ab\0", 3),
+                                          std::string_view("ab\0\0\0\0\0\0\0\0\0X", 12),
+                                          std::string_view("ab\0\0\0\0\0\0\0\0\0", 11)}) {
+    m_model.AddResultList(location);
+  }
+  AddTroublesomeRows(m_model, m_tree, random, 300);
+  const auto fileRows = [this] {
+    Texts rows;
+    for (std::size_t i = 0; i < m_model.FileRowCount(); ++i) {
+      const FileRow row = m_model.FileRowAt(i);
+      rows.push_back(std::string(row.Path) + (row.IsFolder ? "/" : " " + CountText(row.Size)));
+    }
+    return rows;
+  };
+  for (int round = 0; round < 2; ++round) {
+    for (const bool descending : {true, false}) {
+      for (int column : {2, 0, 3, 1, 4, 5}) {
+        const std::string context = std::to_string(column) + (descending ? " desc" : "");
+        m_model.SetResultSort(column, descending);
+        std::vector<ResultRow> expected(m_model.ResultRowCount());
+        for (std::size_t i = 0; i < expected.size(); ++i)
+          expected[i] = m_model.ResultRowAt(i);
+        std::stable_sort(expected.begin(), expected.end(),
+                         [this](const ResultRow& a, const ResultRow& b) {
+                           return m_model.lvwResultCompare(a, b) < 0;
+                         });
+        m_model.SortResultList();
+        for (std::size_t i = 0; i < expected.size(); ++i)
+          ASSERT_EQ(m_model.ResultRowAt(i).Id, expected[i].Id) << context << " row " << i;
+
+        if (column > 3) continue;
+        m_model.SetFileSort(column, descending);
+        std::vector<std::size_t> positions(m_model.FileRowCount());
+        std::iota(positions.begin(), positions.end(), std::size_t{0});
+        std::stable_sort(positions.begin(), positions.end(), [this](std::size_t a, std::size_t b) {
+          return m_model.lvwFileCompare(a, b) < 0;
+        });
+        const Texts before = fileRows();
+        Texts expectedFiles;
+        for (const std::size_t i : positions)
+          expectedFiles.push_back(before[i]);
+        m_model.SortFileList();
+        ASSERT_EQ(fileRows(), expectedFiles) << context;
+      }
     }
   }
 }
