@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 #include <utility>
 
 #include "lists/Lists.h"
@@ -75,11 +76,13 @@ class SpilledListing final : public FileListing {
   // Keeps for printing the stretches of these rows, in this order (each row once), and writes
   // out what is still pending; false (and Error set) when that fails.
   bool Keep(const std::vector<RowId>& rows) {
+    std::unordered_map<RowId, std::size_t> stretchOf;
+    for (std::size_t i = 0; i < m_stretches.size(); ++i)
+      stretchOf.emplace(m_stretches[i].Row, i);
     m_order.clear();
     for (const RowId row : rows) {
-      for (std::size_t i = 0; i < m_stretches.size(); ++i) {
-        if (m_stretches[i].Row == row) m_order.push_back(i);
-      }
+      if (const auto found = stretchOf.find(row); found != stretchOf.end())
+        m_order.push_back(found->second);
     }
     return Drain();
   }
