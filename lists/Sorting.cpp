@@ -85,12 +85,14 @@ void SortByKey(Item* first, Item* end, std::size_t depth, bool descending, const
   const auto before = [depth, descending](const Item& a, const Item& b) {
     const Item& x = descending ? b : a;
     const Item& y = descending ? a : b;
-    if (x.Key[0] != y.Key[0]) return x.Key[0] < y.Key[0];
-    if (x.Key[1] != y.Key[1]) return x.Key[1] < y.Key[1];
+    for (std::size_t word = 0; word < kWords; ++word) {
+      if (x.Key[word] != y.Key[word]) return x.Key[word] < y.Key[word];
+    }
     return TailAt(x, depth) < TailAt(y, depth);
   };
   const auto equal = [depth](const Item& a, const Item& b) {
-    return a.Key[0] == b.Key[0] && a.Key[1] == b.Key[1] && TailAt(a, depth) == TailAt(b, depth);
+    return std::equal(std::begin(a.Key), std::end(a.Key), std::begin(b.Key)) &&
+           TailAt(a, depth) == TailAt(b, depth);
   };
   std::vector<Range> pending{{first, end}};
   while (!pending.empty()) {
@@ -209,7 +211,7 @@ std::vector<std::size_t> OrderByText(std::size_t count,
     if (group.Depth > 0) {
       // Rows whose texts begin alike mostly lie near each other in memory; still, ask a little
       // ahead so that the waits for those that do not overlap.
-      constexpr std::ptrdiff_t kAhead = 8;
+      constexpr std::ptrdiff_t kAhead = 32;
       for (Item* item = group.First; item != group.End; ++item) {
         if (group.End - item > kAhead) __builtin_prefetch(item[kAhead].Text + group.Depth);
         KeyAt(*item, group.Depth);
