@@ -140,7 +140,9 @@ class ListsModel {
   // Sets a list's state without sorting (for a front end that orders by argument).
   void SetResultSort(int column, bool descending);
   void SetFileSort(int column, bool descending);
-  // Sorts a whole list with its comparator and current state.
+  // Sorts a whole list into the order its comparator defines under the current state, rows
+  // the comparator finds equal kept in their order. Keys are made once per row, so a million
+  // rows take a fraction of a second.
   void SortResultList();
   void SortFileList();
 
