@@ -10,6 +10,8 @@
 #include <unordered_set>
 #include <utility>
 
+#include "lists/Sorting.h"
+#include "scan/FileSystemFaults.h"
 #include "scan/Gloval.h"
 #include "scan/Text.h"
 #include "scan/Utf16.h"
@@ -53,11 +55,6 @@ int CompareCountCells(bool hasA, std::int64_t a, bool hasB, std::int64_t b, std:
                      hasB ? std::string_view(CountText(b)) : word);
 }
 
-std::string_view LastName(std::string_view path) {
-  const auto at = path.rfind(kPathSeparator);
-  return at == std::string_view::npos ? path : path.substr(at + 1);
-}
-
 // The file list's comparison under a column and direction, for a view's sort and the model's.
 int CompareFileRows(const FileRow& a, const FileRow& b, int column, bool descending) {
   int result = 0;
@@ -93,12 +90,42 @@ struct ListsModel::FileStore {
     std::uint64_t PathRef;  // chunk index << 32 | offset in the chunk
     std::uint32_t PathLength;
     std::uint8_t Flags;
+    std::uint16_t NameLength;  // of the name at the end of the path; kLongName if longer
+  };
+  static constexpr std::uint16_t kLongName = 0xFFFF;
+
+  // The records in blocks of a power of two: growing copies nothing, and finding a record is a
+  // shift and a mask (sorts look rows up in any order).
+  class RecordBlocks {
+   public:
+    static constexpr std::size_t kShift = 14;
+    static constexpr std::size_t kBlock = std::size_t{1} << kShift;
+
+    std::size_t size() const { return m_size; }
+    Record& operator[](std::size_t index) {
+      return m_blocks[index >> kShift][index & (kBlock - 1)];
+    }
+    const Record& operator[](std::size_t index) const {
+      return m_blocks[index >> kShift][index & (kBlock - 1)];
+    }
+    void push_back(const Record& record) {
+      if ((m_size & (kBlock - 1)) == 0) m_blocks.push_back(std::make_unique<Record[]>(kBlock));
+      (*this)[m_size++] = record;
+    }
+    void clear() {
+      std::vector<std::unique_ptr<Record[]>>().swap(m_blocks);
+      m_size = 0;
+    }
+
+   private:
+    std::vector<std::unique_ptr<Record[]>> m_blocks;
+    std::size_t m_size = 0;
   };
 
   std::vector<std::unique_ptr<char[]>> Chunks;
   std::size_t ChunkUsed = 0;
   std::size_t ChunkCapacity = 0;
-  std::deque<Record> Records;
+  RecordBlocks Records;
   std::size_t Published = 0;
 
   std::string_view PathOf(const Record& record) const {
@@ -106,12 +133,15 @@ struct ListsModel::FileStore {
     return {chunk + (record.PathRef & 0xFFFFFFFFu), record.PathLength};
   }
 
+  // The row's name, found without reading its text (a sort asks for every row's).
+  std::string_view NameOf(const Record& record) const {
+    const std::string_view path = PathOf(record);
+    if (record.NameLength == kLongName) return FileRowOf(path, false, 0).Caption;
+    return path.substr(path.size() - record.NameLength);
+  }
+
   FileRow RowOf(const Record& record) const {
-    FileRow row;
-    row.Path = PathOf(record);
-    row.Caption = LastName(row.Path);
-    row.IsFolder = (record.Flags & kFolder) != 0;
-    row.Size = record.Size;
+    FileRow row = FileRowOf(PathOf(record), (record.Flags & kFolder) != 0, record.Size);
     row.Selected = (record.Flags & kSelected) != 0;
     return row;
   }
@@ -125,12 +155,14 @@ struct ListsModel::FileStore {
     if (!path.empty()) std::memcpy(Chunks.back().get() + ChunkUsed, path.data(), path.size());
     const std::uint64_t ref = (static_cast<std::uint64_t>(Chunks.size() - 1) << 32) | ChunkUsed;
     ChunkUsed += path.size();
+    const std::size_t name = FileRowOf(path, isFolder, size).Caption.size();
     Records.push_back(Record{isFolder ? -1 : size, ref, static_cast<std::uint32_t>(path.size()),
-                             static_cast<std::uint8_t>(isFolder ? kFolder : 0)});
+                             static_cast<std::uint8_t>(isFolder ? kFolder : 0),
+                             static_cast<std::uint16_t>(std::min<std::size_t>(name, kLongName))});
   }
 
   void Clear() {
-    std::deque<Record>().swap(Records);
+    Records.clear();
     std::vector<std::unique_ptr<char[]>>().swap(Chunks);
     ChunkUsed = ChunkCapacity = 0;
     Published = 0;
@@ -205,17 +237,86 @@ bool IsRootLocation(std::string_view location, char separator) {
   return depth == 0;
 }
 
-bool EntryExists(std::string_view path) {
-  // The native form: bytes on POSIX, UTF-16 on Windows, where generalised UTF-8 keeps names with
-  // lone surrogates exact.
-  std::filesystem::path native;
+namespace {
+
+// The native form of a path: bytes on POSIX, UTF-16 on Windows, where generalised UTF-8 keeps
+// names with lone surrogates exact.
+std::filesystem::path NativePath(std::string_view path) {
   if constexpr (std::is_same_v<std::filesystem::path::value_type, wchar_t>) {
-    native = ToUtf16<wchar_t>(path);
+    return ToUtf16<wchar_t>(path);
   } else {
-    native = std::string(path);
+    return std::string(path);
   }
+}
+
+// True when the walk could not have searched folder: it cannot be listed, or it lists names
+// whose entries cannot be queried (no search permission), or the test seam says so.
+bool FolderSearchFails(std::string_view folder) {
+  const FileSystemFaults* faults = ActiveFileSystemFaults();
+  if (faults && faults->SearchFails(WithTrailingSeparator(folder))) return true;
   std::error_code error;
-  return std::filesystem::symlink_status(native, error).type() !=
+  const std::filesystem::directory_iterator entries(NativePath(folder), error);
+  if (error) return true;
+  if (entries == std::filesystem::directory_iterator()) return false;
+  // An entry gone meanwhile is no fault (not_found); one that cannot be queried is (none).
+  return std::filesystem::symlink_status(entries->path(), error).type() ==
+         std::filesystem::file_type::none;
+}
+
+// A row's statistics summed from its listing. The listing shows no folder it could not
+// search, only nothing below it; so a folder that showed nothing below it (the row's own one
+// included) is asked once more whether it was empty or unreadable. Empty folders are few, and
+// asking one costs a listing of nothing. What this cannot see is a folder whose search broke
+// off after some of its entries; on a tree that does not change that takes a failing disk.
+class ListingStatistics {
+ public:
+  explicit ListingStatistics(std::string_view root) : m_root(root) {}
+
+  void Add(const TreeEntry& entry) {
+    CloseFolder(entry.Path);
+    m_any = true;
+    if (!entry.IsFolder) {
+      m_totals.TotalSize = SaturatingAdd(m_totals.TotalSize, entry.Size);
+      m_totals.FileCount = SaturatingAdd(m_totals.FileCount, 1);
+      return;
+    }
+    m_totals.FolderCount = SaturatingAdd(m_totals.FolderCount, 1);
+    m_folder.assign(entry.Path);
+    m_folderOpen = true;
+  }
+
+  FolderStatistics Finish() {
+    CloseFolder({});
+    if (!m_any && FolderSearchFails(m_root)) CountUnreadable();
+    return m_totals;
+  }
+
+ private:
+  // The entry after a folder lies below it, unless nothing was found there.
+  void CloseFolder(std::string_view next) {
+    if (!m_folderOpen) return;
+    m_folderOpen = false;
+    const bool below = next.size() > m_folder.size() && next.starts_with(m_folder) &&
+                       next[m_folder.size()] == kPathSeparator;
+    if (!below && FolderSearchFails(m_folder)) CountUnreadable();
+  }
+
+  void CountUnreadable() {
+    m_totals.UnreadableFolders = SaturatingAdd(m_totals.UnreadableFolders, 1);
+  }
+
+  std::string m_root;
+  FolderStatistics m_totals;
+  std::string m_folder;  // the last folder listed, while nothing after it was seen
+  bool m_folderOpen = false;
+  bool m_any = false;
+};
+
+}  // namespace
+
+bool EntryExists(std::string_view path) {
+  std::error_code error;
+  return std::filesystem::symlink_status(NativePath(path), error).type() !=
          std::filesystem::file_type::not_found;
 }
 
@@ -459,6 +560,47 @@ void ListsModel::tmiFileRunClick() {
   if (visitedAll) m_frontend.Status().SetPanelText(StatusPanel::Run, kTextRunEnded);
 }
 
+void ListsModel::MeasureAndList(const RowEntryVisitor& visit) {
+  m_frontend.Status().SetPanelText(StatusPanel::Run, kTextRunStarted);
+  m_runReachedEnd = false;
+  ProgressScope progress(m_frontend.CreateProgress());
+  std::vector<RowId> rows;
+  rows.reserve(m_results.size());
+  for (const auto& row : m_results)
+    rows.push_back(row.Id);
+  using Clock = std::chrono::steady_clock;
+  bool visitedAll = true;
+  for (std::size_t index = 0; index < rows.size() && visitedAll; ++index) {
+    auto where = FindResultRow(rows[index], index);
+    if (!where) continue;
+    const std::string subText = " " + std::to_string(index + 1) + "/" +
+                                std::to_string(rows.size()) + " 解析中... [" +
+                                m_results[*where].Caption + "]";
+    if (!progress->UpdateProgress(kProgressMainText, subText, true, true)) {
+      visitedAll = false;
+      break;
+    }
+    Clock::time_point lastPump = Clock::now();
+    where = FindResultRow(rows[index], *where);
+    if (!where) continue;
+    const std::string location = m_results[*where].Location;
+    ListingStatistics statistics(location);
+    visitedAll = WalkTree(location, [&](const TreeEntry& entry) {
+      statistics.Add(entry);
+      if (!visit(rows[index], entry)) return false;
+      const Clock::time_point now = Clock::now();
+      const bool pump = now - lastPump >= kFileViewPumpInterval;
+      if (pump) lastPump = now;
+      return progress->UpdateProgress(kProgressMainText, entry.Path, pump, pump);
+    });
+    where = FindResultRow(rows[index], *where);
+    if (visitedAll && where) SetStatistics(*where, statistics.Finish());
+  }
+  progress.Close();
+  m_runReachedEnd = visitedAll;
+  if (visitedAll) m_frontend.Status().SetPanelText(StatusPanel::Run, kTextRunEnded);
+}
+
 void ListsModel::SetStatistics(std::size_t index, const FolderStatistics& statistics) {
   ResultRow& row = m_results[index];
   row.Measured = true;
@@ -529,23 +671,90 @@ void ListsModel::SetFileSort(int column, bool descending) {
 
 void ListsModel::SortResultList() {
   if (m_observer) m_observer->BeginReset(ListKind::Result);
-  std::stable_sort(
-      m_results.begin(), m_results.end(),
-      [this](const ResultRow& a, const ResultRow& b) { return lvwResultCompare(a, b) < 0; });
+  // The order lvwResultCompare defines, from one key per row.
+  const bool descending = m_resultSortDescending;
+  const std::size_t count = m_results.size();
+  const auto counts = [&](std::int64_t ResultRow::*number) {
+    std::vector<sorting::Count> keys(count);
+    for (std::size_t i = 0; i < count; ++i)
+      keys[i] = {m_results[i].Measured, m_results[i].*number};
+    return sorting::OrderByCount(keys, descending);
+  };
+  std::vector<std::size_t> order;
+  switch (m_resultSortColumn) {
+    case 0:
+    case 1:
+      order = sorting::OrderByText(
+          count,
+          [&](std::size_t i) -> std::string_view {
+            return m_resultSortColumn == 0 ? m_results[i].Caption : m_results[i].Location;
+          },
+          descending);
+      break;
+    case 2:
+      order = counts(&ResultRow::TotalSize);
+      break;
+    case 3:
+      order = counts(&ResultRow::FileCount);
+      break;
+    case 4:
+      order = counts(&ResultRow::FolderCount);
+      break;
+    default:
+      break;  // every row equal: the order stays
+  }
+  sorting::Reorder(m_results, order);
   if (m_observer) m_observer->EndReset(ListKind::Result);
 }
 
 void ListsModel::SortFileList() {
   PublishFileRows();
   if (m_observer) m_observer->BeginReset(ListKind::File);
-  // Compare the records themselves; lvwFileCompare's index form is for a view's own sort.
-  const FileStore& store = *m_files;
-  const int column = m_fileSortColumn;
+  // The order lvwFileCompare defines, from one key per row.
+  FileStore& store = *m_files;
   const bool descending = m_fileSortDescending;
-  std::stable_sort(m_files->Records.begin(), m_files->Records.end(),
-                   [&](const FileStore::Record& a, const FileStore::Record& b) {
-                     return CompareFileRows(store.RowOf(a), store.RowOf(b), column, descending) < 0;
-                   });
+  const std::size_t count = store.Records.size();
+  std::vector<std::size_t> order;
+  switch (m_fileSortColumn) {
+    case 0:
+    case 1: {
+      // The rows' paths lie anywhere in memory (a sort moves the rows, not their text): each
+      // is asked for a little before it is needed, so that the waits overlap.
+      constexpr std::size_t kAhead = 32;
+      const bool byName = m_fileSortColumn == 0;
+      order = sorting::OrderByText(
+          count,
+          [&](std::size_t i) {
+            if (i + kAhead < count) {
+              const FileStore::Record& ahead = store.Records[i + kAhead];
+              __builtin_prefetch((byName ? store.NameOf(ahead) : store.PathOf(ahead)).data());
+            }
+            const FileStore::Record& record = store.Records[i];
+            return byName ? store.NameOf(record) : store.PathOf(record);
+          },
+          descending);
+      break;
+    }
+    case 2: {
+      std::vector<sorting::Count> keys(count);
+      for (std::size_t i = 0; i < count; ++i) {
+        const FileStore::Record& record = store.Records[i];
+        keys[i] = {(record.Flags & FileStore::kFolder) == 0, record.Size};
+      }
+      order = sorting::OrderByCount(keys, descending);
+      break;
+    }
+    default:
+      break;  // every row equal: the order stays
+  }
+  if (!order.empty()) {
+    // One pass in order out, one pass in order back: each record is fetched from one place.
+    std::vector<FileStore::Record> before(count);
+    for (std::size_t i = 0; i < count; ++i)
+      before[i] = store.Records[i];
+    for (std::size_t i = 0; i < count; ++i)
+      store.Records[i] = before[order[i]];
+  }
   if (m_observer) m_observer->EndReset(ListKind::File);
 }
 

@@ -37,6 +37,10 @@ FolderStatistics AnalyseRow(std::string_view location);
 std::optional<FolderStatistics> AnalyseRow(std::string_view location,
                                            const std::function<bool()>& keepGoing);
 
+// Receives the entries of a listing run: the row they lie below and the entry, whose texts are
+// valid during the call only. False stops the run, as Cancel does.
+using RowEntryVisitor = std::function<bool(RowId row, const TreeEntry& entry)>;
+
 // True when location names a root: "/", a drive ("E:", "E:\"), a share ("\\server\share") or a
 // path that climbs back to one ("/..", "C:\.."). Such a folder is never handed to the delete.
 bool IsRootLocation(std::string_view location, char separator = kPathSeparator);
@@ -112,6 +116,14 @@ class ListsModel {
   // only when every row was visited. An update answering stop ends the run before its row.
   // The sub text is " 3/12 解析中... [Photos]": row number, row count, caption.
   void tmiFileRunClick();
+  // The analysis run and the file view in one walk per row, for a front end that hands the
+  // listing on instead of keeping it: every result row is measured as tmiFileRunClick measures
+  // it (same panels, same update before each row), its numbers summed from the walk that hands
+  // each entry below it to visit, in the file view's order, with the file view's update after
+  // each entry. On a tree that does not change the numbers equal AnalyseRow's. The file list is
+  // not touched. A row whose walk was stopped keeps its previous cells; RunReachedEnd then says
+  // false.
+  void MeasureAndList(const RowEntryVisitor& visit);
 
   // --- Sorting --------------------------------------------------------------------------------
   // Header click: column := clicked, direction flips (so the first click sorts descending).
@@ -128,7 +140,9 @@ class ListsModel {
   // Sets a list's state without sorting (for a front end that orders by argument).
   void SetResultSort(int column, bool descending);
   void SetFileSort(int column, bool descending);
-  // Sorts a whole list with its comparator and current state.
+  // Sorts a whole list into the order its comparator defines under the current state, rows
+  // the comparator finds equal kept in their order. Keys are made once per row, so a million
+  // rows take a fraction of a second.
   void SortResultList();
   void SortFileList();
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "scan/Text.h"
+
 namespace quillet {
 
 enum class ListKind { Result, File };
@@ -59,6 +61,17 @@ struct FileRow {
 
   int ImageIndex() const { return IsFolder ? kImageFolder : kImageFile; }
 };
+
+// The file list's row for one listed entry, viewing path: its caption is the last name.
+inline FileRow FileRowOf(std::string_view path, bool isFolder, std::int64_t size) {
+  FileRow row;
+  row.Path = path;
+  const auto at = path.rfind(kPathSeparator);
+  row.Caption = at == std::string_view::npos ? path : path.substr(at + 1);
+  row.IsFolder = isFolder;
+  row.Size = isFolder ? -1 : size;
+  return row;
+}
 
 // What a view needs to follow the model. Begin/End pairs bracket the change, so a Qt item model
 // can forward them as beginInsertRows/endInsertRows and the like: between Begin and End the

@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <span>
 
 namespace quillet::report {
 
@@ -60,59 +62,83 @@ bool IsWide(std::uint32_t c) {
          (c >= 0x20000 && c <= 0x3FFFD);
 }
 
-void Pad(std::ostream& out, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i)
-    out << ' ';
-}
+// Text for out in large pieces: one stream call per piece, not per cell.
+class Pieces {
+ public:
+  explicit Pieces(std::ostream& out) : m_out(out) { m_text.reserve(kPiece + 4096); }
+  ~Pieces() { Flush(); }
+  Pieces(const Pieces&) = delete;
+  Pieces& operator=(const Pieces&) = delete;
 
-// A list to print: captions, then lines of cell texts made on demand, so a file list of
-// millions of rows is never copied as text.
+  std::string& Text() { return m_text; }
+  // Hands the text on once it is large enough; at the end of every line.
+  void LineDone() {
+    if (m_text.size() >= kPiece) Flush();
+  }
+  void Flush() {
+    if (!m_text.empty()) m_out.write(m_text.data(), static_cast<std::streamsize>(m_text.size()));
+    m_text.clear();
+  }
+
+ private:
+  static constexpr std::size_t kPiece = std::size_t{1} << 16;
+  std::ostream& m_out;
+  std::string m_text;
+};
+
+// A list to print: captions, then its lines, each made when it is written, so a file list of
+// millions of rows is never held as text. ForEachLine may be called more than once.
 struct Lines {
   std::vector<std::string_view> Captions;
-  std::size_t Count = 0;
-  std::function<std::string(std::size_t line, int column)> Cell;
+  std::function<void(const std::function<void(std::span<const std::string_view> cells)>&)>
+      ForEachLine;
 };
 
 // Columns separated by two blanks; numbers (every column after the first two) to the right.
-void WriteTable(std::ostream& out, const Lines& lines) {
+void WriteTable(Pieces& out, const Lines& lines) {
   const std::size_t columns = lines.Captions.size();
   std::vector<std::size_t> widths(columns, 0);
   for (std::size_t k = 0; k < columns; ++k)
     widths[k] = DisplayWidth(lines.Captions[k]);
-  for (std::size_t line = 0; line < lines.Count; ++line) {
+  lines.ForEachLine([&](std::span<const std::string_view> cells) {
+    for (std::size_t k = 0; k < columns; ++k)
+      widths[k] = std::max(widths[k], DisplayWidth(TerminalText(cells[k])));
+  });
+  std::vector<std::string> shown(columns);
+  const auto writeLine = [&](std::span<const std::string> texts) {
+    std::string& text = out.Text();
     for (std::size_t k = 0; k < columns; ++k) {
-      widths[k] =
-          std::max(widths[k], DisplayWidth(TerminalText(lines.Cell(line, static_cast<int>(k)))));
+      const std::size_t gap = widths[k] - DisplayWidth(texts[k]);
+      if (k > 0) text += "  ";
+      if (k >= 2) text.append(gap, ' ');
+      text += texts[k];
+      if (k < 2 && k + 1 < columns) text.append(gap, ' ');
     }
-  }
-  const auto writeLine = [&](const auto& cellOf) {
-    for (std::size_t k = 0; k < columns; ++k) {
-      const std::string text(cellOf(k));
-      const std::size_t gap = widths[k] - DisplayWidth(text);
-      if (k > 0) out << "  ";
-      if (k >= 2) Pad(out, gap);
-      out << text;
-      if (k < 2 && k + 1 < columns) Pad(out, gap);
-    }
-    out << '\n';
+    text += '\n';
+    out.LineDone();
   };
-  writeLine([&](std::size_t k) { return lines.Captions[k]; });
-  for (std::size_t line = 0; line < lines.Count; ++line) {
-    writeLine([&](std::size_t k) { return TerminalText(lines.Cell(line, static_cast<int>(k))); });
-  }
+  for (std::size_t k = 0; k < columns; ++k)
+    shown[k] = lines.Captions[k];
+  writeLine(shown);
+  lines.ForEachLine([&](std::span<const std::string_view> cells) {
+    for (std::size_t k = 0; k < columns; ++k)
+      shown[k] = TerminalText(cells[k]);
+    writeLine(shown);
+  });
 }
 
-void WriteCsv(std::ostream& out, const Lines& lines) {
-  const std::size_t columns = lines.Captions.size();
-  for (std::size_t k = 0; k < columns; ++k)
-    out << (k > 0 ? "," : "") << CsvField(lines.Captions[k]);
-  out << "\r\n";
-  for (std::size_t line = 0; line < lines.Count; ++line) {
-    for (std::size_t k = 0; k < columns; ++k) {
-      out << (k > 0 ? "," : "") << CsvField(lines.Cell(line, static_cast<int>(k)));
+void WriteCsv(Pieces& out, const Lines& lines) {
+  const auto writeLine = [&](std::span<const std::string_view> cells) {
+    std::string& text = out.Text();
+    for (std::size_t k = 0; k < cells.size(); ++k) {
+      if (k > 0) text += ',';
+      AppendCsvField(text, cells[k]);
     }
-    out << "\r\n";
-  }
+    text += "\r\n";
+    out.LineDone();
+  };
+  writeLine(lines.Captions);
+  lines.ForEachLine(writeLine);
 }
 
 // The table marks a row that could not be searched throughout after its name; CSV gives the
@@ -124,84 +150,123 @@ bool HasUnreadable(const ResultRow& row) {
   return row.Measured && row.UnreadableFolders > 0;
 }
 
-Lines TableResultLines(const ListsModel& model, const Selection& selection) {
-  return {{kResultColumnCaptions.begin(), kResultColumnCaptions.end()},
-          selection.Rows.size(),
-          [&model, &selection](std::size_t line, int column) {
-            const std::size_t index = selection.Rows[line];
-            std::string text = model.CellText(ListKind::Result, index, column);
-            if (column == 0 && HasUnreadable(model.ResultRowAt(index))) text += kUnreadableMark;
-            return text;
-          }};
-}
-
-Lines CsvResultLines(const ListsModel& model, const Selection& selection) {
+// The selected result rows with the cells of the windows' columns, and with forCsv the number
+// of unreadable folders after them; forTable marks the name instead.
+Lines ResultLines(const ListsModel& model, const Selection& selection, bool forCsv) {
   Lines lines{{kResultColumnCaptions.begin(), kResultColumnCaptions.end()},
-              selection.Rows.size(),
-              [&model, &selection](std::size_t line, int column) {
-                const std::size_t index = selection.Rows[line];
-                if (column < static_cast<int>(kResultColumnCaptions.size()))
-                  return model.CellText(ListKind::Result, index, column);
-                const ResultRow& row = model.ResultRowAt(index);
-                return row.Measured ? CountText(row.UnreadableFolders)
-                                    : std::string(kTextUnmeasured);
+              [&model, &selection, forCsv](const auto& visit) {
+                std::vector<std::string> texts;
+                std::vector<std::string_view> cells;
+                for (const std::size_t index : selection.Rows) {
+                  const ResultRow& row = model.ResultRowAt(index);
+                  texts.clear();
+                  for (int k = 0; k < static_cast<int>(kResultColumnCaptions.size()); ++k)
+                    texts.push_back(model.CellText(ListKind::Result, index, k));
+                  if (forCsv) {
+                    texts.push_back(row.Measured ? CountText(row.UnreadableFolders)
+                                                 : std::string(kTextUnmeasured));
+                  } else if (HasUnreadable(row)) {
+                    texts[0] += kUnreadableMark;
+                  }
+                  cells.assign(texts.begin(), texts.end());
+                  visit(cells);
+                }
               }};
-  lines.Captions.push_back(kUnreadableCaption);
+  if (forCsv) lines.Captions.push_back(kUnreadableCaption);
   return lines;
 }
 
 // One line under the table, when a row carries the mark, saying what it means.
-void WriteUnreadableNote(std::ostream& out, const ListsModel& model, const Selection& selection) {
+void WriteUnreadableNote(Pieces& out, const ListsModel& model, const Selection& selection) {
   if (std::none_of(selection.Rows.begin(), selection.Rows.end(),
                    [&](std::size_t index) { return HasUnreadable(model.ResultRowAt(index)); })) {
     return;
   }
-  out << kUnreadableMark << " after a name: " << CountText(selection.Totals.Unreadable)
-      << (selection.Totals.Unreadable == 1 ? " folder" : " folders")
-      << " below could not be searched; the numbers leave out what they hold\n";
+  out.Text() += std::string(kUnreadableMark) +
+                " after a name: " + CountText(selection.Totals.Unreadable) +
+                (selection.Totals.Unreadable == 1 ? " folder" : " folders") +
+                " below could not be searched; the numbers leave out what they hold\n";
 }
 
-Lines FileLines(const ListsModel& model) {
-  return {{kFileColumnCaptions.begin(), kFileColumnCaptions.end()},
-          model.FileRowCount(),
-          [&model](std::size_t line, int column) {
-            return model.CellText(ListKind::File, line, column);
+// The file list's cells as the windows show them: name, path, size or "フォルダ".
+Lines FileLines(const FileListing& files) {
+  return {{kFileColumnCaptions.begin(), kFileColumnCaptions.end()}, [&files](const auto& visit) {
+            std::array<char, 32> buffer;
+            files.ForEach([&](const FileRow& row) {
+              const std::string_view size =
+                  row.IsFolder ? kTextFolder : CountTextIn(row.Size, buffer);
+              const std::array<std::string_view, 3> cells = {row.Caption, row.Path, size};
+              visit(cells);
+            });
           }};
 }
 
-std::string JsonNumber(bool present, std::int64_t value) {
-  return present ? std::to_string(value) : "null";
+void AppendJsonNumber(std::string& into, bool present, std::int64_t value) {
+  if (!present) {
+    into += "null";
+    return;
+  }
+  std::array<char, 32> buffer;
+  const auto end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value).ptr;
+  into.append(buffer.data(), end);
 }
 
-void WriteJson(std::ostream& out, const ListsModel& model, const Selection& selection) {
-  out << "{\n  \"complete\": " << (selection.Complete ? "true" : "false") << ",\n  \"rows\": [";
+void WriteJson(Pieces& out, const ListsModel& model, const Selection& selection) {
+  std::string& text = out.Text();
+  text += "{\n  \"complete\": ";
+  text += selection.Complete ? "true" : "false";
+  text += ",\n  \"rows\": [";
   bool first = true;
   for (const std::size_t index : selection.Rows) {
     const ResultRow& row = model.ResultRowAt(index);
-    out << (first ? "\n" : ",\n") << "    {\"name\": " << JsonString(row.Caption)
-        << ", \"location\": " << JsonString(row.Location)
-        << ", \"size\": " << JsonNumber(row.Measured, row.TotalSize)
-        << ", \"files\": " << JsonNumber(row.Measured, row.FileCount)
-        << ", \"folders\": " << JsonNumber(row.Measured, row.FolderCount)
-        << ", \"unreadable\": " << JsonNumber(row.Measured, row.UnreadableFolders) << "}";
+    text += first ? "\n" : ",\n";
+    text += "    {\"name\": ";
+    AppendJsonString(text, row.Caption);
+    text += ", \"location\": ";
+    AppendJsonString(text, row.Location);
+    text += ", \"size\": ";
+    AppendJsonNumber(text, row.Measured, row.TotalSize);
+    text += ", \"files\": ";
+    AppendJsonNumber(text, row.Measured, row.FileCount);
+    text += ", \"folders\": ";
+    AppendJsonNumber(text, row.Measured, row.FolderCount);
+    text += ", \"unreadable\": ";
+    AppendJsonNumber(text, row.Measured, row.UnreadableFolders);
+    text += "}";
+    out.LineDone();
     first = false;
   }
-  out << (first ? "]" : "\n  ]") << ",\n  \"totals\": {\"lists\": " << selection.Totals.Rows
-      << ", \"bytes\": " << selection.Totals.Bytes << ", \"files\": " << selection.Totals.Files
-      << ", \"folders\": " << selection.Totals.Folders
-      << ", \"unreadable\": " << selection.Totals.Unreadable << "}";
-  if (selection.WithFiles) {
-    out << ",\n  \"entries\": [";
-    const std::size_t count = model.FileRowCount();
-    for (std::size_t i = 0; i < count; ++i) {
-      const FileRow row = model.FileRowAt(i);
-      out << (i == 0 ? "\n" : ",\n") << "    {\"name\": " << JsonString(row.Caption)
-          << ", \"location\": " << JsonString(row.Path)
-          << ", \"size\": " << JsonNumber(!row.IsFolder, row.Size) << "}";
-    }
-    out << (count == 0 ? "]" : "\n  ]");
+  const ListsModel::SelectionTotals& totals = selection.Totals;
+  text += first ? "]" : "\n  ]";
+  text += ",\n  \"totals\": {\"lists\": ";
+  AppendJsonNumber(text, true, totals.Rows);
+  text += ", \"bytes\": ";
+  AppendJsonNumber(text, true, totals.Bytes);
+  text += ", \"files\": ";
+  AppendJsonNumber(text, true, totals.Files);
+  text += ", \"folders\": ";
+  AppendJsonNumber(text, true, totals.Folders);
+  text += ", \"unreadable\": ";
+  AppendJsonNumber(text, true, totals.Unreadable);
+  text += "}";
+  if (selection.Files) {
+    text += ",\n  \"entries\": [";
+    bool none = true;
+    selection.Files->ForEach([&](const FileRow& row) {
+      text += none ? "\n" : ",\n";
+      text += "    {\"name\": ";
+      AppendJsonString(text, row.Caption);
+      text += ", \"location\": ";
+      AppendJsonString(text, row.Path);
+      text += ", \"size\": ";
+      AppendJsonNumber(text, !row.IsFolder, row.Size);
+      text += "}";
+      out.LineDone();
+      none = false;
+    });
+    text += none ? "]" : "\n  ]";
   }
-  out << "\n}\n";
+  text += "\n}\n";
 }
 
 }  // namespace
@@ -253,11 +318,50 @@ std::streamsize FdOutput::xsputn(const char* data, std::streamsize size) {
   return size;
 }
 
+void ModelFileListing::ForEach(const std::function<void(const FileRow&)>& visit) const {
+  const std::size_t count = m_model.FileRowCount();
+  for (std::size_t i = 0; i < count; ++i)
+    visit(m_model.FileRowAt(i));
+}
+
+std::string_view CountTextIn(std::int64_t value, std::array<char, 32>& buffer) {
+  // As CountText: the magnitude as unsigned, so the most negative value has one too.
+  std::uint64_t magnitude = value < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(value)
+                                      : static_cast<std::uint64_t>(value);
+  char* const end = buffer.data() + buffer.size();
+  char* at = end;
+  int digits = 0;
+  do {
+    if (digits > 0 && digits % 3 == 0) *--at = ',';
+    *--at = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+    ++digits;
+  } while (magnitude != 0);
+  if (value < 0) *--at = '-';
+  return {at, static_cast<std::size_t>(end - at)};
+}
+
 std::string JsonString(std::string_view text) {
+  std::string json;
+  AppendJsonString(json, text);
+  return json;
+}
+
+void AppendJsonString(std::string& json, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
-  std::string json = "\"";
+  json += '"';
   std::size_t at = 0;
   while (at < text.size()) {
+    // Runs of plain ASCII go in one piece.
+    std::size_t plain = at;
+    while (plain < text.size()) {
+      const auto byte = static_cast<unsigned char>(text[plain]);
+      if (byte < 0x20 || byte >= 0x80 || byte == '"' || byte == '\\') break;
+      ++plain;
+    }
+    json.append(text.substr(at, plain - at));
+    at = plain;
+    if (at == text.size()) break;
     std::uint32_t codePoint = 0;
     const std::size_t length = ValidSequence(text, at, codePoint);
     if (length == 0) {
@@ -278,18 +382,25 @@ std::string JsonString(std::string_view text) {
     at += length;
   }
   json += '"';
-  return json;
 }
 
 std::string CsvField(std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-  std::string field = "\"";
-  for (const char c : text) {
-    if (c == '"') field += '"';
-    field += c;
-  }
-  field += '"';
+  std::string field;
+  AppendCsvField(field, text);
   return field;
+}
+
+void AppendCsvField(std::string& into, std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    into += text;
+    return;
+  }
+  into += '"';
+  for (const char c : text) {
+    if (c == '"') into += '"';
+    into += c;
+  }
+  into += '"';
 }
 
 std::size_t DisplayWidth(std::string_view text) {
@@ -322,26 +433,27 @@ std::string TerminalText(std::string_view text) {
   return shown;
 }
 
-void WriteReport(std::ostream& out, const ListsModel& model, const Selection& selection,
+void WriteReport(std::ostream& stream, const ListsModel& model, const Selection& selection,
                  Format format) {
+  Pieces out(stream);
   switch (format) {
     case Format::Table: {
-      WriteTable(out, TableResultLines(model, selection));
+      WriteTable(out, ResultLines(model, selection, false));
       WriteUnreadableNote(out, model, selection);
       const auto panels = ListsModel::TotalsTexts(selection.Totals);
-      out << '\n'
-          << panels[0] << "  " << panels[1] << "  " << panels[2] << "  " << panels[3] << '\n';
-      if (selection.WithFiles) {
-        out << '\n';
-        WriteTable(out, FileLines(model));
+      out.Text() +=
+          "\n" + panels[0] + "  " + panels[1] + "  " + panels[2] + "  " + panels[3] + "\n";
+      if (selection.Files) {
+        out.Text() += '\n';
+        WriteTable(out, FileLines(*selection.Files));
       }
       break;
     }
     case Format::Csv:
-      WriteCsv(out, CsvResultLines(model, selection));
-      if (selection.WithFiles) {
-        out << "\r\n";
-        WriteCsv(out, FileLines(model));
+      WriteCsv(out, ResultLines(model, selection, true));
+      if (selection.Files) {
+        out.Text() += "\r\n";
+        WriteCsv(out, FileLines(*selection.Files));
       }
       break;
     case Format::Json:

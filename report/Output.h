@@ -3,6 +3,8 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <ostream>
 #include <streambuf>
 #include <string>
@@ -40,24 +42,48 @@ class FdOutput : public std::streambuf {
   std::vector<char> m_buffer;
 };
 
-// What gets printed: the rows at these indices of the result list, their totals, and the whole
-// file list when withFiles.
+// A file list to print, read from first row to last as often as the format needs (the table
+// reads it twice: once for the widths of its columns).
+class FileListing {
+ public:
+  virtual ~FileListing() = default;
+  // Calls visit with each row in order; the row's texts are valid during the call only.
+  virtual void ForEach(const std::function<void(const FileRow&)>& visit) const = 0;
+};
+
+// The model's own file list, as the file view filled it.
+class ModelFileListing final : public FileListing {
+ public:
+  explicit ModelFileListing(const ListsModel& model) : m_model(model) {}
+  void ForEach(const std::function<void(const FileRow&)>& visit) const override;
+
+ private:
+  const ListsModel& m_model;
+};
+
+// What gets printed: the rows at these indices of the result list, their totals, and a file
+// list when Files is set.
 struct Selection {
   std::vector<std::size_t> Rows;
   ListsModel::SelectionTotals Totals;
-  bool WithFiles = false;
-  bool Complete = true;  // false when the user interrupted a loop
+  const FileListing* Files = nullptr;  // not owned
+  bool Complete = true;                // false when the user interrupted a loop
 };
 
 void WriteReport(std::ostream& out, const ListsModel& model, const Selection& selection,
                  Format format);
 
+// CountText(value) written into buffer, without a string of its own.
+std::string_view CountTextIn(std::int64_t value, std::array<char, 32>& buffer);
+
 // A JSON string literal of text. Text that is not valid UTF-8 keeps its valid parts; each byte
 // that does not belong to a valid sequence becomes \ufffd, so the output is always valid UTF-8.
 std::string JsonString(std::string_view text);
+void AppendJsonString(std::string& into, std::string_view text);
 
 // A CSV field: quoted (quotes doubled) when it holds a comma, a quote or a line break.
 std::string CsvField(std::string_view text);
+void AppendCsvField(std::string& into, std::string_view text);
 
 // Terminal columns text takes: East Asian wide characters count two.
 std::size_t DisplayWidth(std::string_view text);

@@ -21,6 +21,7 @@
 #include "lists/Frontend.h"
 #include "lists/Lists.h"
 #include "report/Output.h"
+#include "report/Report.h"
 
 namespace quillet::report {
 namespace {
@@ -49,12 +50,12 @@ own, and in the table a ! after the row's name.
 Progress goes to stderr when it is a terminal. Ctrl-C stops like the Cancel button: the update
 after the one that noticed it stops, and what was measured is printed (exit status 130);
 a second Ctrl-C ends at once.
-Exit status: 0 done, 1 a folder that cannot be searched, 2 a usage error, 3 the output could
-not be written (a full disk, a pipe closed by its reader), 130 interrupted.
+With --files and no sort, the entries wait in a temporary file in $TMPDIR (or /tmp) until the
+rows are printed, so memory does not grow with their number.
+Exit status: 0 done, 1 a folder that cannot be searched, 2 a usage error, 3 the output (or the
+temporary listing) could not be written (a full disk, a pipe closed by its reader),
+130 interrupted.
 )";
-
-// Exit status of output that could not be written (a full disk, a closed pipe).
-constexpr int kWriteFailed = 3;
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -114,16 +115,6 @@ class ReportFrontend : public Frontend, public StatusBar, public Shell {
   bool m_showProgress;
 };
 
-struct Options {
-  std::optional<std::string> Folder;
-  std::vector<std::string> Added;
-  bool Files = false;
-  std::optional<int> SortColumn;
-  bool Descending = false;
-  bool Zero = false;
-  Format OutputFormat = Format::Table;
-};
-
 // One line on stderr; names in message are shown as the table shows them.
 int Fail(int status, const std::string& message) {
   std::cerr << kProgram << ": " << TerminalText(message) << '\n';
@@ -151,7 +142,7 @@ std::optional<int> ParseColumn(std::string_view text) {
 }
 
 // Parses argv into options; returns an exit status when the program should end now.
-std::optional<int> ParseArguments(int argc, char** argv, Options& options, std::ostream& out) {
+std::optional<int> ParseArguments(int argc, char** argv, Request& options, std::ostream& out) {
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view argument = argv[i];
@@ -248,7 +239,7 @@ std::optional<std::string> SearchFailure(const std::string& folder) {
 int Run(int argc, char** argv) {
   FdOutput output(STDOUT_FILENO);
   std::ostream out(&output);
-  Options options;
+  Request options;
   if (const auto status = ParseArguments(argc, argv, options, out)) return *status;
   std::vector<std::string> searched = options.Added;
   if (options.Folder) searched.insert(searched.begin(), *options.Folder);
@@ -265,41 +256,12 @@ int Run(int argc, char** argv) {
   ::sigaction(SIGINT, &action, nullptr);
 
   ReportFrontend frontend(::isatty(STDERR_FILENO) == 1);
-  ListsModel model(frontend);
-  if (options.Folder) model.FormCreate(*options.Folder);
-  for (const auto& path : options.Added)
-    model.AddResultList(path);
-
-  model.tmiFileRunClick();
-  Selection selection;
-  selection.Complete = model.RunReachedEnd();
-
-  if (options.Zero) {
-    model.tmiEditZeroForderSelClick();
-  } else {
-    model.SelectAll(ListKind::Result, true);
+  const Outcome outcome = MakeReport(options, frontend, out);
+  if (!outcome.Failure.empty()) {
+    out.flush();
+    return Fail(outcome.Status, outcome.Failure);
   }
-  if (options.Files && selection.Complete) {
-    model.tmiViewFileViewFlagClick();
-    selection.Complete = model.FileViewReachedEnd();
-  }
-  selection.WithFiles = options.Files;
-  if (options.SortColumn || options.Descending) {
-    const int column = options.SortColumn.value_or(0);
-    model.SetResultSort(column, options.Descending);
-    model.SortResultList();
-    if (column < static_cast<int>(kFileColumnCaptions.size())) {
-      model.SetFileSort(column, options.Descending);
-      model.SortFileList();
-    }
-  }
-  for (std::size_t i = 0; i < model.ResultRowCount(); ++i) {
-    if (model.IsSelected(ListKind::Result, i)) selection.Rows.push_back(i);
-  }
-  selection.Totals = model.SelectedTotals();
-
-  WriteReport(out, model, selection, options.OutputFormat);
-  return Finish(out, selection.Complete ? 0 : 130);
+  return Finish(out, outcome.Status);
 }
 
 }  // namespace

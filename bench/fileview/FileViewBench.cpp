@@ -22,7 +22,7 @@ class QuietFrontend : public quillet::Frontend, public quillet::StatusBar, publi
   }
   quillet::StatusBar& Status() override { return *this; }
   quillet::Shell& ShellServices() override { return *this; }
-  void SetPanelText(int, std::string_view) override {}
+  void SetPanelText(quillet::StatusPanel, std::string_view) override {}
   bool AskYesNo(std::string_view, std::string_view) override { return false; }
   void DeleteReversibly(const std::vector<std::string>&) override {}
 };

@@ -1,18 +1,21 @@
-// Generates the benchmark tree: 10 x 10 x 10 folders holding 1,000 files each (about one
-// million entries). Files get sizes by truncation, so they take no disk space.
+// Generates a benchmark tree: 10 x 10 x 10 folders holding FILES files each (1,000 by default:
+// about one million entries; 300: about 300,000). Files get sizes by truncation, so they take
+// no disk space.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: MakeTree FOLDER\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: MakeTree FOLDER [FILES]\n");
     return 2;
   }
   const std::string root = argv[1];
+  const int files = argc == 3 ? std::atoi(argv[2]) : 1000;
   ::mkdir(root.c_str(), 0755);
   long entries = 0;
   for (int a = 0; a < 10; ++a) {
@@ -27,7 +30,7 @@ int main(int argc, char** argv) {
         const std::string leaf = mid + "/leaf" + std::to_string(c);
         ::mkdir(leaf.c_str(), 0755);
         ++entries;
-        for (int f = 0; f < 1000; ++f) {
+        for (int f = 0; f < files; ++f) {
           const std::string file = leaf + "/file-" + std::to_string(f) + ".dat";
           const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
           if (fd < 0) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <numeric>
 #include <random>
 #include <stdexcept>
 
@@ -199,6 +200,99 @@ TEST_F(ListsTest, AStopInsideALongRowAbandonsIt) {
   EXPECT_EQ(m_record.ProgressOpen, 0);
 }
 
+// One walk per row gives the run's numbers and the file view's entries, whatever the tree holds:
+// empty folders first, last and deep, folders that cannot be searched (the row's own included),
+// a link, a missing folder and a file as rows.
+TEST_F(ListsTest, MeasureAndListAgreesWithTheRunAndTheFileView) {
+  struct LockedFolders : FileSystemFaults {
+    bool SearchFails(std::string_view folder) const override {
+      return folder.ends_with(std::string(1, kPathSeparator) + "locked" + kPathSeparator);
+    }
+  } faults;
+  m_tree.Folder("full/a-empty");
+  m_tree.File("full/b/x", 10);
+  m_tree.Folder("full/b/c/d-empty");
+  m_tree.File("full/b/locked/hidden", 5);
+  m_tree.File("full/e", 3);
+  m_tree.Folder("full/z/locked");
+  m_tree.File("locked/y", 1);
+  m_tree.Folder("empty");
+  m_tree.File("file", 4);
+  for (const char* name : {"full", "locked", "empty", "missing", "file", "full"})
+    m_model.AddResultList(m_tree.Path(name));
+  std::error_code error;
+  std::filesystem::create_directory_symlink(m_tree.Path("full"), m_tree.Path("full/link"), error);
+  ScopedFileSystemFaults scoped(faults);
+
+  m_model.tmiFileRunClick();
+  SelectAllResults();
+  m_model.tmiViewFileViewFlagClick();
+  const auto numbers = [](const ListsModel& model) {
+    std::vector<std::vector<std::int64_t>> all;
+    for (std::size_t i = 0; i < model.ResultRowCount(); ++i) {
+      const ResultRow& row = model.ResultRowAt(i);
+      all.push_back({row.TotalSize, row.FileCount, row.FolderCount, row.UnreadableFolders});
+    }
+    return all;
+  };
+  const auto measured = numbers(m_model);
+  // A link counts as a file of its own size (the length of the path it holds).
+  const std::int64_t link = error ? 0 : 1;
+  const auto linkSize = link * static_cast<std::int64_t>(m_tree.Path("full").size());
+  ASSERT_EQ(measured[0], (std::vector<std::int64_t>{13 + linkSize, 2 + link, 7, 2}));
+  ASSERT_EQ(measured[1][3], 1);
+  Texts listed;
+  for (std::size_t i = 0; i < m_model.FileRowCount(); ++i) {
+    listed.push_back(m_model.CellText(ListKind::File, i, 1) + " " +
+                     m_model.CellText(ListKind::File, i, 2));
+  }
+
+  ListsModel again(m_frontend);
+  for (const char* name : {"full", "locked", "empty", "missing", "file", "full"})
+    again.AddResultList(m_tree.Path(name));
+  Texts walked;
+  std::vector<RowId> rows;
+  again.MeasureAndList([&](RowId row, const TreeEntry& entry) {
+    walked.push_back(std::string(entry.Path) + " " +
+                     (entry.IsFolder ? std::string("フォルダ") : CountText(entry.Size)));
+    if (rows.empty() || rows.back() != row) rows.push_back(row);
+    return true;
+  });
+  EXPECT_TRUE(again.RunReachedEnd());
+  EXPECT_EQ(m_record.Panels[4], "解析終了");
+  EXPECT_EQ(walked, listed);
+  EXPECT_EQ(rows, (std::vector<RowId>{again.ResultRowAt(0).Id, again.ResultRowAt(5).Id}));
+  EXPECT_EQ(numbers(again), measured);
+  EXPECT_EQ(Column(again, ListKind::Result, 2), Sizes());
+}
+
+// Stopped inside a row's walk, by Cancel or by the visitor: the row keeps its cells, the rows
+// after it are not walked, and the run does not end.
+TEST_F(ListsTest, MeasureAndListStoppedInsideARowLeavesItUnmeasured) {
+  for (int i = 0; i < 5; ++i)
+    m_tree.File("a/f" + std::to_string(i), 1);
+  m_tree.File("b/g", 2);
+  AddFolders({"b", "a", "b"});
+  // Update 1 is row b's, 2 its entry's, 3 row a's; Cancel there stops at its first entry.
+  m_frontend.OnPump = [](TestProgress& progress, int update) {
+    if (update == 3) progress.Cancel();
+  };
+  std::size_t entries = 0;
+  m_model.MeasureAndList([&](RowId, const TreeEntry&) { return ++entries > 0; });
+  EXPECT_EQ(Sizes(), (Texts{"2", "未解析", "未解析"}));
+  EXPECT_EQ(entries, 2u);
+  EXPECT_FALSE(m_model.RunReachedEnd());
+  EXPECT_EQ(m_record.Panels[4], "解析開始");
+  EXPECT_EQ(m_record.ProgressOpen, 0);
+
+  m_frontend.OnPump = nullptr;
+  entries = 0;
+  m_model.MeasureAndList([&](RowId, const TreeEntry&) { return ++entries < 3; });
+  EXPECT_EQ(Sizes(), (Texts{"2", "未解析", "未解析"}));
+  EXPECT_EQ(entries, 3u);
+  EXPECT_FALSE(m_model.RunReachedEnd());
+}
+
 // --- Sorting --------------------------------------------------------------------------------
 
 TEST_F(ListsTest, HeaderClicksFlipTheDirectionAndRemovalsReSortWithoutFlipping) {
@@ -300,40 +394,50 @@ void ExpectStrictWeakOrder(std::size_t count, Compare compare, std::mt19937& ran
   }
 }
 
-// Names and locations mixing digits, commas and letters of both cases, numbers from the whole
-// range, unmeasured rows and folders: every column orders them, in both directions.
-TEST_F(ListsTest, EveryColumnOfBothListsIsAStrictWeakOrdering) {
-  std::mt19937 random(20240611);
-  const std::string letters = "0159,-aAbZ";
+// Rows made to find faults in orderings: names and locations mixing digits, commas, letters of
+// both cases and the bytes around them, sharing long beginnings or one being the start of
+// another; numbers from the whole range; unmeasured rows; folders among the files. Result rows
+// are made from names alone (their locations need not exist); files and folders on disk.
+void AddTroublesomeRows(ListsModel& model, TempTree& tree, std::mt19937& random, int rows) {
+  const std::string letters = "0159,-aAbZz`{@[";
+  const std::string prefixes[] = {"", "", "shared-beginning-", "shared-beginning-x"};
   const auto randomName = [&] {
-    std::string name(1 + random() % 4, ' ');
-    for (char& c : name)
-      c = letters[random() % letters.size()];
+    std::string name = prefixes[random() % std::size(prefixes)];
+    for (std::size_t i = 1 + random() % 4; i > 0; --i)
+      name += letters[random() % letters.size()];
     return name;
   };
+  const std::string bytes[] = {"\xc3\xa9", std::string(1, '\0'), "\x7f"};
   constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
-  const std::int64_t numbers[] = {0, 1, 9, 10, 999, 1000, 1234, -1, kMost, kMost - 1};
+  const std::int64_t numbers[] = {0, 1, 9, 10, 999, 1000, 1234, -1, kMost, kMost - 1, -kMost - 1};
   const auto randomNumber = [&] { return numbers[random() % std::size(numbers)]; };
-  for (int i = 0; i < 80; ++i) {
-    const std::string location =
+  for (int i = 0; i < rows; ++i) {
+    std::string location =
         random() % 2 ? randomName() : randomName() + kPathSeparator + randomName();
-    m_model.AddResultList(location);
+    if (random() % 8 == 0) location += bytes[random() % std::size(bytes)];
+    model.AddResultList(location);
     if (random() % 4 != 0) {
-      m_model.SetStatistics(m_model.ResultRowCount() - 1,
-                            {randomNumber(), randomNumber(), randomNumber(), 0});
+      model.SetStatistics(model.ResultRowCount() - 1,
+                          {randomNumber(), randomNumber(), randomNumber(), 0});
     }
   }
-  for (int i = 0; i < 80; ++i) {
+  for (int i = 0; i < rows; ++i) {
     const std::string path = randomName() + "/" + randomName();
     if (random() % 3 == 0) {
-      m_tree.Folder("files/" + path);
+      tree.Folder("files/" + path);
     } else {
-      m_tree.File("files/" + path, static_cast<std::int64_t>(random() % 3) * 1000);
+      tree.File("files/" + path, static_cast<std::int64_t>(random() % 3) * 1000);
     }
   }
-  m_model.AddResultList(m_tree.Path("files"));
-  m_model.SetSelected(ListKind::Result, m_model.ResultRowCount() - 1, true);
-  m_model.tmiViewFileViewFlagClick();
+  const RowId files = model.AddResultList(tree.Path("files"));
+  model.SelectAll(ListKind::Result, false);
+  model.SetSelected(ListKind::Result, *model.FindResultRow(files), true);
+  model.tmiViewFileViewFlagClick();
+}
+
+TEST_F(ListsTest, EveryColumnOfBothListsIsAStrictWeakOrdering) {
+  std::mt19937 random(20240611);
+  AddTroublesomeRows(m_model, m_tree, random, 80);
   ASSERT_GT(m_model.FileRowCount(), 80u);
 
   for (const bool descending : {false, true}) {
@@ -352,6 +456,60 @@ TEST_F(ListsTest, EveryColumnOfBothListsIsAStrictWeakOrdering) {
           m_model.FileRowCount(),
           [&](std::size_t a, std::size_t b) { return m_model.lvwFileCompare(a, b); }, random,
           "file " + context);
+    }
+  }
+}
+
+// The sorts order by one key per row; the comparators stay the definition. Each sort must give
+// what a stable sort with the comparator gives from the order before it, so sorts one after
+// another (every column, both directions) also check that equal rows keep their order.
+TEST_F(ListsTest, SortsGiveTheComparatorsOrderKeepingEqualRowsInPlace) {
+  std::mt19937 random(7);
+  // Texts equal but for trailing NULs, which only their lengths tell apart.
+  for (const std::string_view location : {std::string_view("ab"), std::string_view("ab\0", 3),
+                                          std::string_view("ab\0\0\0\0\0\0\0\0\0X", 12),
+                                          std::string_view("ab\0\0\0\0\0\0\0\0\0", 11)}) {
+    m_model.AddResultList(location);
+  }
+  AddTroublesomeRows(m_model, m_tree, random, 300);
+  const auto fileRows = [this] {
+    Texts rows;
+    for (std::size_t i = 0; i < m_model.FileRowCount(); ++i) {
+      const FileRow row = m_model.FileRowAt(i);
+      rows.push_back(std::string(row.Path) + (row.IsFolder ? "/" : " " + CountText(row.Size)));
+    }
+    return rows;
+  };
+  for (int round = 0; round < 2; ++round) {
+    for (const bool descending : {true, false}) {
+      for (int column : {2, 0, 3, 1, 4, 5}) {
+        const std::string context = std::to_string(column) + (descending ? " desc" : "");
+        m_model.SetResultSort(column, descending);
+        std::vector<ResultRow> expected(m_model.ResultRowCount());
+        for (std::size_t i = 0; i < expected.size(); ++i)
+          expected[i] = m_model.ResultRowAt(i);
+        std::stable_sort(expected.begin(), expected.end(),
+                         [this](const ResultRow& a, const ResultRow& b) {
+                           return m_model.lvwResultCompare(a, b) < 0;
+                         });
+        m_model.SortResultList();
+        for (std::size_t i = 0; i < expected.size(); ++i)
+          ASSERT_EQ(m_model.ResultRowAt(i).Id, expected[i].Id) << context << " row " << i;
+
+        if (column > 3) continue;
+        m_model.SetFileSort(column, descending);
+        std::vector<std::size_t> positions(m_model.FileRowCount());
+        std::iota(positions.begin(), positions.end(), std::size_t{0});
+        std::stable_sort(positions.begin(), positions.end(), [this](std::size_t a, std::size_t b) {
+          return m_model.lvwFileCompare(a, b) < 0;
+        });
+        const Texts before = fileRows();
+        Texts expectedFiles;
+        for (const std::size_t i : positions)
+          expectedFiles.push_back(before[i]);
+        m_model.SortFileList();
+        ASSERT_EQ(fileRows(), expectedFiles) << context;
+      }
     }
   }
 }

@@ -12,10 +12,15 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <random>
+#include <sstream>
 #include <string>
 
+#include "../lists/TestFrontend.h"
 #include "report/Output.h"
+#include "report/Report.h"
+#include "scan/FileSystemFaults.h"
 
 namespace quillet::report {
 namespace {
@@ -280,6 +285,15 @@ TEST_F(ReportTest, FoldersThatCannotBeSearchedAreCountedAndShown) {
   "totals": {"lists": 3, "bytes": 1234, "files": 3, "folders": 5, "unreadable": 2}
 }
 )"));
+  // Measured in the same walk that lists the entries, the rows are the same.
+  const Outcome listed = Run(Quoted("base") + " --files --format json", {.Unprivileged = true});
+  for (
+      const char* row :
+      {R"({"name": "alpha", "location": "@/alpha", "size": 1234, "files": 2, "folders": 2, "unreadable": 1})",
+       R"({"name": "gamma", "location": "@/gamma", "size": 0, "files": 0, "folders": 3, "unreadable": 1})",
+       R"("totals": {"lists": 3, "bytes": 1234, "files": 3, "folders": 5, "unreadable": 2})"}) {
+    EXPECT_NE(listed.Out.find(Based(row)), std::string::npos) << row << "\n" << listed.Out;
+  }
   const Outcome csv = Run(Quoted("base") + " --format csv --sort 0", {.Unprivileged = true});
   EXPECT_EQ(csv.Out, Based("名前,場所,サイズ,ファイル数,フォルダ数,unreadable\r\n"
                            "alpha,@/alpha,\"1,234\",2,2,1\r\n"
@@ -351,6 +365,75 @@ TEST_F(ReportTest, OutputThatCannotBeWrittenEndsWithItsOwnStatus) {
   }
 }
 
+// One walk per row (entries kept in a temporary file) prints byte for byte what the analysis
+// run and the file view print, in every format, with and without --zero, whatever the tree
+// holds: odd names, empty folders, a folder that cannot be searched.
+TEST_F(ReportTest, OneWalkPrintsWhatTheRunAndTheFileViewPrint) {
+  File("base/alpha/x,\"q\"\nz\xff", 5);
+  File("base/alpha/locked/f", 1);
+  Folder("base/alpha/empty");
+  File("base/gamma/zero.txt", 0);
+  File("base/delta/locked/g", 2);
+  struct LockedFolders : FileSystemFaults {
+    bool SearchFails(std::string_view folder) const override {
+      return folder.ends_with("/locked/");
+    }
+  } faults;
+  ScopedFileSystemFaults scoped(faults);
+  for (const Format format : {Format::Table, Format::Csv, Format::Json}) {
+    for (const bool zero : {false, true}) {
+      for (const bool added : {false, true}) {
+        Request request;
+        if (added) {
+          request.Added = {Path("base/gamma"), Path("base/alpha"), Path("base/delta/locked")};
+        } else {
+          request.Folder = Path("base");
+        }
+        request.Files = true;
+        request.Zero = zero;
+        request.OutputFormat = format;
+        const std::string context = std::to_string(static_cast<int>(format)) +
+                                    (zero ? " zero" : "") + (added ? " added" : "");
+        test::TestFrontend oneFrontend, twoFrontend;
+        std::ostringstream one, two;
+        EXPECT_EQ(MakeReport(request, oneFrontend, one, Walks::Fewest).Status, 0) << context;
+        EXPECT_EQ(MakeReport(request, twoFrontend, two, Walks::Separate).Status, 0) << context;
+        EXPECT_EQ(one.str(), two.str()) << context;
+        EXPECT_NE(one.str().find("zero.txt"), std::string::npos) << context;
+        EXPECT_EQ(one.str().find("a.txt") != std::string::npos, !zero) << context;
+        // One walk: the first row's entries come right after its update, before the next row's.
+        const auto& subTexts = oneFrontend.Recorded().SubTexts;
+        ASSERT_GE(subTexts.size(), 2u) << context;
+        EXPECT_EQ(subTexts[1].rfind(Path("base"), 0), 0u) << context;
+      }
+    }
+  }
+}
+
+// Stopped inside a walk (Ctrl-C acts as Cancel), the report prints the rows as far as they were
+// measured and the entries listed so far, and says it is not complete.
+TEST_F(ReportTest, OneWalkStoppedPrintsWhatWasListed) {
+  Request request;
+  request.Added = {Path("base/alpha"), Path("base/beta")};
+  request.Files = true;
+  request.OutputFormat = Format::Json;
+  test::TestFrontend frontend;
+  // Cancel processed by the first update (alpha's): the second, its first entry's, stops.
+  frontend.OnPump = [](test::TestProgress& progress, int update) {
+    if (update == 1) progress.Cancel();
+  };
+  std::ostringstream out;
+  EXPECT_EQ(MakeReport(request, frontend, out).Status, 130);
+  const std::string& json = out.str();
+  EXPECT_EQ(json.rfind("{\n  \"complete\": false,", 0), 0u) << json;
+  EXPECT_NE(json.find(Based(R"({"name": "alpha", "location": "@/alpha", "size": null)")),
+            std::string::npos)
+      << json;
+  const auto entries = json.find("\"entries\": [\n    {\"name\": ");
+  ASSERT_NE(entries, std::string::npos) << json;
+  EXPECT_EQ(json.find("{\"name\"", entries + 20), std::string::npos) << json;  // just one
+}
+
 TEST(JsonString, EscapesWhatJsonNeedsAndReplacesInvalidBytes) {
   struct Case {
     std::string_view Text;
@@ -381,6 +464,13 @@ TEST(CellText, CsvQuotesTerminalReplacesAndWideCountsTwice) {
   EXPECT_EQ(TerminalText("\xe5\x86"), "??");
   EXPECT_EQ(DisplayWidth("ファイル数"), 10u);
   EXPECT_EQ(DisplayWidth("a\xff"), 2u);
+  constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
+  for (const std::int64_t value :
+       {std::int64_t{0}, std::int64_t{7}, std::int64_t{999}, std::int64_t{1000},
+        std::int64_t{-1000}, std::int64_t{-999999}, std::int64_t{1234567}, kMost, -kMost - 1}) {
+    std::array<char, 32> buffer;
+    EXPECT_EQ(CountTextIn(value, buffer), CountText(value)) << value;
+  }
 }
 
 }  // namespace
