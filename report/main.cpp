@@ -45,16 +45,24 @@ files and folders below each, then prints them with the totals over all rows.
 
 JSON carries plain integers (null for a row not measured, or for a folder's size). Names that
 are not valid UTF-8 keep their valid parts; each other byte is written as \ufffd.
+
 "unreadable" counts the folders below a row that could not be searched: a CSV column of its
 own, and in the table a ! after the row's name.
+
 Progress goes to stderr when it is a terminal. Ctrl-C stops like the Cancel button: the update
 after the one that noticed it stops, and what was measured is printed (exit status 130);
 a second Ctrl-C ends at once.
+
 With --files and no sort, the entries wait in a temporary file in $TMPDIR (or /tmp) until the
 rows are printed, so memory does not grow with their number.
-Exit status: 0 done, 1 a folder that cannot be searched, 2 a usage error, 3 the output (or the
-temporary listing) could not be written (a full disk, a pipe closed by its reader),
-130 interrupted.
+
+Exit status:
+  0    done
+  1    a folder that cannot be searched
+  2    a usage error
+  3    the output (or the temporary listing) could not be written (a full disk, a pipe
+       closed by its reader)
+  130  interrupted
 )";
 
 volatile std::sig_atomic_t g_interrupted = 0;
