@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
@@ -322,23 +323,6 @@ void ModelFileListing::ForEach(const std::function<void(const FileRow&)>& visit)
   const std::size_t count = m_model.FileRowCount();
   for (std::size_t i = 0; i < count; ++i)
     visit(m_model.FileRowAt(i));
-}
-
-std::string_view CountTextIn(std::int64_t value, std::array<char, 32>& buffer) {
-  // As CountText: the magnitude as unsigned, so the most negative value has one too.
-  std::uint64_t magnitude = value < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(value)
-                                      : static_cast<std::uint64_t>(value);
-  char* const end = buffer.data() + buffer.size();
-  char* at = end;
-  int digits = 0;
-  do {
-    if (digits > 0 && digits % 3 == 0) *--at = ',';
-    *--at = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-    ++digits;
-  } while (magnitude != 0);
-  if (value < 0) *--at = '-';
-  return {at, static_cast<std::size_t>(end - at)};
 }
 
 std::string JsonString(std::string_view text) {

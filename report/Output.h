@@ -1,7 +1,6 @@
 // How quillet-report writes the lists: an aligned table, CSV or JSON.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -72,9 +71,6 @@ struct Selection {
 
 void WriteReport(std::ostream& out, const ListsModel& model, const Selection& selection,
                  Format format);
-
-// CountText(value) written into buffer, without a string of its own.
-std::string_view CountTextIn(std::int64_t value, std::array<char, 32>& buffer);
 
 // A JSON string literal of text. Text that is not valid UTF-8 keeps its valid parts; each byte
 // that does not belong to a valid sequence becomes \ufffd, so the output is always valid UTF-8.

@@ -39,12 +39,11 @@ std::string ReplaceAll(std::string_view source, std::string_view find,
   return result;
 }
 
-std::string CountText(std::int64_t value) {
+std::string_view CountTextIn(std::int64_t value, std::array<char, 32>& buffer) {
   // The magnitude as unsigned, so the most negative value has one too.
   std::uint64_t magnitude = value < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(value)
                                       : static_cast<std::uint64_t>(value);
-  char buffer[32];
-  char* end = buffer + sizeof buffer;
+  char* const end = buffer.data() + buffer.size();
   char* at = end;
   int digits = 0;
   do {
@@ -54,7 +53,12 @@ std::string CountText(std::int64_t value) {
     ++digits;
   } while (magnitude != 0);
   if (value < 0) *--at = '-';
-  return std::string(at, end);
+  return {at, static_cast<std::size_t>(end - at)};
+}
+
+std::string CountText(std::int64_t value) {
+  std::array<char, 32> buffer;
+  return std::string(CountTextIn(value, buffer));
 }
 
 namespace {

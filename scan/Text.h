@@ -1,6 +1,7 @@
 // Text and count routines: path names, grouped counts and the sort comparison of the lists.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -32,6 +33,8 @@ std::string ReplaceAll(std::string_view source, std::string_view find,
 
 // A signed 64-bit count as grouped decimal text, "#,##0" with a comma, over the whole range.
 std::string CountText(std::int64_t value);
+// The same text written into buffer, for callers that write many counts without a string each.
+std::string_view CountTextIn(std::int64_t value, std::array<char, 32>& buffer);
 
 struct ParsedCount {
   std::int64_t Value = 0;  // the digits read before any failure, with the sign applied
