@@ -31,6 +31,7 @@ class ProgressScope {
   ProgressScope& operator=(const ProgressScope&) = delete;
 
   ProgressSink* operator->() { return m_sink.get(); }
+  ProgressSink& operator*() { return *m_sink; }
   void Close() {
     if (!m_sink) return;
     auto sink = std::move(m_sink);
@@ -519,7 +520,7 @@ void ListsModel::tmiEditAllDelListClick() {
 
 // --- Analysis run -----------------------------------------------------------------------------
 
-void ListsModel::tmiFileRunClick() {
+void ListsModel::MeasureRows(const RowMeasure& measure) {
   m_frontend.Status().SetPanelText(StatusPanel::Run, kTextRunStarted);
   m_runReachedEnd = false;
   ProgressScope progress(m_frontend.CreateProgress());
@@ -542,11 +543,9 @@ void ListsModel::tmiFileRunClick() {
     }
     where = FindResultRow(rows[index], *where);
     if (!where) continue;
-    // A long row keeps the window alive: the same update while it is measured, and an answer to
-    // stop abandons the row at once; it keeps what it showed before.
     const std::string location = m_results[*where].Location;
-    const std::optional<FolderStatistics> statistics = AnalyseRow(
-        location, [&] { return progress->UpdateProgress(kProgressMainText, subText, true, true); });
+    const std::optional<FolderStatistics> statistics =
+        measure(rows[index], location, *progress, subText);
     if (!statistics) {
       visitedAll = false;
       break;
@@ -560,45 +559,33 @@ void ListsModel::tmiFileRunClick() {
   if (visitedAll) m_frontend.Status().SetPanelText(StatusPanel::Run, kTextRunEnded);
 }
 
+void ListsModel::tmiFileRunClick() {
+  // A long row keeps the window alive: the same update while it is measured, and an answer to
+  // stop abandons the row at once; it keeps what it showed before.
+  MeasureRows([this](RowId, const std::string& location, ProgressSink& progress,
+                     const std::string& subText) {
+    return AnalyseRow(
+        location, [&] { return progress.UpdateProgress(kProgressMainText, subText, true, true); });
+  });
+}
+
 void ListsModel::MeasureAndList(const RowEntryVisitor& visit) {
-  m_frontend.Status().SetPanelText(StatusPanel::Run, kTextRunStarted);
-  m_runReachedEnd = false;
-  ProgressScope progress(m_frontend.CreateProgress());
-  std::vector<RowId> rows;
-  rows.reserve(m_results.size());
-  for (const auto& row : m_results)
-    rows.push_back(row.Id);
   using Clock = std::chrono::steady_clock;
-  bool visitedAll = true;
-  for (std::size_t index = 0; index < rows.size() && visitedAll; ++index) {
-    auto where = FindResultRow(rows[index], index);
-    if (!where) continue;
-    const std::string subText = " " + std::to_string(index + 1) + "/" +
-                                std::to_string(rows.size()) + " 解析中... [" +
-                                m_results[*where].Caption + "]";
-    if (!progress->UpdateProgress(kProgressMainText, subText, true, true)) {
-      visitedAll = false;
-      break;
-    }
-    Clock::time_point lastPump = Clock::now();
-    where = FindResultRow(rows[index], *where);
-    if (!where) continue;
-    const std::string location = m_results[*where].Location;
+  MeasureRows([&](RowId row, const std::string& location, ProgressSink& progress,
+                  const std::string&) -> std::optional<FolderStatistics> {
     ListingStatistics statistics(location);
-    visitedAll = WalkTree(location, [&](const TreeEntry& entry) {
+    Clock::time_point lastPump = Clock::now();
+    const bool walkedAll = WalkTree(location, [&](const TreeEntry& entry) {
       statistics.Add(entry);
-      if (!visit(rows[index], entry)) return false;
+      if (!visit(row, entry)) return false;
       const Clock::time_point now = Clock::now();
       const bool pump = now - lastPump >= kFileViewPumpInterval;
       if (pump) lastPump = now;
-      return progress->UpdateProgress(kProgressMainText, entry.Path, pump, pump);
+      return progress.UpdateProgress(kProgressMainText, entry.Path, pump, pump);
     });
-    where = FindResultRow(rows[index], *where);
-    if (visitedAll && where) SetStatistics(*where, statistics.Finish());
-  }
-  progress.Close();
-  m_runReachedEnd = visitedAll;
-  if (visitedAll) m_frontend.Status().SetPanelText(StatusPanel::Run, kTextRunEnded);
+    if (!walkedAll) return std::nullopt;
+    return statistics.Finish();
+  });
 }
 
 void ListsModel::SetStatistics(std::size_t index, const FolderStatistics& statistics) {

@@ -189,6 +189,13 @@ class ListsModel {
 
  private:
   struct FileStore;
+  // Measures one row: its statistics, or nothing when an update answered stop.
+  using RowMeasure = std::function<std::optional<FolderStatistics>(
+      RowId row, const std::string& location, ProgressSink& progress, const std::string& subText)>;
+
+  // The loop of both runs: panel 4, one progress dialog, the rows of the start by id, the
+  // update before each row, the statistics written into the row wherever it is by then.
+  void MeasureRows(const RowMeasure& measure);
 
   RowId AppendResultRow(std::string_view path);
   void RemoveResultRows(const std::vector<RowId>& ids);
