@@ -3,7 +3,9 @@
 # test under AddressSanitizer and UBSan; a short run of every fuzz target (fuzz/run.sh); the 64-bit
 # Windows build and its tests under wine64; the 32-bit Windows build and its tests under the
 # 32-bit wine, where this machine can run 32-bit code (the summary says so when it cannot). Each
-# Windows build's tests make and use a wine prefix of their own in its build tree.
+# Windows build's tests make and use a wine prefix of their own in its build tree. Last, every
+# package is built (scripts/package.sh) and checked: lintian and the contents of the Debian
+# package, and each Windows installer installed, started and uninstalled in a scratch prefix.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -65,14 +67,25 @@ else
     tee "$wine32_log"
 fi
 
+step "packages: build and check"
+packages_log=$(mktemp)
+set +e
+{
+  bash scripts/package.sh && bash packaging/linux/check.sh &&
+    bash packaging/windows/check.sh x86_64 && bash packaging/windows/check.sh i686
+} 2>&1 | tee "$packages_log"
+packages_rc=${PIPESTATUS[0]}
+set -e
+
 step "summary"
 echo "native (ASan+UBSan): $(grep -E 'tests passed|tests failed' "$native_log" | tail -n 1)"
 echo "$(grep -E '^fuzz:' "$fuzz_log" | tail -n 1 || echo 'fuzz: did not run')"
 echo "mingw64 under wine64: $(grep -E 'tests passed|tests failed' "$wine64_log" | tail -n 1)"
 echo "mingw32 under wine32: $(grep -E 'tests passed|tests failed|NOT RUN' "$wine32_log" | tail -n 1)"
-rm -f "$native_log" "$fuzz_log" "$wine64_log" "$wine32_log"
+echo "packages: $(grep -E '^(linux|windows) package|NOT RUN' "$packages_log" | tr '\n' ';' || true)$([ "$packages_rc" -ne 0 ] && echo ' FAILED')"
+rm -f "$native_log" "$fuzz_log" "$wine64_log" "$wine32_log" "$packages_log"
 if [ "$native_rc" -ne 0 ] || [ "$fuzz_rc" -ne 0 ] || [ "$wine64_rc" -ne 0 ] ||
-  [ "$wine32_rc" -ne 0 ]; then
+  [ "$wine32_rc" -ne 0 ] || [ "$packages_rc" -ne 0 ]; then
   echo "FAILED"
   exit 1
 fi
