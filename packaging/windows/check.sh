@@ -97,7 +97,7 @@ snapshot() {
   # The registry reaches the disk when the server ends, after the last process.
   "$wineserver" -w
   {
-    (cd "$prefix" && find drive_c -mindepth 1 -printf 'file %y %p\n')
+    (cd "$prefix" && find drive_c -mindepth 1 -printf 'file %y %p\n' -type f -printf 'data %p %s %T@\n')
     reg_lines HKLM "$prefix/system.reg"
     reg_lines HKCU "$prefix/user.reg"
   } | LC_ALL=C sort >"$1"
@@ -160,7 +160,7 @@ cycle() {
     expect+=("file f $(unix_path "$instdir\\$f" | sed "s|^$prefix/||")")
   done
   expect+=("file f $(unix_path "$menu\\Quillet.lnk" | sed "s|^$prefix/||")")
-  while ! grep -qxF "file d $(unix_path "$dir" | sed "s|^$prefix/||")" "$snap.before"; do
+  while [[ $dir == *\\* ]] && ! grep -qxF "file d $(unix_path "$dir" | sed "s|^$prefix/||")" "$snap.before"; do
     expect+=("file d $(unix_path "$dir" | sed "s|^$prefix/||")")
     created=$((created + 1))
     dir=${dir%\\*}
