@@ -53,7 +53,7 @@ portable=$out/quillet-$version-windows-$arch.zip
 # Each package is made beside its name and renamed when complete, so a failed run never leaves
 # a package that looks whole.
 rm -f "$setup.part" "$portable.part"
-makensis -V2 -INPUTCHARSET UTF8 -DARCH="$arch" -DVERSION="$version" -DSTAGE="$stage" \
+makensis -V2 -WX -INPUTCHARSET UTF8 -DARCH="$arch" -DVERSION="$version" -DSTAGE="$stage" \
   -DICON="$root/build/$preset/ui/win32/generated/quillet.ico" -DOUTFILE="$setup.part" \
   "$here/quillet.nsi"
 (cd "$stage" && TZ=UTC zip -q -X -D "$portable.part" quillet.exe LICENSE.txt THIRD-PARTY-NOTICES.txt)

@@ -41,6 +41,15 @@ SetCompressor /SOLID lzma
 AllowSkipFiles off
 ShowInstDetails nevershow
 ShowUninstDetails nevershow
+BrandingText "${APP} ${VERSION} (${ARCH})"
+
+; 1 when installing for every user of the machine (/AllUsers), else 0.
+Var AllUsers
+; Kept in the uninstall entry, see the section.
+Var CreatedFolders
+Var CreatedUninstallKey
+; The welcome page's text, by install mode.
+Var WelcomeText
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -49,6 +58,7 @@ ShowUninstDetails nevershow
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
+!define MUI_WELCOMEPAGE_TEXT "$WelcomeText"
 !define MUI_FINISHPAGE_RUN "$INSTDIR\quillet.exe"
 
 !insertmacro MUI_PAGE_WELCOME
@@ -63,6 +73,12 @@ ShowUninstDetails nevershow
 !insertmacro MUI_LANGUAGE "Japanese"
 !insertmacro MUI_LANGUAGE "English"
 
+; The page's usual text speaks of system files, which this install has none of; this one says
+; for whom it installs.
+LangString WelcomeCurrentUser ${LANG_JAPANESE} "$(^NameDA) ${VERSION} を、今お使いのユーザーのためだけに、管理者の権限なしでインストールします。$\r$\n$\r$\nこのコンピューターのすべてのユーザー向けにインストールするには、管理者としてこのセットアップを /AllUsers を付けて起動してください。$\r$\n$\r$\n$_CLICK"
+LangString WelcomeCurrentUser ${LANG_ENGLISH} "This installs $(^NameDA) ${VERSION} for you only, without administrator rights.$\r$\n$\r$\nTo install it for all users of this computer, start this setup as administrator with /AllUsers.$\r$\n$\r$\n$_CLICK"
+LangString WelcomeAllUsers ${LANG_JAPANESE} "$(^NameDA) ${VERSION} を、このコンピューターのすべてのユーザー向けにインストールします。$\r$\n$\r$\n$_CLICK"
+LangString WelcomeAllUsers ${LANG_ENGLISH} "This installs $(^NameDA) ${VERSION} for all users of this computer.$\r$\n$\r$\n$_CLICK"
 LangString NeedAdmin ${LANG_JAPANESE} "すべてのユーザー向けのインストールとアンインストールには管理者の権限が必要です。"
 LangString NeedAdmin ${LANG_ENGLISH} "Installing or uninstalling for all users needs administrator rights."
 LangString ProgramRunning ${LANG_JAPANESE} "$INSTDIR\quillet.exe を削除できません。${APP} を終了してから、もう一度アンインストールしてください。"
@@ -82,11 +98,6 @@ VIFileVersion "${VERSION}.0"
 !insertmacro VersionStrings ${LANG_JAPANESE} "${APP} セットアップ (${ARCH})"
 !insertmacro VersionStrings ${LANG_ENGLISH} "${APP} setup (${ARCH})"
 
-; 1 when installing for every user of the machine (/AllUsers), else 0.
-Var AllUsers
-; Kept in the uninstall entry, see the section.
-Var CreatedFolders
-Var CreatedUninstallKey
 
 Function .onInit
   ${GetParameters} $R0
@@ -94,6 +105,7 @@ Function .onInit
   ${GetOptions} $R0 "/AllUsers" $R1
   ${If} ${Errors}
     StrCpy $AllUsers 0
+    StrCpy $WelcomeText "$(WelcomeCurrentUser)"
     SetShellVarContext current
   ${Else}
     UserInfo::GetAccountType
@@ -104,6 +116,7 @@ Function .onInit
       Quit
     ${EndIf}
     StrCpy $AllUsers 1
+    StrCpy $WelcomeText "$(WelcomeAllUsers)"
     SetShellVarContext all
   ${EndIf}
 
