@@ -91,8 +91,9 @@ users=$(cd "$prefix/drive_c/users" && ls | grep -vx Public)
 [ "$(echo "$users" | wc -l)" = 1 ] || fail "the prefix has more than one user: $users"
 user=$users
 
-# The prefix as lines: every file and folder of drive C, every registry key (alone, so that an
-# empty key counts) and every value with its key. The times wine keeps on keys are left out.
+# The prefix as lines: every file and folder of drive C, the size and time of every file (so that
+# a file written over counts), every registry key (alone, so that an empty key counts) and every
+# value with its key. The times wine keeps on keys are left out.
 snapshot() {
   # The registry reaches the disk when the server ends, after the last process.
   "$wineserver" -w
