@@ -43,7 +43,7 @@ wine=/usr/lib/wine/$loader
 wineserver=/usr/lib/wine/wineserver
 # No display: windows go to wine's null driver. winemenubuilder would copy every Start menu
 # shortcut into the desktop menus of the real home folder.
-export WINEDEBUG=-all DISPLAY= WINEDLLOVERRIDES="winemenubuilder.exe=d"
+export WINEDEBUG=-all DISPLAY='' WINEDLLOVERRIDES="winemenubuilder.exe=d"
 
 # A prefix of a run that was stopped may still have its server and programs.
 if [ -d "$prefix" ]; then
@@ -87,9 +87,13 @@ windows_path() {
 # --- The prefix ------------------------------------------------------------------------------
 bash "$root/scripts/wineprefix.sh" "$prefix" "$loader" >/dev/null
 export WINEPREFIX=$prefix
-users=$(cd "$prefix/drive_c/users" && ls | grep -vx Public)
-[ "$(echo "$users" | wc -l)" = 1 ] || fail "the prefix has more than one user: $users"
-user=$users
+users=()
+for folder in "$prefix"/drive_c/users/*/; do
+  folder=${folder%/}
+  [ "${folder##*/}" = Public ] || users+=("${folder##*/}")
+done
+[ ${#users[@]} = 1 ] || fail "the prefix has not one user but: ${users[*]}"
+user=${users[0]}
 
 # The prefix as lines: every file and folder of drive C, the size and time of every file (so that
 # a file written over counts), every registry key (alone, so that an empty key counts) and every
@@ -126,7 +130,7 @@ changed() { diff "$1" "$2" | grep -E '^[<>]' | grep -Ev "^[<>] ($noise)" || true
 
 # The value lines of one key of a snapshot, as name=value, strings unquoted and unescaped.
 key_values() {
-  local header="reg $2[${3//\\/\\\\}]"
+  local header="reg ${2}[${3//\\/\\\\}]"
   # Through the environment: awk -v would take the backslashes for escapes.
   H=$header awk 'index($0, ENVIRON["H"] " ") == 1 { print substr($0, length(ENVIRON["H"]) + 2) }' "$1" |
     sed -E 's/^"([^"]*)"=/\1=/; s/=dword:0*([0-9a-f])/=dword:\1/; s/="(.*)"$/=\1/; s/\\"/"/g; s/\\\\/\\/g'
@@ -181,18 +185,18 @@ cycle() {
   # that has neither values nor subkeys as a line of its own, so the Uninstall key's line comes
   # and goes with its first subkey.
   local entry="$uninstall_key\\Quillet" escaped_entry
-  escaped_entry="reg $hive[${entry//\\/\\\\}]"
+  escaped_entry="reg ${hive}[${entry//\\/\\\\}]"
   local other
   other=$(grep '^reg ' "$snap.installed" | changed <(grep '^reg ' "$snap.before") - |
     grep -vF "> $escaped_entry" |
-    grep -vxF -e "> reg $hive[${uninstall_key//\\/\\\\}]" -e "< reg $hive[${uninstall_key//\\/\\\\}]" ||
+    grep -vxF -e "> reg ${hive}[${uninstall_key//\\/\\\\}]" -e "< reg ${hive}[${uninstall_key//\\/\\\\}]" ||
     true)
   if [ -n "$other" ]; then
     echo "$other" | sed 's/^/  /'
     fail "$mode: the install changed the registry outside its uninstall entry"
   fi
   # Wine saves a key with subkeys and no values only through its subkeys.
-  local created_key=0 parent="reg $hive[${uninstall_key//\\/\\\\}"
+  local created_key=0 parent="reg ${hive}[${uninstall_key//\\/\\\\}"
   grep -qF -e "$parent]" -e "$parent\\\\" "$snap.before" || created_key=1
   local size=0
   for f in quillet.exe LICENSE.txt THIRD-PARTY-NOTICES.txt uninstall.exe; do
