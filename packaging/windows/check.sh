@@ -3,11 +3,12 @@
 # build/packages/, under wine and without a display:
 #   packaging/windows/check.sh x86_64|i686
 # The zip: its listing and its texts. The installer, in a wine prefix made afresh for each run
-# (null graphics driver), once for the current user (the default) and once for all users
-# (/AllUsers): installed silently, it must add exactly its files, its shortcut and its uninstall
-# entry and change nothing else; the installed program's version must be the installer's; the
-# program must start, show its main window and end when that is closed; the registered silent
-# uninstall must leave the prefix as it was before the install. The last line says the outcome.
+# in build/<preset>/package-check (null graphics driver; kept for a look only when the check
+# fails), once for the current user (the default) and once for all users (/AllUsers): installed
+# silently, it must add exactly its files, its shortcut and its uninstall entry and change
+# nothing else; the installed program's version must be the installer's; the program must
+# start, show its main window and end when that is closed; the registered silent uninstall must
+# leave the prefix as it was before the install. The last line says the outcome.
 set -euo pipefail
 arch=${1:?usage: check.sh x86_64|i686}
 case $arch in
@@ -262,4 +263,7 @@ EOF
 
 cycle "current user"
 cycle "all users"
+# The prefix is large (wine copies its DLLs into it); it stays only when something failed.
+"$wineserver" -w
+rm -rf "$work"
 echo "$summary: zip, installer (current user, all users), version, start, uninstall: ok"
