@@ -12,7 +12,8 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine64 wine32:i386 fonts-wine xvfb xauth xdotool imagemagick fonts-noto-cjk
   ncdu gdu hyperfine
-  lintian help2man debootstrap
+  lintian help2man debootstrap  # the Debian package: its check, its manual page, its chroot check
+  nsis zip unzip  # the Windows installers (makensis) and portable zips, and their check
 )
 
 # The 32-bit Windows tests run under Debian's 32-bit wine, which is an i386 package.
