@@ -138,7 +138,7 @@ constexpr std::array kAboutControls{
     Control{.Name = "Label4",
             .Kind = ControlKind::Label,
             .Geometry = {8, 216, 305, 17},
-            .Caption = "Qt 6 Widgets and libjpeg-turbo",
+            .Caption = "Qt 6 or Win32, and libjpeg-turbo",
             .TextFont = kCreditFont},
 };
 
