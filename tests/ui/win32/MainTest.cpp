@@ -9,6 +9,7 @@
 
 #include "../../scan/TempTree.h"
 #include "Canvas.h"
+#include "Seams.h"
 #include "scan/Utf16.h"
 #include "ui/win32/Application.h"
 
@@ -18,54 +19,8 @@ namespace {
 using Paths = std::vector<std::string>;
 using layout::Command;
 
-struct Recorder : shell::Services {
-  Paths Opened, Instances, Deleted;
-  int FileManagers = 0;
-  bool OpenPath(const std::string& path) override { return Opened.push_back(path), true; }
-  bool StartFileManager() override { return ++FileManagers, true; }
-  bool StartInstance(const std::string& folder) override {
-    return Instances.push_back(folder), true;
-  }
-  Paths DeleteReversibly(const Paths& paths) override {
-    Deleted.insert(Deleted.end(), paths.begin(), paths.end());
-    return {};
-  }
-};
-
-// Posts a message to each window created with the given caption, as soon as it is created: it
-// waits in the queue until the window's loop or a progress update processes it.
-class PostOnCreate {
- public:
-  PostOnCreate(std::wstring caption, UINT message, WPARAM wParam)
-      : m_caption(std::move(caption)), m_message(message), m_wParam(wParam) {
-    s_current = this;
-    m_hook = ::SetWindowsHookExW(WH_CBT, Hook, nullptr, ::GetCurrentThreadId());
-  }
-  ~PostOnCreate() {
-    ::UnhookWindowsHookEx(m_hook);
-    s_current = nullptr;
-  }
-  int Created = 0;
-
- private:
-  static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
-    PostOnCreate* self = s_current;
-    if (code == HCBT_CREATEWND && self != nullptr) {
-      const CREATESTRUCTW* create = reinterpret_cast<CBT_CREATEWNDW*>(lParam)->lpcs;
-      if (!IS_INTRESOURCE(create->lpszName) && create->lpszName != nullptr &&
-          self->m_caption == create->lpszName) {
-        ++self->Created;
-        ::PostMessageW(reinterpret_cast<HWND>(wParam), self->m_message, self->m_wParam, 0);
-      }
-    }
-    return ::CallNextHookEx(self != nullptr ? self->m_hook : nullptr, code, wParam, lParam);
-  }
-  static inline PostOnCreate* s_current = nullptr;
-  std::wstring m_caption;
-  UINT m_message;
-  WPARAM m_wParam;
-  HHOOK m_hook = nullptr;
-};
+using Recorder = testing::ShellRecorder;
+using testing::PostOnCreate;
 
 class MainTest : public ::testing::Test {
  protected:

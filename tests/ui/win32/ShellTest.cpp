@@ -11,6 +11,7 @@
 
 #include "../../scan/TempTree.h"
 #include "Canvas.h"
+#include "Seams.h"
 #include "lists/CommandLine.h"
 #include "scan/Utf16.h"
 #include "ui/shell/Win32Shell.h"
@@ -24,15 +25,7 @@ using Paths = std::vector<std::string>;
 using layout::Command;
 using testing::Wide;
 
-struct Recorder : shell::Services {
-  Paths Opened, Instances;
-  bool OpenPath(const std::string& path) override { return Opened.push_back(path), true; }
-  bool StartFileManager() override { return true; }
-  bool StartInstance(const std::string& folder) override {
-    return Instances.push_back(folder), true;
-  }
-  Paths DeleteReversibly(const Paths&) override { return {}; }
-};
+using Recorder = testing::ShellRecorder;
 
 // The drop handle as the shell makes it: a DROPFILES header, then the wide paths, each ended by
 // a NUL, and one more NUL.
@@ -246,37 +239,6 @@ TEST(StartProgramOn, TheNewProcessReadsTheFolderAsItsFirstArgument) {
   EXPECT_EQ(argument, folder);
 }
 
-// Answers every dialog box created on this thread with Yes, as soon as its loop runs.
-class AnswerYes {
- public:
-  AnswerYes() {
-    s_current = this;
-    m_hook = ::SetWindowsHookExW(WH_CBT, Hook, nullptr, ::GetCurrentThreadId());
-  }
-  ~AnswerYes() {
-    ::UnhookWindowsHookEx(m_hook);
-    s_current = nullptr;
-  }
-  int Answered = 0;
-
- private:
-  static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
-    AnswerYes* self = s_current;
-    if (code == HCBT_CREATEWND && self != nullptr) {
-      const auto window = reinterpret_cast<HWND>(wParam);
-      wchar_t name[16] = {};
-      ::GetClassNameW(window, name, 16);
-      if (std::wstring_view(name) == L"#32770") {
-        ++self->Answered;
-        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
-      }
-    }
-    return ::CallNextHookEx(self != nullptr ? self->m_hook : nullptr, code, wParam, lParam);
-  }
-  static inline AnswerYes* s_current = nullptr;
-  HHOOK m_hook = nullptr;
-};
-
 // For real: a folder sent to the recycle bin after the shell's own confirmation. Wine keeps its
 // recycle bin in the freedesktop trash under XDG_DATA_HOME, which the test run points at a
 // scratch folder; without it nothing is deleted.
@@ -309,9 +271,10 @@ TEST(DeleteReversibly, SendsTheFolderToTheRecycleBinAfterTheShellsQuestion) {
   tree.File(name + "/中身.txt", 7);
   int answered = 0;
   {
-    AnswerYes yes;
+    // The shell's own question, answered Yes as soon as its loop runs.
+    testing::PostOnCreate yes(testing::IsDialogBox(), WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED));
     EXPECT_TRUE(shell::MakeSystemServices(nullptr)->DeleteReversibly({folder}).empty());
-    answered = yes.Answered;
+    answered = yes.Created;
   }
   EXPECT_EQ(answered, 1);
   EXPECT_FALSE(Exists(Wide(folder)));
