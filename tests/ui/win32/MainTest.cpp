@@ -19,45 +19,10 @@ namespace {
 using Paths = std::vector<std::string>;
 using layout::Command;
 
-using Recorder = testing::ShellRecorder;
 using testing::PostOnCreate;
 
-class MainTest : public ::testing::Test {
+class MainTest : public testing::MainWindowTest {
  protected:
-  testing::TempTree m_tree;
-  Recorder* m_shell = nullptr;
-  std::unique_ptr<TFMain> m_window;
-
-  static void SetUpTestSuite() { testing::InitializeApplication(); }
-
-  void Open(bool withFolder = true) {
-    auto shell = std::make_unique<Recorder>();
-    m_shell = shell.get();
-    std::optional<std::string> argument;
-    if (withFolder) argument = m_tree.Root();
-    m_window = std::make_unique<TFMain>(argument, std::move(shell));
-    ::ShowWindow(m_window->Handle(), SW_SHOW);
-    Application.ProcessMessages();
-  }
-
-  std::wstring Cell(HWND view, int row, int column) {
-    wchar_t text[512] = {};
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 512;
-    ::SendMessageW(view, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
-                   reinterpret_cast<LPARAM>(&item));
-    return text;
-  }
-  int Count(HWND view) { return static_cast<int>(::SendMessageW(view, LVM_GETITEMCOUNT, 0, 0)); }
-  void Select(HWND view, int row, bool selected = true) {
-    LVITEMW state = {};
-    state.stateMask = LVIS_SELECTED;
-    state.state = selected ? LVIS_SELECTED : 0;
-    ::SendMessageW(view, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
-                   reinterpret_cast<LPARAM>(&state));
-  }
   void Notify(HWND view, UINT code, int column = 0) {
     NMLISTVIEW header = {};
     header.hdr.hwndFrom = view;

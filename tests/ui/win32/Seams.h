@@ -1,16 +1,26 @@
 // What the Windows program's tests put in the place of the user and of the shell: a recorder of
-// the shell services, and a hook that answers each new window of a kind with one message.
+// the shell services, a hook that answers each new window of a kind with one message, and the
+// fixture of a real main window over a scratch folder.
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "../../scan/TempTree.h"
+#include "Canvas.h"
 #include "ui/shell/Shell.h"
+#include "ui/win32/Application.h"
+#include "ui/win32/Main.h"
 
 namespace quillet::testing {
 
@@ -83,5 +93,47 @@ inline PostOnCreate::Match IsDialogBox() {
     return std::wstring_view(name) == L"#32770";
   };
 }
+
+// A main window made for real in this process, with a recorder as its shell.
+class MainWindowTest : public ::testing::Test {
+ protected:
+  TempTree m_tree;
+  ShellRecorder* m_shell = nullptr;
+  std::unique_ptr<TFMain> m_window;
+
+  static void SetUpTestSuite() { InitializeApplication(); }
+
+  // Opens the window on the scratch folder, or on no folder.
+  void Open(bool withFolder = true) {
+    auto shell = std::make_unique<ShellRecorder>();
+    m_shell = shell.get();
+    std::optional<std::string> argument;
+    if (withFolder) argument = m_tree.Root();
+    m_window = std::make_unique<TFMain>(argument, std::move(shell));
+    ::ShowWindow(m_window->Handle(), SW_SHOW);
+    Application.ProcessMessages();
+  }
+  // A cell's text as the list view shows it.
+  static std::wstring Cell(HWND view, int row, int column) {
+    wchar_t text[1024] = {};
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 1024;
+    ::SendMessageW(view, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+                   reinterpret_cast<LPARAM>(&item));
+    return text;
+  }
+  static int Count(HWND view) {
+    return static_cast<int>(::SendMessageW(view, LVM_GETITEMCOUNT, 0, 0));
+  }
+  static void Select(HWND view, int row, bool selected = true) {
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED;
+    state.state = selected ? LVIS_SELECTED : 0;
+    ::SendMessageW(view, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                   reinterpret_cast<LPARAM>(&state));
+  }
+};
 
 }  // namespace quillet::testing

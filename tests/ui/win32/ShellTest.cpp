@@ -25,8 +25,6 @@ using Paths = std::vector<std::string>;
 using layout::Command;
 using testing::Wide;
 
-using Recorder = testing::ShellRecorder;
-
 // The drop handle as the shell makes it: a DROPFILES header, then the wide paths, each ended by
 // a NUL, and one more NUL.
 HDROP MakeDrop(const std::vector<std::wstring>& paths) {
@@ -57,23 +55,8 @@ bool Exists(const std::wstring& path) {
   return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-class ShellTest : public ::testing::Test {
+class ShellTest : public testing::MainWindowTest {
  protected:
-  testing::TempTree m_tree;
-  Recorder* m_shell = nullptr;
-  std::unique_ptr<TFMain> m_window;
-
-  static void SetUpTestSuite() { testing::InitializeApplication(); }
-
-  void Open(bool withFolder) {
-    auto shell = std::make_unique<Recorder>();
-    m_shell = shell.get();
-    std::optional<std::string> argument;
-    if (withFolder) argument = m_tree.Root();
-    m_window = std::make_unique<TFMain>(argument, std::move(shell));
-    ::ShowWindow(m_window->Handle(), SW_SHOW);
-    Application.ProcessMessages();
-  }
   void Drop(const std::vector<std::string>& paths) {
     std::vector<std::wstring> wide;
     for (const std::string& path : paths)
@@ -81,23 +64,6 @@ class ShellTest : public ::testing::Test {
     ASSERT_TRUE(::PostMessageW(m_window->Handle(), WM_DROPFILES,
                                reinterpret_cast<WPARAM>(MakeDrop(wide)), 0));
     Application.ProcessMessages();
-  }
-  std::wstring Cell(HWND view, int row, int column) {
-    wchar_t text[1024] = {};
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 1024;
-    ::SendMessageW(view, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
-                   reinterpret_cast<LPARAM>(&item));
-    return text;
-  }
-  void Select(HWND view, int row) {
-    LVITEMW state = {};
-    state.stateMask = LVIS_SELECTED;
-    state.state = LVIS_SELECTED;
-    ::SendMessageW(view, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
-                   reinterpret_cast<LPARAM>(&state));
   }
   void DoubleClick(HWND view) {
     NMITEMACTIVATE header = {};
