@@ -151,13 +151,9 @@ void TFAboutBox::Paint(HDC dc) const {
 }
 
 LRESULT CALLBACK TFAboutBox::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* box = static_cast<TFAboutBox*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    box->m_hwnd = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(box));
-  }
-  auto* box = reinterpret_cast<TFAboutBox*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* box = WindowObject<TFAboutBox>(window, message, lParam);
   if (box == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+  if (message == WM_NCCREATE) box->m_hwnd = window;
   return box->HandleMessage(message, wParam, lParam);
 }
 

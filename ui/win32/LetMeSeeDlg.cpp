@@ -170,14 +170,9 @@ void TFLetMeSeeDlg::Paint(HDC dc) const {
 
 LRESULT CALLBACK TFLetMeSeeDlg::WindowProc(HWND window, UINT message, WPARAM wParam,
                                            LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* dialog =
-        static_cast<TFLetMeSeeDlg*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    dialog->m_hwnd = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(dialog));
-  }
-  auto* dialog = reinterpret_cast<TFLetMeSeeDlg*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* dialog = WindowObject<TFLetMeSeeDlg>(window, message, lParam);
   if (dialog == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+  if (message == WM_NCCREATE) dialog->m_hwnd = window;
   return dialog->HandleMessage(message, wParam, lParam);
 }
 

@@ -402,12 +402,8 @@ void TFMain::MoveSplitter(int fileListHeight) {
 // --- Window procedures --------------------------------------------------------------------------
 
 LRESULT CALLBACK TFMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* window = static_cast<TFMain*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
-    window->m_hwnd = hwnd;
-  }
-  auto* window = reinterpret_cast<TFMain*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  auto* window = WindowObject<TFMain>(hwnd, message, lParam);
+  if (window != nullptr && message == WM_NCCREATE) window->m_hwnd = hwnd;
   if (window == nullptr || window->m_lvw[1] == nullptr) {
     return ::DefWindowProcW(hwnd, message, wParam, lParam);
   }

@@ -90,6 +90,17 @@ void EnablePerMonitorDpiAwareness();
 // scaled to dpi.
 SIZE WindowSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, UINT dpi);
 
+// The object a window of this program's belongs to: handed over as the create parameter, kept in
+// GWLP_USERDATA from WM_NCCREATE on; nullptr for the few messages before it.
+template <typename Object>
+Object* WindowObject(HWND window, UINT message, LPARAM lParam) {
+  if (message != WM_NCCREATE)
+    return reinterpret_cast<Object*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* object = static_cast<Object*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+  ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
+  return object;
+}
+
 // Registers a window class of this program's once (a second call finds it there): the dialog
 // face's background, the given cursor.
 void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, LPCWSTR cursor = IDC_ARROW);
