@@ -82,7 +82,10 @@ echo "native (ASan+UBSan): $(grep -E 'tests passed|tests failed' "$native_log" |
 echo "$(grep -E '^fuzz:' "$fuzz_log" | tail -n 1 || echo 'fuzz: did not run')"
 echo "mingw64 under wine64: $(grep -E 'tests passed|tests failed' "$wine64_log" | tail -n 1)"
 echo "mingw32 under wine32: $(grep -E 'tests passed|tests failed|NOT RUN' "$wine32_log" | tail -n 1)"
-echo "packages: $(grep -E '^(linux|windows) package|NOT RUN' "$packages_log" | tr '\n' ';' || true)$([ "$packages_rc" -ne 0 ] && echo ' FAILED')"
+# One line per package check: its outcome (ok, FAILED or NOT RUN), or that it was not reached.
+checks=$(grep -E '^(linux|windows) packages?( [^:]*)?: (.*: ok|FAILED|NOT RUN)' "$packages_log" || true)
+echo "packages: ${checks:-no check reached}" | sed '2,$s/^/          /'
+[ "$packages_rc" -eq 0 ] || echo "packages: FAILED (see the log above)"
 rm -f "$native_log" "$fuzz_log" "$wine64_log" "$wine32_log" "$packages_log"
 if [ "$native_rc" -ne 0 ] || [ "$fuzz_rc" -ne 0 ] || [ "$wine64_rc" -ne 0 ] ||
   [ "$wine32_rc" -ne 0 ] || [ "$packages_rc" -ne 0 ]; then

@@ -9,7 +9,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 debs=("$root"/build/packages/quillet_*.deb)
 [ -f "${debs[0]}" ] || { echo "linux package: no build/packages/quillet_*.deb; run packaging/linux/build.sh" >&2; exit 1; }
 deb=${debs[0]}
-fail() { echo "linux package: $*" >&2; exit 1; }
+fail() { echo "linux package: FAILED: $*"; exit 1; }
 
 lintian --fail-on error,warning "$deb" ||
   fail "lintian reported the tags above"
