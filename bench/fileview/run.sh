@@ -20,8 +20,8 @@ c++ "${flags[@]}" bench/fileview/FileViewBench.cpp build/linux/lib/libquillet_li
   build/linux/lib/libquillet_scan.a -o "$work/FileViewBench"
 
 # tree-300k: 300 files per leaf folder; tree: 1,000.
-for tree in "tree-300k 300" "tree 1000"; do
-  read -r name files <<<"$tree"
+for shape in "tree-300k 300" "tree 1000"; do
+  read -r name files <<<"$shape"
   if [[ ! -f $work/$name.done ]]; then
     rm -rf "${work:?}/$name"
     echo "generating $work/$name ..."
