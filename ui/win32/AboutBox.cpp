@@ -7,10 +7,6 @@
 #include "ui/win32/Application.h"
 #include "ui/win32/Resource.h"
 
-#ifndef WM_DPICHANGED
-#define WM_DPICHANGED 0x02E0
-#endif
-
 namespace quillet {
 namespace {
 
@@ -161,15 +157,9 @@ LRESULT TFAboutBox::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_ERASEBKGND:
       return 1;  // the picture covers the client area
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      const HDC dc = BeginPaint(m_hwnd, &paint);
-      Paint(dc);
-      EndPaint(m_hwnd, &paint);
-      return 0;
-    }
+    case WM_PAINT:
     case WM_PRINTCLIENT:
-      Paint(reinterpret_cast<HDC>(wParam));
+      PaintMessage(m_hwnd, message, wParam, [this](HDC dc) { Paint(dc); });
       return 0;
     case WM_CLOSE:
       if (m_modal && m_owner) EnableWindow(m_owner, TRUE);
@@ -177,9 +167,7 @@ LRESULT TFAboutBox::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_DPICHANGED: {
       Layout(HIWORD(wParam));
-      const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-      SetWindowPos(m_hwnd, nullptr, suggested->left, suggested->top, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      MoveToSuggested(m_hwnd, lParam);
       InvalidateRect(m_hwnd, nullptr, FALSE);
       return 0;
     }

@@ -6,10 +6,6 @@
 #include "ui/Layouts.h"
 #include "ui/win32/Application.h"
 
-#ifndef WM_DPICHANGED
-#define WM_DPICHANGED 0x02E0
-#endif
-
 namespace quillet {
 namespace {
 
@@ -195,21 +191,13 @@ LRESULT TFLetMeSeeDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
       // counts as Cancel and the command closes the dialog itself.
       btnCancelClick();
       return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      const HDC dc = BeginPaint(m_hwnd, &paint);
-      Paint(dc);
-      EndPaint(m_hwnd, &paint);
-      return 0;
-    }
+    case WM_PAINT:
     case WM_PRINTCLIENT:
-      Paint(reinterpret_cast<HDC>(wParam));
+      PaintMessage(m_hwnd, message, wParam, [this](HDC dc) { Paint(dc); });
       return 0;
     case WM_DPICHANGED: {
       Layout(HIWORD(wParam));
-      const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-      SetWindowPos(m_hwnd, nullptr, suggested->left, suggested->top, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      MoveToSuggested(m_hwnd, lParam);
       return 0;
     }
     case WM_DESTROY:

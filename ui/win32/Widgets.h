@@ -101,6 +101,25 @@ Object* WindowObject(HWND window, UINT message, LPARAM lParam) {
   return object;
 }
 
+// WM_PAINT or WM_PRINTCLIENT of a window that draws itself with paint(dc).
+template <typename Paint>
+void PaintMessage(HWND window, UINT message, WPARAM wParam, Paint paint) {
+  if (message == WM_PRINTCLIENT) {
+    paint(reinterpret_cast<HDC>(wParam));
+    return;
+  }
+  PAINTSTRUCT session;
+  paint(::BeginPaint(window, &session));
+  ::EndPaint(window, &session);
+}
+
+// WM_DPICHANGED's move to the place the system suggests; the size follows from the new layout.
+inline void MoveToSuggested(HWND window, LPARAM lParam) {
+  const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);
+  ::SetWindowPos(window, nullptr, suggested.left, suggested.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 // Registers a window class of this program's once (a second call finds it there): the dialog
 // face's background, the given cursor.
 void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, LPCWSTR cursor = IDC_ARROW);
