@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/Utf8Reference.h"
 #include "scan/Utf16.h"
 
 namespace {
@@ -23,23 +24,7 @@ void Check(bool condition, const char* what) {
   std::abort();
 }
 
-void Append(std::string& out, std::uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
+using quillet::fuzz::AppendUtf8;
 
 bool IsHigh(std::uint32_t u) {
   return u >= 0xD800 && u <= 0xDBFF;
@@ -54,10 +39,10 @@ std::string Generalised(const std::vector<std::uint32_t>& units) {
   std::string out;
   for (std::size_t i = 0; i < units.size(); ++i) {
     if (IsHigh(units[i]) && i + 1 < units.size() && IsLow(units[i + 1])) {
-      Append(out, 0x10000 + ((units[i] - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      AppendUtf8(out, 0x10000 + ((units[i] - 0xD800) << 10) + (units[i + 1] - 0xDC00));
       ++i;
     } else {
-      Append(out, units[i]);
+      AppendUtf8(out, units[i]);
     }
   }
   return out;
