@@ -10,14 +10,7 @@ mkdir -p "$out"
 
 jpeg=$out/libjpeg
 if [ ! -f "$jpeg/lib/libjpeg.a" ]; then
-  src=$root/build/_deps/src
-  mkdir -p "$src"
-  tree=$(ls -d "$src"/libjpeg-turbo-*/ 2>/dev/null | head -n 1 || true)
-  if [ -z "$tree" ]; then
-    (cd "$src" && apt-get source -q --download-only libjpeg-turbo >"$out/apt-source.log" 2>&1)
-    (cd "$src" && dpkg-source -q -x libjpeg-turbo_*.dsc >>"$out/apt-source.log" 2>&1)
-    tree=$(ls -d "$src"/libjpeg-turbo-*/ | head -n 1)
-  fi
+  tree=$(bash "$root/scripts/jpeg-source.sh")
   # Its own code is Debian's: checked for memory errors, not held to our UBSan rules.
   flags="-g -O1 -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address"
   cmake -S "$tree" -B "$out/libjpeg-build" -G Ninja -DCMAKE_C_COMPILER=clang \

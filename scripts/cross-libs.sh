@@ -12,14 +12,7 @@ if [ -f "$prefix/lib/libjpeg.a" ]; then
   exit 0
 fi
 
-src=$deps/src
-mkdir -p "$src"
-tree=$(ls -d "$src"/libjpeg-turbo-*/ 2>/dev/null | head -n 1 || true)
-if [ -z "$tree" ]; then
-  (cd "$src" && apt-get source -q --download-only libjpeg-turbo >"$deps/apt-source.log" 2>&1)
-  (cd "$src" && dpkg-source -q -x libjpeg-turbo_*.dsc >>"$deps/apt-source.log" 2>&1)
-  tree=$(ls -d "$src"/libjpeg-turbo-*/ | head -n 1)
-fi
+tree=$(bash "$root/scripts/jpeg-source.sh")
 
 case $triple in
   x86_64-*) toolchain=$root/cmake/mingw64.cmake ;;
