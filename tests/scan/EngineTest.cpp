@@ -236,7 +236,8 @@ int ThreadCount() {
 }
 
 // The thread count once it has come down to expected, or after ten seconds: a joined thread can
-// stay listed for a moment after its join returns, while the system reaps it; one left behind stays.
+// stay listed for a moment after its join returns, while the system reaps it; one left behind
+// stays listed.
 int ThreadCountSettledAt(int expected) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   int count = ThreadCount();
