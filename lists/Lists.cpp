@@ -174,9 +174,13 @@ FolderStatistics AnalyseRow(std::string_view location) {
   return MeasureFolder(location);
 }
 
-std::optional<FolderStatistics> AnalyseRow(std::string_view location,
+std::optional<FolderStatistics> AnalyseRow(Walkers& walkers, const ResultRow& row,
                                            const std::function<bool()>& keepGoing) {
-  return MeasureFolder(location, 0, keepGoing);
+  return walkers.Measure(row.Location, LinkOf(row), &keepGoing);
+}
+
+RootLink LinkOf(const ResultRow& row) {
+  return row.Listed ? RootLink::Refuse : RootLink::Follow;
 }
 
 bool IsRootLocation(std::string_view location, char separator) {
@@ -249,69 +253,6 @@ std::filesystem::path NativePath(std::string_view path) {
     return std::string(path);
   }
 }
-
-// True when the walk could not have searched folder: it cannot be listed, or it lists names
-// whose entries cannot be queried (no search permission), or the test seam says so.
-bool FolderSearchFails(std::string_view folder) {
-  const FileSystemFaults* faults = ActiveFileSystemFaults();
-  if (faults && faults->SearchFails(WithTrailingSeparator(folder))) return true;
-  std::error_code error;
-  const std::filesystem::directory_iterator entries(NativePath(folder), error);
-  if (error) return true;
-  if (entries == std::filesystem::directory_iterator()) return false;
-  // An entry gone meanwhile is no fault (not_found); one that cannot be queried is (none).
-  return std::filesystem::symlink_status(entries->path(), error).type() ==
-         std::filesystem::file_type::none;
-}
-
-// A row's statistics summed from its listing. The listing shows no folder it could not
-// search, only nothing below it; so a folder that showed nothing below it (the row's own one
-// included) is asked once more whether it was empty or unreadable. Empty folders are few, and
-// asking one costs a listing of nothing. What this cannot see is a folder whose search broke
-// off after some of its entries; on a tree that does not change that takes a failing disk.
-class ListingStatistics {
- public:
-  explicit ListingStatistics(std::string_view root) : m_root(root) {}
-
-  void Add(const TreeEntry& entry) {
-    CloseFolder(entry.Path);
-    m_any = true;
-    if (!entry.IsFolder) {
-      m_totals.TotalSize = SaturatingAdd(m_totals.TotalSize, entry.Size);
-      m_totals.FileCount = SaturatingAdd(m_totals.FileCount, 1);
-      return;
-    }
-    m_totals.FolderCount = SaturatingAdd(m_totals.FolderCount, 1);
-    m_folder.assign(entry.Path);
-    m_folderOpen = true;
-  }
-
-  FolderStatistics Finish() {
-    CloseFolder({});
-    if (!m_any && FolderSearchFails(m_root)) CountUnreadable();
-    return m_totals;
-  }
-
- private:
-  // The entry after a folder lies below it, unless nothing was found there.
-  void CloseFolder(std::string_view next) {
-    if (!m_folderOpen) return;
-    m_folderOpen = false;
-    const bool below = next.size() > m_folder.size() && next.starts_with(m_folder) &&
-                       next[m_folder.size()] == kPathSeparator;
-    if (!below && FolderSearchFails(m_folder)) CountUnreadable();
-  }
-
-  void CountUnreadable() {
-    m_totals.UnreadableFolders = SaturatingAdd(m_totals.UnreadableFolders, 1);
-  }
-
-  std::string m_root;
-  FolderStatistics m_totals;
-  std::string m_folder;  // the last folder listed, while nothing after it was seen
-  bool m_folderOpen = false;
-  bool m_any = false;
-};
 
 }  // namespace
 
@@ -462,8 +403,10 @@ void ListsModel::FormCreate(std::optional<std::string_view> firstArgument) {
   EntryList folders;
   CollectEntries(*firstArgument, folders, /*recurse=*/false, /*includeFolders=*/true,
                  /*includeFiles=*/false);
-  for (const auto& folder : folders)
+  for (const auto& folder : folders) {
     AddResultList(folder);
+    m_results.back().Listed = true;
+  }
 }
 
 void ListsModel::RemoveResultRows(const std::vector<RowId>& ids) {
@@ -524,6 +467,13 @@ void ListsModel::MeasureRows(const RowMeasure& measure) {
   m_frontend.Status().SetPanelText(StatusPanel::Run, kTextRunStarted);
   m_runReachedEnd = false;
   ProgressScope progress(m_frontend.CreateProgress());
+  // The totals of selected rows follow the run at the pace of the pump, not once per row: each
+  // sum reads every row.
+  ++m_runsMeasuring;
+  struct RunEnd {
+    ListsModel& Model;
+    ~RunEnd() { --Model.m_runsMeasuring; }
+  } runEnd{*this};
   // The rows present now, in their order now, by id: commands run during the updates may sort,
   // remove or add rows, and none of that may make the run skip a row or write into another.
   std::vector<RowId> rows;
@@ -537,15 +487,16 @@ void ListsModel::MeasureRows(const RowMeasure& measure) {
     const std::string subText = " " + std::to_string(index + 1) + "/" +
                                 std::to_string(rows.size()) + " 解析中... [" +
                                 m_results[*where].Caption + "]";
+    if (m_totalsStale && Clock::now() - m_totalsShown >= kFileViewPumpInterval) lvwResultChange();
     if (!progress->UpdateProgress(kProgressMainText, subText, true, true)) {
       visitedAll = false;
       break;
     }
     where = FindResultRow(rows[index], *where);
     if (!where) continue;
-    const std::string location = m_results[*where].Location;
+    const ResultRow row = m_results[*where];
     const std::optional<FolderStatistics> statistics =
-        measure(rows[index], location, *progress, subText);
+        measure(rows[index], row.Location, LinkOf(row), *progress, subText);
     if (!statistics) {
       visitedAll = false;
       break;
@@ -554,6 +505,7 @@ void ListsModel::MeasureRows(const RowMeasure& measure) {
     if (!where) continue;
     SetStatistics(*where, *statistics);
   }
+  if (m_totalsStale) lvwResultChange();
   progress.Close();
   m_runReachedEnd = visitedAll;
   if (visitedAll) m_frontend.Status().SetPanelText(StatusPanel::Run, kTextRunEnded);
@@ -561,30 +513,30 @@ void ListsModel::MeasureRows(const RowMeasure& measure) {
 
 void ListsModel::tmiFileRunClick() {
   // A long row keeps the window alive: the same update while it is measured, and an answer to
-  // stop abandons the row at once; it keeps what it showed before.
-  MeasureRows([this](RowId, const std::string& location, ProgressSink& progress,
-                     const std::string& subText) {
-    return AnalyseRow(
-        location, [&] { return progress.UpdateProgress(kProgressMainText, subText, true, true); });
+  // stop abandons the row at once; it keeps what it showed before. One set of walkers serves
+  // every row of the run.
+  Walkers walkers;
+  MeasureRows([&walkers](RowId, const std::string& location, RootLink link, ProgressSink& progress,
+                         const std::string& subText) {
+    const std::function<bool()> keepGoing = [&] {
+      return progress.UpdateProgress(kProgressMainText, subText, true, true);
+    };
+    return walkers.Measure(location, link, &keepGoing);
   });
 }
 
 void ListsModel::MeasureAndList(const RowEntryVisitor& visit) {
-  using Clock = std::chrono::steady_clock;
-  MeasureRows([&](RowId row, const std::string& location, ProgressSink& progress,
+  Walkers walkers(1);
+  MeasureRows([&](RowId row, const std::string& location, RootLink link, ProgressSink& progress,
                   const std::string&) -> std::optional<FolderStatistics> {
-    ListingStatistics statistics(location);
     Clock::time_point lastPump = Clock::now();
-    const bool walkedAll = WalkTree(location, [&](const TreeEntry& entry) {
-      statistics.Add(entry);
+    return walkers.List(location, link, [&](const TreeEntry& entry) {
       if (!visit(row, entry)) return false;
       const Clock::time_point now = Clock::now();
       const bool pump = now - lastPump >= kFileViewPumpInterval;
       if (pump) lastPump = now;
       return progress.UpdateProgress(kProgressMainText, entry.Path, pump, pump);
     });
-    if (!walkedAll) return std::nullopt;
-    return statistics.Finish();
   });
 }
 
@@ -597,7 +549,12 @@ void ListsModel::SetStatistics(std::size_t index, const FolderStatistics& statis
   row.UnreadableFolders = statistics.UnreadableFolders;
   if (m_observer) m_observer->RowChanged(ListKind::Result, index);
   // A changed row is a change of the list; only a selected one moves the totals.
-  if (row.Selected) lvwResultChange();
+  if (!row.Selected) return;
+  if (m_runsMeasuring > 0) {
+    m_totalsStale = true;
+  } else {
+    lvwResultChange();
+  }
 }
 
 // --- Sorting ----------------------------------------------------------------------------------
@@ -767,6 +724,8 @@ std::array<std::string, 4> ListsModel::TotalsTexts(const SelectionTotals& totals
 }
 
 void ListsModel::lvwResultChange() {
+  m_totalsStale = false;
+  m_totalsShown = Clock::now();
   const std::array<std::string, 4> texts = TotalsTexts(SelectedTotals());
   StatusBar& status = m_frontend.Status();
   for (std::size_t i = 0; i < texts.size(); ++i)
@@ -795,26 +754,32 @@ void ListsModel::tmiViewFileViewFlagClick() {
   }
   m_fileViewReachedEnd = false;
   bool reachedEnd = true;
-  using Clock = std::chrono::steady_clock;
+  Walkers walkers(1);
   bool firstUpdate = true;
   Clock::time_point lastPump{};
   for (const auto& [id, index] : selected) {
     const auto where = FindResultRow(id, index);
     if (!where) continue;
     const std::string location = m_results[*where].Location;
-    const bool finished = WalkTree(location, [&](const TreeEntry& entry) {
-      m_files->Append(entry.Path, entry.IsFolder, entry.Size);
-      const Clock::time_point now = Clock::now();
-      const bool pump = firstUpdate || now - lastPump >= kFileViewPumpInterval;
-      firstUpdate = false;
-      if (pump) {
-        // Whatever runs during the pump sees every row added so far.
-        PublishFileRows();
-        lastPump = now;
-      }
-      const bool goOn = progress->UpdateProgress(kProgressMainText, entry.Path, pump, pump);
-      return goOn && m_fileGeneration == generation;
-    });
+    const RootLink link = LinkOf(m_results[*where]);
+    const bool finished =
+        walkers
+            .List(location, link,
+                  [&](const TreeEntry& entry) {
+                    m_files->Append(entry.Path, entry.IsFolder, entry.Size);
+                    const Clock::time_point now = Clock::now();
+                    const bool pump = firstUpdate || now - lastPump >= kFileViewPumpInterval;
+                    firstUpdate = false;
+                    if (pump) {
+                      // Whatever runs during the pump sees every row added so far.
+                      PublishFileRows();
+                      lastPump = now;
+                    }
+                    const bool goOn =
+                        progress->UpdateProgress(kProgressMainText, entry.Path, pump, pump);
+                    return goOn && m_fileGeneration == generation;
+                  })
+            .has_value();
     if (!finished) {
       reachedEnd = false;
       break;

@@ -33,9 +33,14 @@ inline constexpr std::chrono::milliseconds kFileViewPumpInterval{30};
 
 // The statistics written into a result row by an analysis run: one pass over its tree.
 FolderStatistics AnalyseRow(std::string_view location);
-// The same, asking keepGoing at least every 100 ms while the walk runs; nothing once it said no.
-std::optional<FolderStatistics> AnalyseRow(std::string_view location,
+// The same for row with the walkers of a run, asking keepGoing at least every 100 ms while the
+// walk runs; nothing once it said no.
+std::optional<FolderStatistics> AnalyseRow(Walkers& walkers, const ResultRow& row,
                                            const std::function<bool()>& keepGoing);
+
+// How a row's own folder is opened: a row that a listing found is measured only while it is still
+// a folder (a link put in its place counts as gone); a folder the user named follows its link.
+RootLink LinkOf(const ResultRow& row);
 
 // Receives the entries of a listing run: the row they lie below and the entry, whose texts are
 // valid during the call only. False stops the run, as Cancel does.
@@ -191,7 +196,9 @@ class ListsModel {
   struct FileStore;
   // Measures one row: its statistics, or nothing when an update answered stop.
   using RowMeasure = std::function<std::optional<FolderStatistics>(
-      RowId row, const std::string& location, ProgressSink& progress, const std::string& subText)>;
+      RowId row, const std::string& location, RootLink link, ProgressSink& progress,
+      const std::string& subText)>;
+  using Clock = std::chrono::steady_clock;
 
   // The loop of both runs: panel 4, one progress dialog, the rows of the start by id, the
   // update before each row, the statistics written into the row wherever it is by then.
@@ -217,6 +224,11 @@ class ListsModel {
   bool m_fileSortDescending = false;
   bool m_runReachedEnd = true;
   bool m_fileViewReachedEnd = true;
+  // Analysis runs under way (one may start from inside another's update), and whether the
+  // status bar's totals wait for the next pump meanwhile.
+  int m_runsMeasuring = 0;
+  bool m_totalsStale = false;
+  Clock::time_point m_totalsShown{};
 };
 
 }  // namespace quillet

@@ -43,6 +43,8 @@ struct ResultRow {
   // "0" then means "nothing readable", not "empty".
   std::int64_t UnreadableFolders = 0;
   bool Selected = false;
+  // Found by listing a folder (the start-up rows), not named by the user.
+  bool Listed = false;
 
   int ImageIndex() const {
     if (!Measured) return kImageFolder;

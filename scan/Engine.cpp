@@ -12,6 +12,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "scan/FileSystemFaults.h"
@@ -32,136 +33,48 @@ constexpr std::size_t kOpenLevels = 24;
 
 constexpr unsigned kMostThreads = 256;
 
+// Left to choose, the engine starts one walker per core and, while the walk waits on the disk
+// rather than on the processors, doubles them up to this many: a cold walk is bound by how many
+// reads are in flight, a warm one by the cores.
+constexpr unsigned kMostWhileWaiting = 32;
+
 // How long a caller who may cancel waits between two questions whether to go on.
 constexpr std::chrono::milliseconds kAskEvery{25};
+
+// How often a coordinating caller looks whether the walk waits on the disk.
+constexpr std::chrono::milliseconds kLookEvery{10};
+
+// Blocks read between two looks that show the walk waits on the disk.
+constexpr std::int64_t kWaitingBlocks = 16;
 
 // Entries walked between two looks at the clock when the asking thread walks itself.
 constexpr unsigned kEntriesPerLook = 64;
 
+// How long the first walker of a measuring keeps it to itself: a small folder is done before any
+// other walker is woken, which would cost more than the folder itself.
+constexpr std::chrono::microseconds kSoloTime{500};
+
 // Set once a folder has counted as unreadable, by whichever thread finds out first.
 using UnreadableMark = std::shared_ptr<std::atomic<bool>>;
 
-// A subfolder handed to another thread: its parent stays open through Parent.
+// A subfolder handed to another thread (its parent stays open through Parent), or the folder a
+// measuring starts from (no Parent).
 struct Task {
   std::shared_ptr<platform::FolderState> Parent;
   UnreadableMark ParentUnreadable;
   std::string Path;  // the subfolder's path, without a trailing separator
   std::size_t NameOffset = 0;
+  RootLink Link = RootLink::Follow;  // of a measuring's own folder
 };
 
-// The subfolders waiting for a thread. Work is handed out only while someone is idle, so the
-// queue (and the parent handles it keeps open) stays small.
-class SharedWork {
- public:
-  explicit SharedWork(unsigned workers) : m_workers(workers) {}
+std::atomic<std::uint64_t> g_threadsStarted{0};
 
-  bool Hungry() const {
-    return m_idle.load(std::memory_order_relaxed) > 0 &&
-           m_queued.load(std::memory_order_relaxed) == 0;
-  }
-
-  void Push(std::vector<Task>& tasks) {
-    {
-      std::lock_guard lock(m_mutex);
-      for (auto& task : tasks)
-        m_tasks.push_back(std::move(task));
-      m_queued.store(m_tasks.size(), std::memory_order_relaxed);
-    }
-    tasks.clear();
-    m_ready.notify_all();
-  }
-
-  // The next subfolder to walk; false once every thread is idle and nothing is queued.
-  bool Take(Task& task) {
-    std::unique_lock lock(m_mutex);
-    m_idle.store(++m_idleCount, std::memory_order_relaxed);
-    while (m_tasks.empty()) {
-      if (m_done || m_idleCount == m_workers) {
-        m_done = true;
-        m_ready.notify_all();
-        return false;
-      }
-      m_ready.wait(lock);
-    }
-    m_idle.store(--m_idleCount, std::memory_order_relaxed);
-    task = std::move(m_tasks.front());
-    m_tasks.pop_front();
-    m_queued.store(m_tasks.size(), std::memory_order_relaxed);
-    return true;
-  }
-
-  // Fewer threads started than planned; those already waiting may be all there is.
-  void SetWorkers(unsigned workers) {
-    {
-      std::lock_guard lock(m_mutex);
-      m_workers = workers;
-      if (m_idleCount == m_workers) m_done = true;
-    }
-    m_ready.notify_all();
-  }
-
-  // One more walker is about to start; false when the walk is over already.
-  bool AddWorker() {
-    std::lock_guard lock(m_mutex);
-    if (m_done) return false;
-    ++m_workers;
-    return true;
-  }
-
-  // The walker just added could not start after all.
-  void DropWorker() {
-    {
-      std::lock_guard lock(m_mutex);
-      if (--m_workers == m_idleCount) m_done = true;
-    }
-    m_ready.notify_all();
-  }
-
-  // Every walker stops at its next entry and nothing more is handed out.
-  void Stop() {
-    m_stop.store(true, std::memory_order_relaxed);
-    Abandon();
-  }
-  const std::atomic<bool>& Stopping() const { return m_stop; }
-
-  void WorkerFinished() {
-    {
-      std::lock_guard lock(m_mutex);
-      ++m_finished;
-    }
-    m_allFinished.notify_all();
-  }
-
-  // True once count workers finished; false when wait ran out first.
-  bool WaitForWorkers(std::size_t count, std::chrono::milliseconds wait) {
-    std::unique_lock lock(m_mutex);
-    return m_allFinished.wait_for(lock, wait, [&] { return m_finished == count; });
-  }
-
-  // A thread failed: the others finish what they hold and then stop.
-  void Abandon() {
-    {
-      std::lock_guard lock(m_mutex);
-      m_done = true;
-      m_tasks.clear();
-      m_queued.store(0, std::memory_order_relaxed);
-    }
-    m_ready.notify_all();
-  }
-
- private:
-  unsigned m_workers;
-  std::mutex m_mutex;
-  std::condition_variable m_ready;
-  std::deque<Task> m_tasks;
-  unsigned m_idleCount = 0;
-  bool m_done = false;
-  std::size_t m_finished = 0;
-  std::condition_variable m_allFinished;
-  std::atomic<unsigned> m_idle{0};
-  std::atomic<std::size_t> m_queued{0};
-  std::atomic<bool> m_stop{false};
-};
+void Add(FolderStatistics& into, const FolderStatistics& part) {
+  into.TotalSize = SaturatingAdd(into.TotalSize, part.TotalSize);
+  into.FileCount = SaturatingAdd(into.FileCount, part.FileCount);
+  into.FolderCount = SaturatingAdd(into.FolderCount, part.FolderCount);
+  into.UnreadableFolders = SaturatingAdd(into.UnreadableFolders, part.UnreadableFolders);
+}
 
 struct Level {
   platform::Folder Folder = platform::NewFolder();
@@ -174,15 +87,163 @@ struct Level {
   UnreadableMark Unreadable;   // made when first needed
 };
 
-// Depth-first walk of one subtree without recursion; its levels are reused from folder to folder.
-// With a visitor it reports every entry in order; with shared work it hands subfolders to idle
-// threads instead.
-class Walker {
- public:
-  using Visitor = std::function<bool(const TreeEntry&)>;
+}  // namespace
 
-  Walker(const Visitor* visit, SharedWork* work)
-      : m_visit(visit), m_work(work), m_stop(work ? &work->Stopping() : nullptr) {}
+// The walker threads of a run and the measuring they work on, one at a time. Its first walker
+// takes the measured folder; the others wait until a walker shares subfolders with them, which it
+// does only while someone is idle and nothing is queued, so the queue (and the parent handles it
+// keeps open) stays small. Idle walkers sleep, each on a wake-up of its own, so that handing out
+// one task wakes one thread.
+class Walkers::Pool {
+ public:
+  Pool(unsigned base, unsigned most, bool adaptive)
+      : m_base(base), m_most(most), m_adaptive(adaptive) {
+    m_threads.reserve(m_most);
+    m_slots.reserve(m_most);
+  }
+
+  ~Pool() {
+    {
+      std::lock_guard lock(m_mutex);
+      m_quit = true;
+      for (auto& slot : m_slots)
+        slot->Wake.notify_one();
+    }
+    for (auto& thread : m_threads)
+      thread.join();
+  }
+
+  Pool(const Pool&) = delete;
+  Pool& operator=(const Pool&) = delete;
+
+  std::optional<FolderStatistics> Measure(std::string_view folder, RootLink link,
+                                          const std::function<bool()>* keepGoing);
+
+  // True when a walker may share its subfolders: a walker is idle, nothing is queued, and the
+  // measuring is past its first walker's solo time.
+  bool Hungry() {
+    if (m_idle.load(std::memory_order_relaxed) == 0 ||
+        m_queued.load(std::memory_order_relaxed) != 0) {
+      return false;
+    }
+    if (!m_solo.load(std::memory_order_relaxed)) return true;
+    if (std::chrono::steady_clock::now() - m_started < kSoloTime) return false;
+    m_solo.store(false, std::memory_order_relaxed);
+    return true;
+  }
+
+  void Push(std::vector<Task>& tasks) {
+    std::lock_guard lock(m_mutex);
+    for (auto& task : tasks)
+      m_tasks.push_back(std::move(task));
+    tasks.clear();
+    m_queued.store(m_tasks.size(), std::memory_order_relaxed);
+    WakeIdle(m_tasks.size());
+  }
+
+  // Every walker stops at its next entry and nothing more is handed out.
+  void Stop() {
+    m_stop.store(true, std::memory_order_relaxed);
+    std::lock_guard lock(m_mutex);
+    m_tasks.clear();
+    m_queued.store(0, std::memory_order_relaxed);
+    if (m_busy == 0) m_settled.notify_all();
+  }
+  const std::atomic<bool>& Stopping() const { return m_stop; }
+
+ private:
+  struct Slot {
+    std::condition_variable Wake;
+    bool Waiting = false;
+  };
+
+  // What walker index does for the life of the pool.
+  void Main(unsigned index);
+
+  // Starts one more walker thread; false when the system has no more.
+  bool StartThread() {
+    try {
+      std::lock_guard lock(m_mutex);
+      m_slots.push_back(std::make_unique<Slot>());
+      const auto index = static_cast<unsigned>(m_threads.size());
+      try {
+        m_threads.emplace_back([this, index] { Main(index); });
+      } catch (...) {
+        m_slots.pop_back();
+        throw;
+      }
+    } catch (const std::system_error&) {
+      return false;
+    }
+    g_threadsStarted.fetch_add(1, std::memory_order_relaxed);
+    return true;
+  }
+
+  // Lets walkers below active take tasks; the caller holds the lock.
+  void SetActive(unsigned active) {
+    m_active = std::min<unsigned>(active, static_cast<unsigned>(m_slots.size()));
+    unsigned idle = 0;
+    for (unsigned i = 0; i < m_active; ++i)
+      idle += m_slots[i]->Waiting ? 1 : 0;
+    m_idle.store(idle, std::memory_order_relaxed);
+  }
+
+  // Wakes up to count idle active walkers; the caller holds the lock.
+  void WakeIdle(std::size_t count) {
+    for (unsigned i = 0; i < m_active && count > 0; ++i) {
+      Slot& slot = *m_slots[i];
+      if (!slot.Waiting) continue;
+      slot.Waiting = false;  // it counts as busy from now on, whether or not a task is left
+      m_idle.fetch_sub(1, std::memory_order_relaxed);
+      slot.Wake.notify_one();
+      --count;
+    }
+  }
+
+  bool Settled() const { return m_busy == 0 && m_tasks.empty(); }
+
+  // Doubles the active walkers while the walk waits on the disk.
+  void Grow(std::int64_t& blocks) {
+    const std::int64_t read = platform::BlocksRead();
+    const bool waiting = blocks >= 0 && read - blocks >= kWaitingBlocks;
+    blocks = read;
+    if (!waiting) return;
+    const unsigned wanted = std::min(m_most, 2 * m_active);
+    while (m_slots.size() < wanted && StartThread()) {
+    }
+    std::lock_guard lock(m_mutex);
+    SetActive(wanted);
+    WakeIdle(m_tasks.size());
+  }
+
+  const unsigned m_base;
+  const unsigned m_most;
+  const bool m_adaptive;
+  std::mutex m_mutex;
+  std::condition_variable m_settled;  // the caller waits here for the measuring to end
+  std::deque<Task> m_tasks;
+  std::vector<std::thread> m_threads;
+  std::vector<std::unique_ptr<Slot>> m_slots;  // one per thread
+  unsigned m_active = 0;                       // walkers below take tasks
+  unsigned m_busy = 0;                         // walkers holding a task
+  bool m_quit = false;
+  FolderStatistics m_totals;
+  std::exception_ptr m_failure;
+  std::chrono::steady_clock::time_point m_started;
+  std::atomic<bool> m_stop{false};
+  std::atomic<bool> m_solo{true};
+  std::atomic<unsigned> m_idle{0};  // active walkers waiting for a task
+  std::atomic<std::size_t> m_queued{0};
+};
+
+// Depth-first walk of one subtree without recursion; its levels (and their buffers) are reused
+// from folder to folder and from one measuring to the next. With a visitor it reports every entry
+// in order; with a pool it hands subfolders to idle walkers instead.
+class Walkers::Walker {
+ public:
+  Walker(const TreeVisitor* visit, Pool* work);
+
+  void SetVisitor(const TreeVisitor* visit) { m_visit = visit; }
 
   // Has the walk ask keepGoing about every kAskEvery, for a thread that walks instead of asking.
   void AskWhileWalking(const std::function<bool()>* keepGoing) {
@@ -190,16 +251,19 @@ class Walker {
     m_lastAsked = std::chrono::steady_clock::now();
   }
 
-  FolderStatistics& Totals() { return m_totals; }
+  // What was counted since the last call.
+  FolderStatistics TakeTotals() { return std::exchange(m_totals, FolderStatistics{}); }
 
-  // Walks the folder at path; false when the visitor asked to stop.
-  bool WalkRoot(std::string_view path) {
+  // Walks the folder at path; false when the visitor asked to stop (or the walk was stopped).
+  bool WalkRoot(std::string_view path, RootLink link) {
+    m_stopped = false;
     m_path = WithTrailingSeparator(path);
     Level& root = LevelAt(0);
     const FileSystemFaults* faults = ActiveFileSystemFaults();
-    const OpenResult result = faults && faults->SearchFails(m_path)
-                                  ? OpenResult::Unreadable
-                                  : platform::OpenRoot(m_path, *root.Folder);
+    const OpenResult result =
+        faults && faults->SearchFails(m_path)
+            ? OpenResult::Unreadable
+            : platform::OpenRoot(m_path, link == RootLink::Follow, *root.Folder);
     if (result == OpenResult::NotEntered) return true;
     if (result != OpenResult::Opened) {
       ++m_totals.UnreadableFolders;
@@ -210,8 +274,14 @@ class Walker {
     return Run();
   }
 
-  // Walks a subfolder handed over by another thread, counting it as that thread would have.
+  // Walks a subfolder handed over by another thread, counting it as that thread would have, or
+  // the folder a measuring starts from.
   void WalkTask(Task& task) {
+    if (!task.Parent) {
+      WalkRoot(task.Path, task.Link);
+      return;
+    }
+    m_stopped = false;
     m_path.assign(task.Path);
     const std::string_view name = std::string_view(task.Path).substr(task.NameOffset);
     if (Enter(*task.Parent, false, task.ParentUnreadable, name, 0)) Run();
@@ -288,7 +358,7 @@ class Walker {
     Level& child = LevelAt(depth);
     OpenResult result = OpenResult::Unreadable;
     const bool searchFails = parentLost || (faults && faults->SearchFails(m_path + kPathSeparator));
-    if (!searchFails) result = platform::OpenChild(parent, name, m_path, *child.Folder);
+    if (!searchFails) result = platform::OpenChild(parent, name, *child.Folder);
     if (result == OpenResult::Vanished) return false;
     if (result == OpenResult::ParentUnsearchable) {
       CountUnreadable(parentUnreadable);
@@ -423,8 +493,8 @@ class Walker {
     return !m_stopped;
   }
 
-  const Visitor* m_visit;
-  SharedWork* m_work;
+  const TreeVisitor* m_visit;
+  Pool* m_work;
   const std::atomic<bool>* m_stop;
   const std::function<bool()>* m_keepGoing = nullptr;
   std::chrono::steady_clock::time_point m_lastAsked;
@@ -438,136 +508,155 @@ class Walker {
   std::vector<Task> m_tasks;
 };
 
-void Add(FolderStatistics& into, const FolderStatistics& part) {
-  into.TotalSize = SaturatingAdd(into.TotalSize, part.TotalSize);
-  into.FileCount = SaturatingAdd(into.FileCount, part.FileCount);
-  into.FolderCount = SaturatingAdd(into.FolderCount, part.FolderCount);
-  into.UnreadableFolders = SaturatingAdd(into.UnreadableFolders, part.UnreadableFolders);
+Walkers::Walker::Walker(const TreeVisitor* visit, Pool* work)
+    : m_visit(visit), m_work(work), m_stop(work ? &work->Stopping() : nullptr) {}
+
+void Walkers::Pool::Main(unsigned index) {
+  Walker walker(nullptr, this);
+  std::unique_lock lock(m_mutex);
+  Slot& slot = *m_slots[index];
+  for (;;) {
+    while (!m_quit && (index >= m_active || m_tasks.empty())) {
+      if (!slot.Waiting && index < m_active) m_idle.fetch_add(1, std::memory_order_relaxed);
+      slot.Waiting = true;
+      slot.Wake.wait(lock);
+      // Woken by WakeIdle (no longer waiting) or by no one: look again either way.
+      if (slot.Waiting && index < m_active) m_idle.fetch_sub(1, std::memory_order_relaxed);
+      slot.Waiting = false;
+    }
+    if (m_quit) return;
+    Task task = std::move(m_tasks.front());
+    m_tasks.pop_front();
+    m_queued.store(m_tasks.size(), std::memory_order_relaxed);
+    ++m_busy;
+    lock.unlock();
+    try {
+      walker.WalkTask(task);
+    } catch (...) {
+      {
+        std::lock_guard failed(m_mutex);
+        if (!m_failure) m_failure = std::current_exception();
+      }
+      Stop();
+    }
+    task = Task();  // lets go of the parent's handle
+    const FolderStatistics part = walker.TakeTotals();
+    lock.lock();
+    Add(m_totals, part);
+    if (--m_busy == 0 && m_tasks.empty()) m_settled.notify_all();
+  }
 }
 
-// Left to choose, the engine starts one walker per core and, while the walk waits on the disk
-// rather than on the processors, doubles them up to this many: a cold walk is bound by how many
-// reads are in flight, a warm one by the cores.
-constexpr unsigned kMostWhileWaiting = 32;
-
-// How often a coordinating caller looks whether the walk waits on the disk.
-constexpr std::chrono::milliseconds kLookEvery{10};
-
-// Blocks read between two looks that show the walk waits on the disk.
-constexpr std::int64_t kWaitingBlocks = 16;
-
-// With neither keepGoing nor a pool that may grow, the calling thread walks beside the pool.
-// Otherwise every walker has a thread of its own while the caller coordinates: it asks keepGoing
-// and adds walkers while the disk is the bound. Should no thread start at all, the caller walks
-// alone and asks as it goes.
-std::optional<FolderStatistics> Measure(std::string_view folder, unsigned threads,
-                                        const std::function<bool()>* keepGoing) {
-  // Growing needs to know what the process reads from the disk.
-  const std::int64_t blocksBefore = threads == 0 ? platform::BlocksRead() : -1;
-  const bool adaptive = blocksBefore >= 0;
-  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-  // Directory walking gains nothing from a pool far larger than the machine.
-  threads = std::min(threads, kMostThreads);
-  const unsigned most = adaptive ? std::max(threads, kMostWhileWaiting) : threads;
-  SharedWork work(threads);
-  std::vector<FolderStatistics> totals(most);
-  std::vector<std::exception_ptr> failures(most);
-  auto worker = [&](unsigned index, const std::function<bool()>* ask) {
-    try {
-      Walker walker(nullptr, &work);
-      walker.AskWhileWalking(ask);
-      if (index == 0) walker.WalkRoot(folder);
-      Task task;
-      while (work.Take(task))
-        walker.WalkTask(task);
-      totals[index] = walker.Totals();
-    } catch (...) {
-      failures[index] = std::current_exception();
-      work.Abandon();
-    }
-    work.WorkerFinished();
-  };
-  const bool coordinate = keepGoing || adaptive;
-  const unsigned first = coordinate ? 0 : 1;
-  std::vector<std::thread> pool;
-  pool.reserve(most);
-  for (unsigned i = first; i < threads; ++i) {
-    try {
-      pool.emplace_back(worker, i, nullptr);
-    } catch (const std::system_error&) {
-      break;  // out of threads: walk with those that started
-    }
+// The caller waits while the walkers walk: it asks keepGoing, and adds walkers while the walk
+// waits on the disk. Should no thread start at all, the caller walks alone and asks as it goes.
+std::optional<FolderStatistics> Walkers::Pool::Measure(std::string_view folder, RootLink link,
+                                                       const std::function<bool()>* keepGoing) {
+  while (m_slots.size() < m_base && StartThread()) {
   }
-  const bool callerWalks = pool.empty() || !coordinate;
-  work.SetWorkers(static_cast<unsigned>(pool.size()) + (callerWalks ? 1 : 0));
-  // Adds count walkers, unless the walk is over or no more threads start.
-  bool mayGrow = adaptive;
-  const auto grow = [&](std::size_t count) {
-    for (std::size_t i = 0; i < count && pool.size() < most; ++i) {
-      if (!work.AddWorker()) return;
-      try {
-        pool.emplace_back(worker, static_cast<unsigned>(pool.size()), nullptr);
-      } catch (const std::system_error&) {
-        work.DropWorker();
-        mayGrow = false;
-        return;
-      }
-    }
-  };
-  const auto joinAll = [&] {
-    for (auto& thread : pool)
-      thread.join();
-  };
-  if (callerWalks) {
-    worker(0, keepGoing);
+  m_stop.store(false, std::memory_order_relaxed);
+  if (m_slots.empty()) {
+    Walker walker(nullptr, this);
+    walker.AskWhileWalking(keepGoing);
+    walker.WalkRoot(folder, link);
+    if (m_stop.load()) return std::nullopt;
+    return walker.TakeTotals();
+  }
+  std::unique_lock lock(m_mutex);
+  m_totals = FolderStatistics{};
+  m_failure = nullptr;
+  m_solo.store(true, std::memory_order_relaxed);
+  m_started = std::chrono::steady_clock::now();
+  SetActive(m_base);
+  Task root;
+  root.Path.assign(folder);
+  root.Link = link;
+  m_tasks.push_back(std::move(root));
+  m_queued.store(1, std::memory_order_relaxed);
+  WakeIdle(1);
+  if (!keepGoing && !m_adaptive) {
+    m_settled.wait(lock, [this] { return Settled(); });
   } else {
-    try {
-      auto lastAsked = std::chrono::steady_clock::now();
-      std::int64_t blocks = blocksBefore;
-      while (!work.WaitForWorkers(pool.size(), adaptive ? kLookEvery : kAskEvery)) {
-        if (mayGrow && pool.size() < most) {
-          const std::int64_t read = platform::BlocksRead();
-          if (read - blocks >= kWaitingBlocks) grow(pool.size());
-          blocks = read;
+    auto lastAsked = std::chrono::steady_clock::now();
+    std::int64_t blocks = -1;  // read at the first look: a short walk never asks
+    const auto interval = m_adaptive ? kLookEvery : kAskEvery;
+    while (!m_settled.wait_for(lock, interval, [this] { return Settled(); })) {
+      lock.unlock();
+      try {
+        if (m_adaptive && m_active < m_most) Grow(blocks);
+        const auto now = std::chrono::steady_clock::now();
+        if (keepGoing && now - lastAsked >= kAskEvery) {
+          if (!(*keepGoing)()) Stop();
+          lastAsked = std::chrono::steady_clock::now();
         }
-        if (!keepGoing || std::chrono::steady_clock::now() - lastAsked < kAskEvery) continue;
-        if (!(*keepGoing)()) {
-          work.Stop();
-          break;
-        }
-        lastAsked = std::chrono::steady_clock::now();
+      } catch (...) {
+        Stop();
+        lock.lock();
+        m_settled.wait(lock, [this] { return Settled(); });
+        throw;
       }
-    } catch (...) {
-      work.Stop();
-      joinAll();
-      throw;
+      lock.lock();
     }
   }
-  joinAll();
-  for (const auto& failure : failures) {
-    if (failure) std::rethrow_exception(failure);
-  }
-  if (work.Stopping().load()) return std::nullopt;
-  FolderStatistics result;
-  for (const auto& part : totals)
-    Add(result, part);
-  return result;
+  if (m_failure) std::rethrow_exception(std::exchange(m_failure, nullptr));
+  if (m_stop.load()) return std::nullopt;
+  return m_totals;
 }
 
-}  // namespace
+Walkers::Walkers(unsigned threads) : m_threads(threads) {}
+
+Walkers::~Walkers() = default;
+
+std::optional<FolderStatistics> Walkers::Measure(std::string_view folder, RootLink link,
+                                                 const std::function<bool()>* keepGoing) {
+  if (m_busy) return Walkers(m_threads).Measure(folder, link, keepGoing);
+  if (!m_pool) {
+    const bool adaptive = m_threads == 0 && platform::BlocksRead() >= 0;
+    unsigned base = m_threads;
+    // Directory walking gains nothing from a pool far larger than the machine.
+    if (base == 0) base = std::max(1u, std::thread::hardware_concurrency());
+    base = std::min(base, kMostThreads);
+    m_pool =
+        std::make_unique<Pool>(base, adaptive ? std::max(base, kMostWhileWaiting) : base, adaptive);
+  }
+  m_busy = true;
+  struct Release {
+    bool& Busy;
+    ~Release() { Busy = false; }
+  } release{m_busy};
+  return m_pool->Measure(folder, link, keepGoing);
+}
+
+std::optional<FolderStatistics> Walkers::List(std::string_view folder, RootLink link,
+                                              const TreeVisitor& visit) {
+  if (m_busy) return Walkers(m_threads).List(folder, link, visit);
+  if (!m_lister) m_lister = std::make_unique<Walker>(nullptr, nullptr);
+  m_busy = true;
+  struct Release {
+    bool& Busy;
+    ~Release() { Busy = false; }
+  } release{m_busy};
+  m_lister->SetVisitor(&visit);
+  const bool walkedAll = m_lister->WalkRoot(folder, link);
+  const FolderStatistics totals = m_lister->TakeTotals();
+  if (!walkedAll) return std::nullopt;
+  return totals;
+}
 
 FolderStatistics MeasureFolder(std::string_view folder, unsigned threads) {
-  return *Measure(folder, threads, nullptr);
+  return *Walkers(threads).Measure(folder, RootLink::Follow);
 }
 
 std::optional<FolderStatistics> MeasureFolder(std::string_view folder, unsigned threads,
                                               const std::function<bool()>& keepGoing) {
-  return Measure(folder, threads, &keepGoing);
+  return Walkers(threads).Measure(folder, RootLink::Follow, &keepGoing);
 }
 
-bool WalkTree(std::string_view folder, const std::function<bool(const TreeEntry&)>& visit) {
-  Walker walker(&visit, nullptr);
-  return walker.WalkRoot(folder);
+bool WalkTree(std::string_view folder, const TreeVisitor& visit) {
+  return Walkers(1).List(folder, RootLink::Follow, visit).has_value();
+}
+
+std::uint64_t WalkerThreadsStarted() {
+  return g_threadsStarted.load(std::memory_order_relaxed);
 }
 
 }  // namespace quillet

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -17,25 +18,6 @@ struct FolderStatistics {
   std::int64_t UnreadableFolders = 0;
 };
 
-// The statistics of folder, walked once with its subtrees spread over a small thread pool
-// (threads == 0: one per core, and more, up to 32, while the walk waits on the disk rather than on
-// the cores; otherwise exactly threads, at most 256; fewer when the system cannot start more). On a
-// tree that does not change meanwhile, the three numbers equal those of CollectEntries +
-// SumFileSizes; they never depend on thread scheduling. The measured folder is searched even when
-// folder names a link to one; below it, links and pseudo file systems are counted but never walked
-// into. A folder on a pseudo file system, measured itself, is a folder with nothing in it (all four
-// numbers 0). A folder that is missing or cannot be searched counts in UnreadableFolders and adds
-// nothing else.
-FolderStatistics MeasureFolder(std::string_view folder, unsigned threads = 0);
-
-// MeasureFolder that the caller can cancel: keepGoing is called on the calling thread at least
-// every 50 ms while the walk runs (the walkers run on threads of their own meanwhile), and may do
-// anything, a nested measuring included. Once it returns false, every walker stops at its next
-// entry, all threads are joined, and the result is nullopt. An exception from keepGoing stops and
-// joins the walk as well before it goes on to the caller.
-std::optional<FolderStatistics> MeasureFolder(std::string_view folder, unsigned threads,
-                                              const std::function<bool()>& keepGoing);
-
 // One entry of a streamed listing. Path is valid only during the visit call.
 struct TreeEntry {
   std::string_view Path;  // the searched folder with its separator, then the name(s)
@@ -43,9 +25,69 @@ struct TreeEntry {
   std::int64_t Size = -1;  // full 64-bit size of a non-folder; -1 for a folder
 };
 
-// Visits every entry below folder in the order of a recursive CollectEntries (depth-first
-// pre-order), kind and size taken from the directory search. Returns false when visit asked to
-// stop by returning false, true otherwise (also when the folder could not be searched).
-bool WalkTree(std::string_view folder, const std::function<bool(const TreeEntry&)>& visit);
+using TreeVisitor = std::function<bool(const TreeEntry&)>;
+
+// What the folder to measure is, when its path names a symbolic link.
+enum class RootLink {
+  Follow,  // a folder the user named: the link is followed to its folder
+  // A folder some listing found: a link there now (or anything but a folder) is not what was
+  // found; it counts as gone, as a missing folder does.
+  Refuse,
+};
+
+// Walker threads and buffers kept for a run of measurings and listings, so that a row costs its
+// own system calls and little more. Threads start when a measuring first needs them and end with
+// the object. One caller at a time; a measuring started from inside keepGoing or a visit uses
+// threads of its own.
+class Walkers {
+ public:
+  // threads == 0: one walker per core, and more, up to 32, while a walk waits on the disk rather
+  // than on the cores; otherwise exactly threads, at most 256; fewer when the system cannot start
+  // more.
+  explicit Walkers(unsigned threads = 0);
+  ~Walkers();
+  Walkers(const Walkers&) = delete;
+  Walkers& operator=(const Walkers&) = delete;
+
+  // The statistics of folder, its subtrees spread over the walkers. On a tree that does not
+  // change meanwhile, the numbers equal those of CollectEntries + SumFileSizes; they never depend
+  // on thread scheduling. Below folder, links and pseudo file systems are counted but never walked
+  // into. A folder on a pseudo file system, measured itself, is a folder with nothing in it (all
+  // four numbers 0). A folder that is missing or cannot be searched counts in UnreadableFolders
+  // and adds nothing else.
+  // With keepGoing, it is called on the calling thread at least every 50 ms while the walk runs
+  // (the walkers run on threads of their own meanwhile), and may do anything, a nested measuring
+  // included. Once it returns false, every walker stops at its next entry, and the result is
+  // nullopt. An exception from keepGoing stops the walk as well before it goes on to the caller.
+  std::optional<FolderStatistics> Measure(std::string_view folder, RootLink link,
+                                          const std::function<bool()>* keepGoing = nullptr);
+
+  // Visits every entry below folder on the calling thread, in the order of a recursive
+  // CollectEntries (depth-first pre-order), kind and size taken from the directory search, and
+  // returns the statistics of what it visited, counted as Measure counts them; nullopt when visit
+  // asked to stop by returning false.
+  std::optional<FolderStatistics> List(std::string_view folder, RootLink link,
+                                       const TreeVisitor& visit);
+
+ private:
+  class Pool;
+  class Walker;
+  unsigned m_threads;
+  std::unique_ptr<Pool> m_pool;
+  std::unique_ptr<Walker> m_lister;
+  bool m_busy = false;
+};
+
+// Walkers::Measure with walkers of its own, the folder's link followed.
+FolderStatistics MeasureFolder(std::string_view folder, unsigned threads = 0);
+std::optional<FolderStatistics> MeasureFolder(std::string_view folder, unsigned threads,
+                                              const std::function<bool()>& keepGoing);
+
+// Walkers::List with a walker of its own, the folder's link followed. Returns false when visit
+// asked to stop, true otherwise (also when the folder could not be searched).
+bool WalkTree(std::string_view folder, const TreeVisitor& visit);
+
+// How many walker threads this process has started so far.
+std::uint64_t WalkerThreadsStarted();
 
 }  // namespace quillet

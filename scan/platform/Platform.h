@@ -64,14 +64,14 @@ void Close(FolderState& folder);
 // the entry, and the parent counts as unreadable.
 enum class OpenResult { Opened, Unreadable, Vanished, NotEntered, ParentUnsearchable };
 
-// Opens the folder to measure (links in path followed). NotEntered: it lies on a pseudo file
-// system, and so counts as a folder with nothing in it.
-OpenResult OpenRoot(const std::string& path, FolderState& into);
+// Opens the folder to measure, links on the way followed; the last name only when followLink
+// (otherwise a link there, or anything but a folder, is Unreadable, as a missing folder is).
+// NotEntered: it lies on a pseudo file system, and so counts as a folder with nothing in it.
+OpenResult OpenRoot(const std::string& path, bool followLink, FolderState& into);
 
 // Opens the subfolder name of parent (which must be open), never through a link. NotEntered: a
 // pseudo file system is mounted there. Vanished: it is gone, or no longer a folder.
-OpenResult OpenChild(FolderState& parent, std::string_view name, std::string_view childPath,
-                     FolderState& into);
+OpenResult OpenChild(FolderState& parent, std::string_view name, FolderState& into);
 
 // More: read again for the rest. Failed: the search failed part way (what was read stays).
 enum class ReadState { More, Done, Failed };

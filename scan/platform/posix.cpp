@@ -119,23 +119,10 @@ std::string MountTypeOf(dev_t device) {
   return {};
 }
 
-// A mount point as the mount table writes it: blanks, tabs, newlines and backslashes as octal.
-std::string Unescape(std::string_view text) {
-  std::string plain;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '3') {
-      plain += static_cast<char>((text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 +
-                                 (text[i + 3] - '0'));
-      i += 3;
-    } else {
-      plain += text[i];
-    }
-  }
-  return plain;
-}
-
-// File systems whose entries are kernel objects rather than stored data.
-bool IsPseudo(const struct statfs& fs, dev_t device) {
+// File systems whose entries are kernel objects rather than stored data. seen caches, per device,
+// what the mount table said.
+bool IsPseudo(const struct statfs& fs, dev_t device,
+              std::vector<std::pair<dev_t, bool>>* seen = nullptr) {
   switch (static_cast<unsigned long>(fs.f_type)) {
     case PROC_SUPER_MAGIC:
     case SYSFS_MAGIC:
@@ -162,7 +149,16 @@ bool IsPseudo(const struct statfs& fs, dev_t device) {
     case TMPFS_MAGIC:
     case RAMFS_MAGIC:
       // devtmpfs looks like tmpfs from statfs; only the mount table tells them apart.
-      return MountTypeOf(device) == "devtmpfs";
+      if (seen) {
+        for (const auto& [known, devtmpfs] : *seen) {
+          if (known == device) return devtmpfs;
+        }
+      }
+      {
+        const bool devtmpfs = MountTypeOf(device) == "devtmpfs";
+        if (seen) seen->emplace_back(device, devtmpfs);
+        return devtmpfs;
+      }
     default:
       return false;
   }
@@ -233,59 +229,15 @@ std::int64_t BlocksRead() {
 
 // ---- Folder handles
 
-// The mounts below the folder being measured, as paths relative to it, learnt once from the mount
-// table so that only folders where a mount sits need a query of their file system. Without the
-// table, every folder's device is compared with its parent's instead.
-struct TreeMounts {
-  bool Known = false;
-  std::size_t RootLength = 0;         // of the measured folder's path with its separator
-  std::vector<std::string> Relative;  // sorted
-
-  bool Contains(std::string_view childPath) const {
-    if (childPath.size() <= RootLength) return false;
-    const std::string_view relative = childPath.substr(RootLength);
-    return std::binary_search(Relative.begin(), Relative.end(), relative, std::less<>());
-  }
-};
-
-namespace {
-
-std::shared_ptr<const TreeMounts> FindMounts(const std::string& root) {
-  auto mounts = std::make_shared<TreeMounts>();
-  mounts->RootLength = root.size();
-  char* real = ::realpath(root.c_str(), nullptr);
-  std::ifstream table("/proc/self/mountinfo");
-  if (!real || !table) {
-    std::free(real);
-    return mounts;
-  }
-  std::string prefix = real;
-  std::free(real);
-  if (prefix.back() != '/') prefix += '/';
-  std::string line;
-  while (std::getline(table, line)) {
-    std::istringstream fields(line);
-    std::string id, parent, numbers, source, point;
-    fields >> id >> parent >> numbers >> source >> point;
-    const std::string plain = Unescape(point);
-    if (plain.size() > prefix.size() && plain.compare(0, prefix.size(), prefix) == 0) {
-      mounts->Relative.push_back(plain.substr(prefix.size()));
-    }
-  }
-  std::sort(mounts->Relative.begin(), mounts->Relative.end());
-  mounts->Known = true;
-  return mounts;
-}
-
-}  // namespace
-
 struct FolderState {
   Fd Handle;
   bool Parked = false;
   bool Identified = false;
   dev_t Device = 0;
   ino_t Inode = 0;
-  std::shared_ptr<const TreeMounts> Mounts;
+  // Devices this folder object met on tmpfs-like file systems, and whether each was devtmpfs: the
+  // mount table is read once per device, not once per folder. Kept while the object is reused.
+  std::vector<std::pair<dev_t, bool>> DevtmpfsSeen;
   std::unique_ptr<char[]> Buffer;  // getdents64 records of the last part, left uninitialised
   std::size_t BufferSize = 0;
   std::unique_ptr<char[]> Rest;  // and of what ReadRest read
@@ -319,9 +271,17 @@ bool Identify(FolderState& folder) {
 
 }  // namespace
 
-OpenResult OpenRoot(const std::string& path, FolderState& into) {
+OpenResult OpenRoot(const std::string& path, bool followLink, FolderState& into) {
   Close(into);
-  into.Handle = OpenFolderPath(path, O_RDONLY);
+  if (followLink) {
+    into.Handle = OpenFolderPath(path, O_RDONLY);
+  } else {
+    // A trailing separator would have the last name resolved through a link after all.
+    std::string named = path;
+    while (named.size() > 1 && named.back() == '/')
+      named.pop_back();
+    into.Handle = OpenFolderPath(named, O_RDONLY | O_NOFOLLOW);
+  }
   if (!into.Handle.Valid() || !Identify(into)) {
     Close(into);
     return OpenResult::Unreadable;
@@ -329,16 +289,14 @@ OpenResult OpenRoot(const std::string& path, FolderState& into) {
   // Measured directly, a pseudo file system is what it is inside a tree: a folder with nothing in
   // it, since its sizes are not disk sizes (/proc/kcore alone claims 128 TiB).
   struct statfs fs;
-  if (::fstatfs(into.Handle.Get(), &fs) == 0 && IsPseudo(fs, into.Device)) {
+  if (::fstatfs(into.Handle.Get(), &fs) == 0 && IsPseudo(fs, into.Device, &into.DevtmpfsSeen)) {
     Close(into);
     return OpenResult::NotEntered;
   }
-  into.Mounts = FindMounts(path);
   return OpenResult::Opened;
 }
 
-OpenResult OpenChild(FolderState& parent, std::string_view name, std::string_view childPath,
-                     FolderState& into) {
+OpenResult OpenChild(FolderState& parent, std::string_view name, FolderState& into) {
   Close(into);
   // name ends where its text does: it comes from a directory record or the end of a string.
   const int fd =
@@ -355,17 +313,16 @@ OpenResult OpenChild(FolderState& parent, std::string_view name, std::string_vie
     return OpenResult::Unreadable;
   }
   into.Handle.Reset(fd);
-  into.Mounts = parent.Mounts;
-  // Where another file system may begin, ask which one it is.
-  const bool known = into.Mounts && into.Mounts->Known;
-  if (known && !into.Mounts->Contains(childPath)) return OpenResult::Opened;
+  // Where the device changes another file system begins: ask which one it is. Every folder is
+  // asked, not only the mount points a table listed when the walk began, since a file system
+  // may be mounted while the walk is under way.
   if (!Identify(into)) {
     Close(into);
     return OpenResult::Unreadable;
   }
-  if (known || !parent.Identified || into.Device != parent.Device) {
+  if (!parent.Identified || into.Device != parent.Device) {
     struct statfs fs;
-    if (::fstatfs(fd, &fs) == 0 && IsPseudo(fs, into.Device)) {
+    if (::fstatfs(fd, &fs) == 0 && IsPseudo(fs, into.Device, &into.DevtmpfsSeen)) {
       Close(into);
       return OpenResult::NotEntered;
     }
@@ -500,7 +457,6 @@ Folder Share(FolderState& folder) {
   shared->Device = folder.Device;
   shared->Inode = folder.Inode;
   shared->Identified = folder.Identified;
-  shared->Mounts = folder.Mounts;
   return shared;
 }
 

@@ -158,15 +158,22 @@ OpenResult BeginSearch(FolderState& into) {
 
 }  // namespace
 
-OpenResult OpenRoot(const std::string& path, FolderState& into) {
+OpenResult OpenRoot(const std::string& path, bool followLink, FolderState& into) {
   into.Base = LongPath(path);
   if (into.Base.empty() || into.Base.back() != L'\\') into.Base += L'\\';
+  if (!followLink) {
+    // A junction or link found where a folder was listed is not that folder.
+    const DWORD attributes = ::GetFileAttributesW(into.Base.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      return OpenResult::Unreadable;
+    }
+  }
   const OpenResult result = BeginSearch(into);
   return result == OpenResult::Vanished ? OpenResult::Unreadable : result;
 }
 
-OpenResult OpenChild(FolderState& parent, std::string_view name, std::string_view /*childPath*/,
-                     FolderState& into) {
+OpenResult OpenChild(FolderState& parent, std::string_view name, FolderState& into) {
   into.Base = parent.Base;
   into.Base += ToWide(name);
   into.Base += L'\\';
