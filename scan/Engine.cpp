@@ -50,22 +50,15 @@ constexpr std::int64_t kWaitingBlocks = 16;
 // Entries walked between two looks at the clock when the asking thread walks itself.
 constexpr unsigned kEntriesPerLook = 64;
 
-// How long the first walker of a measuring keeps it to itself: a small folder is done before any
-// other walker is woken, which would cost more than the folder itself.
+// Entries walked between two looks at the clock while the caller walks a measuring's start.
+constexpr unsigned kEntriesPerSoloLook = 8;
+
+// How long the caller walks a measuring itself before it hands the walk to the walker threads: a
+// small folder is done before any other thread is woken, which would cost more than the folder.
 constexpr std::chrono::microseconds kSoloTime{500};
 
 // Set once a folder has counted as unreadable, by whichever thread finds out first.
 using UnreadableMark = std::shared_ptr<std::atomic<bool>>;
-
-// A subfolder handed to another thread (its parent stays open through Parent), or the folder a
-// measuring starts from (no Parent).
-struct Task {
-  std::shared_ptr<platform::FolderState> Parent;
-  UnreadableMark ParentUnreadable;
-  std::string Path;  // the subfolder's path, without a trailing separator
-  std::size_t NameOffset = 0;
-  RootLink Link = RootLink::Follow;  // of a measuring's own folder
-};
 
 std::atomic<std::uint64_t> g_threadsStarted{0};
 
@@ -89,11 +82,22 @@ struct Level {
 
 }  // namespace
 
-// The walker threads of a run and the measuring they work on, one at a time. Its first walker
-// takes the measured folder; the others wait until a walker shares subfolders with them, which it
-// does only while someone is idle and nothing is queued, so the queue (and the parent handles it
-// keeps open) stays small. Idle walkers sleep, each on a wake-up of its own, so that handing out
-// one task wakes one thread.
+// A subfolder handed to another thread (its parent stays open through Parent), or a walk the
+// caller started and hands over (Resume).
+struct Walkers::Task {
+  std::shared_ptr<platform::FolderState> Parent;
+  UnreadableMark ParentUnreadable;
+  std::string Path;  // the subfolder's path, without a trailing separator
+  std::size_t NameOffset = 0;
+  Walker* Resume = nullptr;
+};
+
+// The walker threads of a run and the measuring they work on, one at a time. The caller walks the
+// start of each measuring itself; a walk still going after kSoloTime is handed to one walker
+// thread, and the others wait until a walker shares subfolders with them, which it does only
+// while someone is idle and nothing is queued, so the queue (and the parent handles it keeps
+// open) stays small. Idle walkers sleep, each on a wake-up of its own, so that handing out one
+// task wakes one thread. Threads start at the first hand-over and live as long as the pool.
 class Walkers::Pool {
  public:
   Pool(unsigned base, unsigned most, bool adaptive)
@@ -102,16 +106,7 @@ class Walkers::Pool {
     m_slots.reserve(m_most);
   }
 
-  ~Pool() {
-    {
-      std::lock_guard lock(m_mutex);
-      m_quit = true;
-      for (auto& slot : m_slots)
-        slot->Wake.notify_one();
-    }
-    for (auto& thread : m_threads)
-      thread.join();
-  }
+  ~Pool();
 
   Pool(const Pool&) = delete;
   Pool& operator=(const Pool&) = delete;
@@ -119,17 +114,11 @@ class Walkers::Pool {
   std::optional<FolderStatistics> Measure(std::string_view folder, RootLink link,
                                           const std::function<bool()>* keepGoing);
 
-  // True when a walker may share its subfolders: a walker is idle, nothing is queued, and the
-  // measuring is past its first walker's solo time.
-  bool Hungry() {
-    if (m_idle.load(std::memory_order_relaxed) == 0 ||
-        m_queued.load(std::memory_order_relaxed) != 0) {
-      return false;
-    }
-    if (!m_solo.load(std::memory_order_relaxed)) return true;
-    if (std::chrono::steady_clock::now() - m_started < kSoloTime) return false;
-    m_solo.store(false, std::memory_order_relaxed);
-    return true;
+  // True when a walker may share its subfolders: the caller has handed the walk over, a walker is
+  // idle and nothing is queued.
+  bool Hungry() const {
+    return !m_solo.load(std::memory_order_relaxed) && m_idle.load(std::memory_order_relaxed) > 0 &&
+           m_queued.load(std::memory_order_relaxed) == 0;
   }
 
   void Push(std::vector<Task>& tasks) {
@@ -229,9 +218,9 @@ class Walkers::Pool {
   bool m_quit = false;
   FolderStatistics m_totals;
   std::exception_ptr m_failure;
-  std::chrono::steady_clock::time_point m_started;
+  std::unique_ptr<Walker> m_caller;  // the walker the caller starts each measuring with
   std::atomic<bool> m_stop{false};
-  std::atomic<bool> m_solo{true};
+  std::atomic<bool> m_solo{true};   // the caller walks alone
   std::atomic<unsigned> m_idle{0};  // active walkers waiting for a task
   std::atomic<std::size_t> m_queued{0};
 };
@@ -249,6 +238,24 @@ class Walkers::Walker {
   void AskWhileWalking(const std::function<bool()>* keepGoing) {
     m_keepGoing = keepGoing;
     m_lastAsked = std::chrono::steady_clock::now();
+  }
+
+  // Walks the folder at path as WalkRoot does, but only until the clock reaches until: then it
+  // leaves off between two entries, its place kept for Resume, and HandedOver() says so.
+  void WalkUntil(std::string_view path, RootLink link,
+                 std::chrono::steady_clock::time_point until) {
+    m_handOverAt = until;
+    m_sinceHandOverLook = 0;  // a folder of a few entries is never handed over
+    m_handedOver = false;
+    WalkRoot(path, link);
+    m_handOverAt = {};
+  }
+  bool HandedOver() const { return m_handedOver; }
+
+  // Goes on with a walk that WalkUntil left off, to its end.
+  void Resume() {
+    m_handedOver = false;
+    Run();
   }
 
   // What was counted since the last call.
@@ -274,13 +281,8 @@ class Walkers::Walker {
     return Run();
   }
 
-  // Walks a subfolder handed over by another thread, counting it as that thread would have, or
-  // the folder a measuring starts from.
+  // Walks a subfolder handed over by another thread, counting it as that thread would have.
   void WalkTask(Task& task) {
-    if (!task.Parent) {
-      WalkRoot(task.Path, task.Link);
-      return;
-    }
     m_stopped = false;
     m_path.assign(task.Path);
     const std::string_view name = std::string_view(task.Path).substr(task.NameOffset);
@@ -443,6 +445,14 @@ class Walkers::Walker {
   bool Run() {
     const FileSystemFaults* faults = ActiveFileSystemFaults();
     while (m_depth > 0 && !m_stopped) {
+      if (m_handOverAt != std::chrono::steady_clock::time_point{} &&
+          ++m_sinceHandOverLook >= kEntriesPerSoloLook) {
+        m_sinceHandOverLook = 0;
+        if (std::chrono::steady_clock::now() >= m_handOverAt) {
+          m_handedOver = true;
+          return true;  // every level stays as it is, for Resume
+        }
+      }
       if (Stopping()) {
         m_stopped = true;
         break;
@@ -497,6 +507,9 @@ class Walkers::Walker {
   Pool* m_work;
   const std::atomic<bool>* m_stop;
   const std::function<bool()>* m_keepGoing = nullptr;
+  std::chrono::steady_clock::time_point m_handOverAt{};  // none: walk to the end
+  unsigned m_sinceHandOverLook = 0;
+  bool m_handedOver = false;
   std::chrono::steady_clock::time_point m_lastAsked;
   unsigned m_sinceLook = 0;
   FolderStatistics m_totals;
@@ -510,6 +523,17 @@ class Walkers::Walker {
 
 Walkers::Walker::Walker(const TreeVisitor* visit, Pool* work)
     : m_visit(visit), m_work(work), m_stop(work ? &work->Stopping() : nullptr) {}
+
+Walkers::Pool::~Pool() {
+  {
+    std::lock_guard lock(m_mutex);
+    m_quit = true;
+    for (auto& slot : m_slots)
+      slot->Wake.notify_one();
+  }
+  for (auto& thread : m_threads)
+    thread.join();
+}
 
 void Walkers::Pool::Main(unsigned index) {
   Walker walker(nullptr, this);
@@ -530,8 +554,13 @@ void Walkers::Pool::Main(unsigned index) {
     m_queued.store(m_tasks.size(), std::memory_order_relaxed);
     ++m_busy;
     lock.unlock();
+    Walker& walking = task.Resume ? *task.Resume : walker;
     try {
-      walker.WalkTask(task);
+      if (task.Resume) {
+        task.Resume->Resume();
+      } else {
+        walker.WalkTask(task);
+      }
     } catch (...) {
       {
         std::lock_guard failed(m_mutex);
@@ -540,7 +569,7 @@ void Walkers::Pool::Main(unsigned index) {
       Stop();
     }
     task = Task();  // lets go of the parent's handle
-    const FolderStatistics part = walker.TakeTotals();
+    const FolderStatistics part = walking.TakeTotals();
     lock.lock();
     Add(m_totals, part);
     if (--m_busy == 0 && m_tasks.empty()) m_settled.notify_all();
@@ -551,26 +580,30 @@ void Walkers::Pool::Main(unsigned index) {
 // waits on the disk. Should no thread start at all, the caller walks alone and asks as it goes.
 std::optional<FolderStatistics> Walkers::Pool::Measure(std::string_view folder, RootLink link,
                                                        const std::function<bool()>* keepGoing) {
+  m_stop.store(false, std::memory_order_relaxed);
+  m_solo.store(true, std::memory_order_relaxed);
+  if (!m_caller) m_caller = std::make_unique<Walker>(nullptr, this);
+  Walker& caller = *m_caller;
+  caller.WalkUntil(folder, link, std::chrono::steady_clock::now() + kSoloTime);
+  if (!caller.HandedOver()) return caller.TakeTotals();
   while (m_slots.size() < m_base && StartThread()) {
   }
-  m_stop.store(false, std::memory_order_relaxed);
   if (m_slots.empty()) {
-    Walker walker(nullptr, this);
-    walker.AskWhileWalking(keepGoing);
-    walker.WalkRoot(folder, link);
+    caller.AskWhileWalking(keepGoing);
+    caller.Resume();
+    caller.AskWhileWalking(nullptr);
+    const FolderStatistics totals = caller.TakeTotals();
     if (m_stop.load()) return std::nullopt;
-    return walker.TakeTotals();
+    return totals;
   }
   std::unique_lock lock(m_mutex);
   m_totals = FolderStatistics{};
   m_failure = nullptr;
-  m_solo.store(true, std::memory_order_relaxed);
-  m_started = std::chrono::steady_clock::now();
   SetActive(m_base);
-  Task root;
-  root.Path.assign(folder);
-  root.Link = link;
-  m_tasks.push_back(std::move(root));
+  m_solo.store(false, std::memory_order_relaxed);
+  Task resume;
+  resume.Resume = &caller;
+  m_tasks.push_back(std::move(resume));
   m_queued.store(1, std::memory_order_relaxed);
   WakeIdle(1);
   if (!keepGoing && !m_adaptive) {

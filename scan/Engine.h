@@ -55,10 +55,12 @@ class Walkers {
   // into. A folder on a pseudo file system, measured itself, is a folder with nothing in it (all
   // four numbers 0). A folder that is missing or cannot be searched counts in UnreadableFolders
   // and adds nothing else.
-  // With keepGoing, it is called on the calling thread at least every 50 ms while the walk runs
-  // (the walkers run on threads of their own meanwhile), and may do anything, a nested measuring
-  // included. Once it returns false, every walker stops at its next entry, and the result is
-  // nullopt. An exception from keepGoing stops the walk as well before it goes on to the caller.
+  // The calling thread walks the first half millisecond itself, so a small folder costs no other
+  // thread anything; what is left then goes to the walker threads. With keepGoing, it is called
+  // on the calling thread at least every 50 ms from then on, while the walkers walk, and may do
+  // anything, a nested measuring included. Once it returns false, every walker stops at its next
+  // entry, and the result is nullopt. An exception from keepGoing stops the walk as well before it
+  // goes on to the caller.
   std::optional<FolderStatistics> Measure(std::string_view folder, RootLink link,
                                           const std::function<bool()>* keepGoing = nullptr);
 
@@ -72,6 +74,7 @@ class Walkers {
  private:
   class Pool;
   class Walker;
+  struct Task;
   unsigned m_threads;
   std::unique_ptr<Pool> m_pool;
   std::unique_ptr<Walker> m_lister;

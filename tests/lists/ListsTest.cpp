@@ -293,6 +293,124 @@ TEST_F(ListsTest, MeasureAndListStoppedInsideARowLeavesItUnmeasured) {
   EXPECT_FALSE(m_model.RunReachedEnd());
 }
 
+// Every row of a run is measured by the same walker threads: a run over many rows starts no more
+// threads than a run over one, and rows small enough to be walked by the caller start none.
+TEST_F(ListsTest, ARunStartsItsWalkersOnceWhateverItsRows) {
+  for (int i = 0; i < 1000; ++i)
+    m_tree.Folder("empty/e" + std::to_string(i));
+  // Slow enough to be handed over to the walker threads: ten entries of a millisecond each.
+  struct SlowEntries : FileSystemFaults {
+    bool Vanished(std::string_view path) const override {
+      if (path.find("slow") != std::string_view::npos)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      return false;
+    }
+  } slow;
+  for (int row = 0; row < 12; ++row) {
+    for (int i = 0; i < 10; ++i)
+      m_tree.File("slow/s" + std::to_string(row) + "/f" + std::to_string(i), 1);
+  }
+  const auto threadsFor = [&](const std::string& folder, std::size_t rows) {
+    ListsModel model(m_frontend);
+    model.FormCreate(m_tree.Path(folder));
+    EXPECT_EQ(model.ResultRowCount(), rows) << folder;
+    const std::uint64_t before = WalkerThreadsStarted();
+    model.tmiFileRunClick();
+    EXPECT_TRUE(model.RunReachedEnd());
+    return WalkerThreadsStarted() - before;
+  };
+  EXPECT_EQ(threadsFor("empty", 1000), 0u);
+  ScopedFileSystemFaults scoped(slow);
+  m_tree.Folder("one-slow");
+  std::filesystem::rename(m_tree.Path("slow/s0"), m_tree.Path("one-slow/s0"));
+  const std::uint64_t forOne = threadsFor("one-slow", 1);
+  EXPECT_GT(forOne, 0u);
+  EXPECT_EQ(threadsFor("slow", 11), forOne);
+}
+
+#ifndef _WIN32
+
+// A row found by listing its parent and replaced by a link before the run reaches it is not
+// followed there: it counts as gone (nothing in it, unreadable), in the run, the file view and the
+// one-walk listing alike. A folder the user names through a link is measured through it.
+TEST_F(ListsTest, ARowThatBecameALinkCountsAsGone) {
+  m_tree.File("top/a/f", 5);
+  m_tree.File("top/b/g", 7);
+  m_tree.File("elsewhere/h", 100);
+  ListsModel again(m_frontend);
+  for (ListsModel* model : {&m_model, &again})
+    model->FormCreate(m_tree.Path("top"));
+  ASSERT_EQ(m_model.ResultRowCount(), 2u);
+  std::filesystem::rename(m_tree.Path("top/b"), m_tree.Path("b.real"));
+  std::filesystem::create_directory_symlink(m_tree.Path("elsewhere"), m_tree.Path("top/b"));
+  for (ListsModel* model : {&m_model, &again})
+    model->AddResultList(m_tree.Path("top/b"));
+  const auto numbers = [](const ListsModel& model, std::string_view caption, bool listed) {
+    for (std::size_t i = 0; i < model.ResultRowCount(); ++i) {
+      const ResultRow& row = model.ResultRowAt(i);
+      if (row.Caption == caption && row.Listed == listed) {
+        return std::vector<std::int64_t>{row.TotalSize, row.FileCount, row.FolderCount,
+                                         row.UnreadableFolders};
+      }
+    }
+    return std::vector<std::int64_t>{};
+  };
+  using Numbers = std::vector<std::int64_t>;
+  m_model.tmiFileRunClick();
+  EXPECT_EQ(numbers(m_model, "a", true), (Numbers{5, 1, 0, 0}));
+  EXPECT_EQ(numbers(m_model, "b", true), (Numbers{0, 0, 0, 1}));
+  EXPECT_EQ(numbers(m_model, "b", false), (Numbers{100, 1, 0, 0}));
+  SelectAllResults();
+  m_model.tmiViewFileViewFlagClick();
+  Texts listed = Column(m_model, ListKind::File, 0);
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, (Texts{"f", "h"}));
+
+  Texts walked;
+  again.MeasureAndList([&](RowId, const TreeEntry& entry) {
+    walked.emplace_back(entry.Path.substr(entry.Path.rfind(kPathSeparator) + 1));
+    return true;
+  });
+  std::sort(walked.begin(), walked.end());
+  EXPECT_EQ(walked, listed);
+  for (bool listedRow : {true, false})
+    EXPECT_EQ(numbers(again, "b", listedRow), numbers(m_model, "b", listedRow)) << listedRow;
+}
+
+// The one-walk listing counts a row as its walk found it, as the run does: a folder deeper than
+// the longest path the system opens at once is read, and an empty folder moved away right after
+// the listing visited it was read before it went.
+TEST_F(ListsTest, OneWalkListingCountsFoldersAsItsWalkFoundThem) {
+  std::string deep = m_tree.Folder("deep");
+  for (int level = 0; level < 2100; ++level) {
+    deep += "/d";
+    ASSERT_TRUE(testing::MakeFolderAt(deep));
+  }
+  m_tree.Folder("moving/soon-gone");
+  m_tree.File("moving/f", 2);
+  AddFolders({"deep", "moving"});
+  m_model.tmiFileRunClick();
+  const auto unreadable = [](const ListsModel& model) {
+    return std::vector<std::int64_t>{model.ResultRowAt(0).UnreadableFolders,
+                                     model.ResultRowAt(1).UnreadableFolders,
+                                     model.ResultRowAt(0).FolderCount};
+  };
+  EXPECT_EQ(unreadable(m_model), (std::vector<std::int64_t>{0, 0, 2100}));
+
+  ListsModel again(m_frontend);
+  again.AddResultList(m_tree.Path("deep"));
+  again.AddResultList(m_tree.Path("moving"));
+  again.MeasureAndList([&](RowId, const TreeEntry& entry) {
+    if (entry.IsFolder && entry.Path.ends_with("soon-gone")) {
+      std::filesystem::rename(std::string(entry.Path), m_tree.Path("gone"));
+    }
+    return true;
+  });
+  EXPECT_EQ(unreadable(again), unreadable(m_model));
+}
+
+#endif
+
 // --- Sorting --------------------------------------------------------------------------------
 
 TEST_F(ListsTest, HeaderClicksFlipTheDirectionAndRemovalsReSortWithoutFlipping) {

@@ -185,13 +185,19 @@ TEST(EngineTest, HugeFolderIsReadInParts) {
 #endif
 }
 
-// Holds every walker at the entries below root until the gate opens; after that each entry takes
-// two milliseconds, so that a walk that does not stop is still asking when the test looks.
+// Holds every walker thread at the entries below root until the gate opens; after that each entry
+// takes two milliseconds, so that a walk that does not stop is still asking when the test looks.
+// The thread that made the gate is the one that measures: it walks the start of a measuring
+// itself, slowly here, so that it hands the walk over at once.
 class Gate : public FileSystemFaults {
  public:
   explicit Gate(const std::string& root) : m_root(root + kPathSeparator) {}
   bool Vanished(std::string_view path) const override {
     if (path.substr(0, m_root.size()) != m_root) return false;
+    if (std::this_thread::get_id() == m_caller) {
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+      return false;
+    }
     std::unique_lock lock(m_mutex);
     ++m_asked;
     if (m_open) {
@@ -218,6 +224,7 @@ class Gate : public FileSystemFaults {
 
  private:
   std::string m_root;
+  std::thread::id m_caller = std::this_thread::get_id();
   mutable std::mutex m_mutex;
   mutable std::condition_variable m_opened;
   mutable int m_asked = 0;
@@ -499,14 +506,20 @@ TEST(EngineTest, FolderThatCannotBeSearchedCountsAsUnreadableOnce) {
   }
 }
 
-// Reads from the disk itself, past the page cache, when the walk is at its first entry below
-// root, and holds the walk there until the process has gained threads or ten seconds pass.
+// Reads from the disk itself, past the page cache, when a walker thread is at its first entry below
+// root, and holds the walk there until the process has gained threads or ten seconds pass. The
+// measuring thread (the one that made this), which walks the start itself, only goes slowly.
 class DiskBoundWalk : public FileSystemFaults {
  public:
   DiskBoundWalk(const std::string& root, std::string file, int threadsWanted)
       : m_root(root + kPathSeparator), m_file(std::move(file)), m_wanted(threadsWanted) {}
   bool Vanished(std::string_view path) const override {
-    if (path.substr(0, m_root.size()) != m_root || m_held.exchange(true)) return false;
+    if (path.substr(0, m_root.size()) != m_root) return false;
+    if (std::this_thread::get_id() == m_caller) {
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+      return false;
+    }
+    if (m_held.exchange(true)) return false;
     const int fd = ::open(m_file.c_str(), O_RDONLY | O_DIRECT);
     void* block = nullptr;
     if (fd < 0 || ::posix_memalign(&block, 4096, 64 * 1024) != 0) return false;
@@ -525,6 +538,7 @@ class DiskBoundWalk : public FileSystemFaults {
 
  private:
   std::string m_root, m_file;
+  std::thread::id m_caller = std::this_thread::get_id();
   int m_wanted;
   mutable std::atomic<bool> m_held{false};
   mutable int m_directReads = 0;
@@ -642,6 +656,38 @@ TEST(EngineTest, PseudoFileSystemsInsideATreeAreNotWalked) {
   EXPECT_EQ(NumbersOf(MeasureFolder(tree.Root())), (Numbers{1011, 2, 5, 0}));
   for (const auto& folder : pseudoFolders)
     ExpectPseudoFolderIsEmpty(folder);
+}
+
+// A pseudo file system mounted during the walk, where the walk has not been yet, is not walked
+// into either: whether a file system begins is asked wherever the device changes, not only at the
+// mounts there were when the walk began.
+TEST(EngineTest, PseudoFileSystemMountedDuringTheWalkIsNotWalked) {
+  TempTree tree;
+  tree.File("zz/f", 3);
+  tree.Folder("zz/p");
+  class MountWhenEntering : public FileSystemFaults {
+   public:
+    explicit MountWhenEntering(std::string at) : m_at(std::move(at)) {}
+    bool Vanished(std::string_view path) const override {
+      if (path == m_at && !m_mount) m_mount = std::make_unique<ScopedMount>("proc", m_at);
+      return false;
+    }
+    bool Mounted() const { return m_mount && m_mount->Mounted(); }
+    void Unmount() { m_mount.reset(); }
+
+   private:
+    std::string m_at;
+    mutable std::unique_ptr<ScopedMount> m_mount;
+  } faults(tree.Path("zz/p"));
+  ScopedFileSystemFaults scoped(faults);
+  for (unsigned threads : {1u, 2u}) {
+    EXPECT_EQ(NumbersOf(MeasureFolder(tree.Root(), threads)), (Numbers{3, 1, 2, 0})) << threads;
+    if (!faults.Mounted()) GTEST_SKIP() << "mounting is not permitted here";
+    faults.Unmount();
+  }
+  int visits = 0;
+  EXPECT_TRUE(WalkTree(tree.Root(), [&](const TreeEntry&) { return ++visits > 0; }));
+  EXPECT_EQ(visits, 3);
 }
 
 #endif
