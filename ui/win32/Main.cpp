@@ -355,15 +355,24 @@ void TFMain::Layout() {
   int fileHeight = std::clamp(Scaled(m_fileListHeight), std::min(minimum, room),
                               std::max(std::min(minimum, room), room - minimum));
   const int resultHeight = room - fileHeight;
+  // No bits are copied from the old places: a list view that grows at the end of its rows
+  // scrolls itself while it is moved, and copied bits then show rows beside other rows' cells.
+  const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS;
   HDWP moves = ::BeginDeferWindowPos(3);
-  moves = ::DeferWindowPos(moves, m_lvw[0], nullptr, 0, top, width, resultHeight, SWP_NOZORDER);
-  moves = ::DeferWindowPos(moves, m_splitter, nullptr, 0, top + resultHeight, width, splitter,
-                           SWP_NOZORDER);
+  moves = ::DeferWindowPos(moves, m_lvw[0], nullptr, 0, top, width, resultHeight, flags);
+  moves =
+      ::DeferWindowPos(moves, m_splitter, nullptr, 0, top + resultHeight, width, splitter, flags);
   moves = ::DeferWindowPos(moves, m_lvw[1], nullptr, 0, top + resultHeight + splitter, width,
-                           fileHeight, SWP_NOZORDER);
+                           fileHeight, flags);
   ::EndDeferWindowPos(moves);
   SizeColumns(ListKind::Result);
   SizeColumns(ListKind::File);
+  // Each control repaints only what it takes for exposed; after a move every pixel of the lists
+  // (headers and scroll bars too) and of the status bar is drawn again.
+  for (const HWND control : {m_lvw[0], m_splitter, m_lvw[1], m_stbMain}) {
+    ::RedrawWindow(control, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+  }
 }
 
 void TFMain::SizeColumns(ListKind list) {

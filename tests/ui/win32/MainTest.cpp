@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -231,6 +232,57 @@ TEST_F(MainTest, SplitterKeepsBothListsAtLeastThirtyPixelsAndTabMovesBetweenThem
   for (const wchar_t letter : {L'e', L'H', L'v', L'f'})
     ::SendMessageW(m_window->lvwResult(), WM_SYSCHAR, letter, 1u << 29);
   EXPECT_EQ(dropped, (std::vector<std::size_t>{1, 3, 2, 0}));
+}
+
+// After a splitter move or a resize, both lists (headers and scroll bars included) and the
+// status bar are drawn again whole: a list that repaints only what it thinks it exposed keeps
+// bits of its old place, rows beside other rows' cells and stray scroll arrows.
+TEST_F(MainTest, SplitterMovesAndResizesRedrawTheListsAndTheStatusBarWhole) {
+  for (int i = 0; i < 40; ++i)
+    m_tree.File("f" + std::to_string(i) + "/x.bin", 117870);
+  Open();
+  m_window->Model().SelectAll(ListKind::Result, true);
+  m_window->Commands().Run(Command::ViewFileViewFlag);
+  const HWND splitter = m_window->Splitter1();
+  const auto drag = [&](int by) {
+    ::SendMessageW(splitter, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 1));
+    ::SendMessageW(splitter, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, 1 + by));
+    ::SendMessageW(splitter, WM_LBUTTONUP, 0, MAKELPARAM(5, 1 + by));
+  };
+  const auto grow = [&](int width, int height) {
+    RECT frame = {};
+    ::GetWindowRect(m_window->Handle(), &frame);
+    ::SetWindowPos(m_window->Handle(), nullptr, 0, 0, frame.right - frame.left + width,
+                   frame.bottom - frame.top + height, SWP_NOMOVE | SWP_NOZORDER);
+  };
+  const struct {
+    const char* What;
+    std::function<void()> Act;
+  } steps[] = {{"splitter up", [&] { drag(-100); }},
+               {"splitter down", [&] { drag(60); }},
+               {"wider and taller", [&] { grow(50, 80); }},
+               {"narrower", [&] { grow(-120, 0); }}};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.What);
+    Application.ProcessMessages();  // everything painted
+    step.Act();
+    const std::pair<const char*, HWND> controls[] = {
+        {"lvwResult", m_window->lvwResult()},
+        {"lvwFile", m_window->lvwFile()},
+        {"stbMain", m_window->stbMain()},
+        {"lvwResult's header", ListView_GetHeader(m_window->lvwResult())},
+        {"lvwFile's header", ListView_GetHeader(m_window->lvwFile())}};
+    for (const auto& [name, control] : controls) {
+      RECT client = {};
+      ::GetClientRect(control, &client);
+      const HRGN invalid = ::CreateRectRgn(0, 0, 0, 0);
+      const HRGN whole = ::CreateRectRgnIndirect(&client);
+      ::GetUpdateRgn(control, invalid, FALSE);
+      EXPECT_TRUE(::EqualRgn(invalid, whole)) << name;
+      ::DeleteObject(invalid);
+      ::DeleteObject(whole);
+    }
+  }
 }
 
 }  // namespace
