@@ -634,6 +634,13 @@ void TFMain::DropMenu(std::size_t entry, bool byKeyboard) {
 LRESULT CALLBACK TFMain::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   TFMain* window = FMain;
   switch (message) {
+    case WM_SIZE: {
+      // Also when the vertical scroll bar comes or goes, which changes the client width only:
+      // the location column takes the new room, so no column is cut.
+      const LRESULT result = ::CallWindowProcW(window->m_listProc, hwnd, message, wParam, lParam);
+      window->SizeColumns(window->ListOf(hwnd));
+      return result;
+    }
     case WM_KEYDOWN:
       // Tab moves between the two lists, the only controls that take the focus.
       if (wParam == VK_TAB) {

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "../../scan/TempTree.h"
@@ -283,6 +284,44 @@ TEST_F(MainTest, SplitterMovesAndResizesRedrawTheListsAndTheStatusBarWhole) {
       ::DeleteObject(whole);
     }
   }
+}
+
+// The location column takes exactly the room the others leave, also when rows arriving or
+// going make a vertical scroll bar come or go: no column is cut and no horizontal bar appears.
+TEST_F(MainTest, ColumnsFitTheListWhenTheVerticalScrollBarComesOrGoes) {
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 10; ++j)
+      m_tree.File("f" + std::to_string(i) + "/" + std::to_string(j) + ".bin", 117870);
+  }
+  Open();
+  const auto fits = [&](HWND view) {
+    RECT client = {};
+    ::GetClientRect(view, &client);
+    const HWND header = ListView_GetHeader(view);
+    int sum = 0;
+    for (int i = 0; i < Header_GetItemCount(header); ++i)
+      sum += ListView_GetColumnWidth(view, i);
+    const bool vertical = (::GetWindowLongW(view, GWL_STYLE) & WS_VSCROLL) != 0;
+    const bool horizontal = (::GetWindowLongW(view, GWL_STYLE) & WS_HSCROLL) != 0;
+    return std::tuple{sum == client.right, vertical, horizontal};
+  };
+  using Fit = std::tuple<bool, bool, bool>;
+  EXPECT_EQ(fits(m_window->lvwResult()), (Fit{true, false, false}));
+  // A drop adds rows past the visible area.
+  Paths more;
+  for (int i = 3; i < 40; ++i)
+    more.push_back(m_tree.Folder("g" + std::to_string(i)));
+  m_window->Commands().DropFiles(more);
+  EXPECT_EQ(fits(m_window->lvwResult()), (Fit{true, true, false}));
+  // The file view fills the lower list past one screen.
+  m_window->Model().SelectAll(ListKind::Result, true);
+  m_window->Commands().Run(Command::ViewFileViewFlag);
+  EXPECT_EQ(Count(m_window->lvwFile()), 30);
+  EXPECT_EQ(fits(m_window->lvwFile()), (Fit{true, true, false}));
+  // And the bar goes again when the rows go.
+  m_window->Commands().Run(Command::EditAllDelList);
+  EXPECT_EQ(fits(m_window->lvwResult()), (Fit{true, false, false}));
+  EXPECT_EQ(fits(m_window->lvwFile()), (Fit{true, false, false}));
 }
 
 }  // namespace
