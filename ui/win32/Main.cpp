@@ -29,6 +29,13 @@ std::wstring Wide(std::string_view text) {
   return ToUtf16<wchar_t>(text);
 }
 
+// True when the caption marks letter with "&" (either case).
+bool IsMarkedLetter(std::string_view caption, wchar_t letter) {
+  const std::size_t mark = caption.find('&');
+  return mark != std::string_view::npos && mark + 1 < caption.size() &&
+         std::towupper(static_cast<unsigned char>(caption[mark + 1])) == std::towupper(letter);
+}
+
 // The progress dialog of one command, known to the window while it lives, so that closing the
 // window can cancel the loop instead of leaving it to run behind a window that is gone.
 class TrackedProgress : public ProgressSink {
@@ -161,6 +168,8 @@ void TFMain::Create() {
 
 void TFMain::BuildFonts() {
   m_font = CreateTableFont(layout::kMainWindow.TextFont, m_dpi);
+  m_menuFont = CreateJapaneseSystemFont(SystemFont::Menu, m_dpi);
+  m_statusFont = CreateJapaneseSystemFont(SystemFont::Status, m_dpi);
 }
 
 void TFMain::BuildToolStrip() {
@@ -265,8 +274,8 @@ void TFMain::BuildMenus() {
       }
       const std::wstring caption = Wide(item.Caption);
       ::AppendMenuW(menu, MF_STRING, CommandId(item.Action), caption.c_str());
-      // Every item, an image or not, is laid out alike: wine measures a mixed menu too narrow.
-      SetMenuItemImage(menu, CommandId(item.Action), item.Image);
+      // Drawn by the program, in a font that has the captions' characters.
+      SetMenuItemDrawn(menu, CommandId(item.Action), item);
     }
   }
 }
@@ -316,6 +325,7 @@ void TFMain::BuildStatusBar() {
   m_stbMain =
       ::CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0,
                         0, 0, m_hwnd, nullptr, Application.Instance(), nullptr);
+  ::SendMessageW(m_stbMain, WM_SETFONT, reinterpret_cast<WPARAM>(m_statusFont.Get()), FALSE);
   for (std::size_t i = 0; i < m_panelWidths.size(); ++i)
     m_panelWidths[i] = Scaled(layout::kStatusPanels[i].Width);
   SetPanelEdges();
@@ -442,12 +452,16 @@ LRESULT TFMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       break;
     case WM_MEASUREITEM:
-      if (MeasureMenuImage(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam), m_dpi)) return TRUE;
-      break;
-    case WM_DRAWITEM:
-      if (DrawMenuImage(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam), m_images.Get()))
+      if (MeasureMenuItem(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam), m_menuFont.Get(), m_dpi))
         return TRUE;
       break;
+    case WM_DRAWITEM:
+      if (DrawMenuItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam), m_menuFont.Get(),
+                       m_images.Get(), m_dpi))
+        return TRUE;
+      break;
+    case WM_MENUCHAR:
+      return OnMenuChar(reinterpret_cast<HMENU>(lParam), static_cast<wchar_t>(LOWORD(wParam)));
     case WM_DROPFILES:
       Guarded([&] { DropFiles(reinterpret_cast<HDROP>(wParam)); });
       return 0;
@@ -457,6 +471,7 @@ LRESULT TFMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       BuildFonts();
       for (HWND control : {m_lvw[0], m_lvw[1], m_tbrMenu})
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.Get()), TRUE);
+      ::SendMessageW(m_stbMain, WM_SETFONT, reinterpret_cast<WPARAM>(m_statusFont.Get()), TRUE);
       ::SetWindowPos(m_hwnd, nullptr, suggested.left, suggested.top,
                      suggested.right - suggested.left, suggested.bottom - suggested.top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
@@ -583,15 +598,29 @@ void TFMain::OnCommand(UINT id) {
 
 bool TFMain::OnSysChar(wchar_t letter) {
   for (std::size_t entry = 0; entry < layout::kMainMenu.size(); ++entry) {
-    const std::string_view caption = layout::kMainMenu[entry].Caption;
-    const std::size_t mark = caption.find('&');
-    if (mark == std::string_view::npos || mark + 1 >= caption.size()) continue;
-    if (std::towupper(static_cast<unsigned char>(caption[mark + 1])) == std::towupper(letter)) {
+    if (IsMarkedLetter(layout::kMainMenu[entry].Caption, letter)) {
       DropMenu(entry, true);
       return true;
     }
   }
   return false;
+}
+
+LRESULT TFMain::OnMenuChar(HMENU menu, wchar_t letter) {
+  // The system knows no captions of items the program draws: their letters are matched here.
+  const int count = ::GetMenuItemCount(menu);
+  for (int position = 0; position < count; ++position) {
+    MENUITEMINFOW info = {};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE | MIIM_DATA;
+    if (!::GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &info) ||
+        (info.fType & MFT_OWNERDRAW) == 0 || info.dwItemData == 0) {
+      continue;
+    }
+    const auto& item = *reinterpret_cast<const layout::MenuItem*>(info.dwItemData);
+    if (IsMarkedLetter(item.Caption, letter)) return MAKELRESULT(position, MNC_EXECUTE);
+  }
+  return MAKELRESULT(0, MNC_IGNORE);
 }
 
 void TFMain::DropMenu(std::size_t entry, bool byKeyboard) {

@@ -80,6 +80,7 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   LRESULT OnNotify(const NMHDR& header);
   void OnCommand(UINT id);
   bool OnSysChar(wchar_t letter);
+  LRESULT OnMenuChar(HMENU menu, wchar_t letter);
   void Create();
   void BuildFonts();
   void BuildToolStrip();
@@ -131,6 +132,8 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   WarningNotifier m_notifier;
   MenuTracker m_menuTracker;
   GdiObject<HFONT> m_font;
+  GdiObject<HFONT> m_menuFont;    // the dropped menus' items
+  GdiObject<HFONT> m_statusFont;  // the status bar's texts
   ImageList m_images;
   HWND m_cbrMain = nullptr;
   HWND m_tbrMain = nullptr;

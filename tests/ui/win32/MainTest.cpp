@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cwctype>
 #include <functional>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -322,6 +324,80 @@ TEST_F(MainTest, ColumnsFitTheListWhenTheVerticalScrollBarComesOrGoes) {
   m_window->Commands().Run(Command::EditAllDelList);
   EXPECT_EQ(fits(m_window->lvwResult()), (Fit{true, false, false}));
   EXPECT_EQ(fits(m_window->lvwFile()), (Fit{true, false, false}));
+}
+
+// The Japanese the program draws itself (the menu items, the status text, the menu entries'
+// captions) asks for the Japanese character set: where the system's faces have no kanji and
+// none is substituted, that request is what finds a face that has them. The menus are drawn by
+// the program for it, and still take their marked letters from the keyboard.
+TEST_F(MainTest, MenusAndStatusTextAskForJapaneseAndMenusKeepTheirLetters) {
+  Open(false);
+  const auto charset = [](HWND control) {
+    const auto font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
+    LOGFONTW logical = {};
+    return font != nullptr && ::GetObjectW(font, sizeof logical, &logical) == sizeof logical
+               ? static_cast<int>(logical.lfCharSet)
+               : -1;
+  };
+  EXPECT_EQ(charset(m_window->stbMain()), SHIFTJIS_CHARSET);
+  EXPECT_EQ(charset(m_window->tbrMenu()), SHIFTJIS_CHARSET);
+
+  const HWND window = m_window->Handle();
+  for (std::size_t entry = 0; entry < layout::kMainMenu.size(); ++entry) {
+    const HMENU menu = m_window->MenuOf(entry);
+    const auto& items = layout::kMainMenu[entry].Items;
+    ASSERT_EQ(::GetMenuItemCount(menu), static_cast<int>(items.size()));
+    for (std::size_t position = 0; position < items.size(); ++position) {
+      const layout::MenuItem& item = items[position];
+      SCOPED_TRACE(std::string(item.Name));
+      MENUITEMINFOW info = {};
+      info.cbSize = sizeof info;
+      info.fMask = MIIM_FTYPE | MIIM_DATA | MIIM_ID;
+      ASSERT_TRUE(::GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &info));
+      if (item.IsSeparator()) {
+        EXPECT_NE(info.fType & MFT_SEPARATOR, 0u);
+        continue;
+      }
+      ASSERT_NE(info.fType & MFT_OWNERDRAW, 0u);
+      // Measured as wide as its caption and picture need, and drawn: the highlight's colour
+      // under a selected item, and ink to the right of the picture column (the caption).
+      MEASUREITEMSTRUCT measure = {};
+      measure.CtlType = ODT_MENU;
+      measure.itemID = info.wID;
+      measure.itemData = info.dwItemData;
+      ASSERT_TRUE(::SendMessageW(window, WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&measure)));
+      EXPECT_GE(measure.itemHeight, 16u);
+      EXPECT_GT(measure.itemWidth, 60u);
+      for (const bool selected : {false, true}) {
+        testing::Canvas canvas(static_cast<int>(measure.itemWidth),
+                               static_cast<int>(measure.itemHeight), RGB(255, 0, 255));
+        DRAWITEMSTRUCT draw = {};
+        draw.CtlType = ODT_MENU;
+        draw.itemID = info.wID;
+        draw.itemData = info.dwItemData;
+        draw.itemState = selected ? ODS_SELECTED : 0;
+        draw.hDC = canvas.Dc();
+        draw.rcItem = {0, 0, canvas.Width(), canvas.Height()};
+        ASSERT_TRUE(::SendMessageW(window, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw)));
+        EXPECT_EQ(canvas.Pixel(canvas.Width() - 1, 0),
+                  ::GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_MENU));
+        const std::set<int> ink = canvas.InkColumns();
+        EXPECT_TRUE(!ink.empty() && *ink.rbegin() > 16 + 10 + 20) << selected;
+      }
+      // The marked letter chooses the item in the dropped menu; an item without one
+      // ("容量0のフォルダを選択(Z)") has no letter.
+      const std::size_t mark = item.Caption.find('&');
+      const wchar_t letter = mark == std::string_view::npos ? L'z' : item.Caption[mark + 1];
+      const LRESULT chosen =
+          ::SendMessageW(window, WM_MENUCHAR, MAKEWPARAM(std::towlower(letter), MF_POPUP),
+                         reinterpret_cast<LPARAM>(menu));
+      if (mark == std::string_view::npos) {
+        EXPECT_EQ(HIWORD(chosen), MNC_IGNORE);
+      } else {
+        EXPECT_EQ(chosen, MAKELRESULT(position, MNC_EXECUTE));
+      }
+    }
+  }
 }
 
 }  // namespace
