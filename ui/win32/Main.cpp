@@ -676,6 +676,14 @@ LRESULT CALLBACK TFMain::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         ::SetFocus(hwnd == window->m_lvw[0] ? window->m_lvw[1] : window->m_lvw[0]);
         return 0;
       }
+      if (wParam >= 'A' && wParam <= 'Z') {
+        const ListKey key{static_cast<char>(wParam), ::GetKeyState(VK_CONTROL) < 0,
+                          ::GetKeyState(VK_SHIFT) < 0, ::GetKeyState(VK_MENU) < 0};
+        bool taken = false;
+        window->Guarded(
+            [&] { taken = window->m_commands->ListKeyDown(window->ListOf(hwnd), key); });
+        if (taken) return 0;
+      }
       break;
     case WM_CHAR:
       if (wParam == L'\t') return 0;
@@ -870,8 +878,18 @@ void TFMain::ShowSelection(ListKind list) {
   state.stateMask = LVIS_SELECTED;
   ::SendMessageW(view, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
   state.state = LVIS_SELECTED;
-  for (auto row = m_model->FirstSelected(list); row; row = m_model->NextSelected(list, *row))
-    ::SendMessageW(view, LVM_SETITEMSTATE, *row, reinterpret_cast<LPARAM>(&state));
+  // Every row (Ctrl+A over a long file list): one message instead of one per row.
+  const std::size_t count = m_model->RowCount(list);
+  std::size_t first = 0;
+  while (first < count && m_model->IsSelected(list, first))
+    ++first;
+  if (count > 0 && first == count) {
+    ::SendMessageW(view, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                   reinterpret_cast<LPARAM>(&state));
+  } else {
+    for (auto row = m_model->FirstSelected(list); row; row = m_model->NextSelected(list, *row))
+      ::SendMessageW(view, LVM_SETITEMSTATE, *row, reinterpret_cast<LPARAM>(&state));
+  }
   --m_modelChanging[slot];
 }
 

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwctype>
+#include <iterator>
 #include <functional>
 #include <set>
 #include <string>
@@ -398,6 +400,35 @@ TEST_F(MainTest, MenusAndStatusTextAskForJapaneseAndMenusKeepTheirLetters) {
       }
     }
   }
+}
+
+// Ctrl+A in a list selects every row of that list, through the shared command.
+TEST_F(MainTest, CtrlASelectsEveryRowOfTheFocusedList) {
+  for (const char* name : {"a", "b", "c"})
+    m_tree.File(std::string(name) + "/x.bin", 10);
+  Open();
+  m_window->Model().SetSelected(ListKind::Result, 1, true);
+  m_window->Commands().Run(Command::ViewFileViewFlag);
+  m_window->Model().SetSelected(ListKind::Result, 1, false);
+  BYTE keys[256] = {};
+  ASSERT_TRUE(::GetKeyboardState(keys));
+  const auto pressCtrlA = [&](HWND view) {
+    BYTE held[256];
+    std::copy(std::begin(keys), std::end(keys), held);
+    held[VK_CONTROL] = held[VK_LCONTROL] = 0x80;
+    ::SetKeyboardState(held);
+    ::SetFocus(view);
+    ::SendMessageW(view, WM_KEYDOWN, 'A', 0x001E0001);
+    ::SetKeyboardState(keys);
+  };
+  ::SendMessageW(m_window->lvwResult(), WM_KEYDOWN, 'A', 0x001E0001);  // A alone: a search
+  EXPECT_EQ(::SendMessageW(m_window->lvwResult(), LVM_GETSELECTEDCOUNT, 0, 0), 0);
+  pressCtrlA(m_window->lvwResult());
+  EXPECT_EQ(::SendMessageW(m_window->lvwResult(), LVM_GETSELECTEDCOUNT, 0, 0), 3);
+  EXPECT_EQ(Panel(0), L"\t\t3 lists");
+  EXPECT_EQ(::SendMessageW(m_window->lvwFile(), LVM_GETSELECTEDCOUNT, 0, 0), 0);
+  pressCtrlA(m_window->lvwFile());
+  EXPECT_EQ(::SendMessageW(m_window->lvwFile(), LVM_GETSELECTEDCOUNT, 0, 0), 1);
 }
 
 }  // namespace
