@@ -62,9 +62,11 @@ std::vector<TFLetMeSeeDlg*>& OpenProgress() {
 }
 
 // The keyboard's way between the dropped-down menus: Left and Right close the open one and ask
-// for its neighbour. A message filter hook is the one place a menu's own loop lets us see them.
+// for its neighbour; Esc closes it and leaves its entry marked. A message filter hook is the one
+// place a menu's own loop lets us see them.
 HHOOK g_menuHook = nullptr;
 int g_menuStep = 0;
+bool g_menuEscaped = false;
 
 LRESULT CALLBACK MenuFilter(int code, WPARAM wParam, LPARAM lParam) {
   if (code == MSGF_MENU) {
@@ -75,6 +77,7 @@ LRESULT CALLBACK MenuFilter(int code, WPARAM wParam, LPARAM lParam) {
       ::EndMenu();
       return TRUE;
     }
+    if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) g_menuEscaped = true;
   }
   return ::CallNextHookEx(g_menuHook, code, wParam, lParam);
 }
@@ -445,9 +448,10 @@ LRESULT TFMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (OnSysChar(static_cast<wchar_t>(wParam))) return 0;
       break;
     case WM_SYSCOMMAND:
-      // Alt alone (or F10) enters the menu: the first entry drops down.
+      // Alt alone (or F10) marks the menu's first entry, as a menu bar does; pressed again it
+      // leaves the menu.
       if ((wParam & 0xFFF0) == SC_KEYMENU && lParam == 0) {
-        DropMenu(0, true);
+        MarkMenu(m_menuMark ? std::nullopt : std::optional<std::size_t>(0));
         return 0;
       }
       break;
@@ -623,7 +627,54 @@ LRESULT TFMain::OnMenuChar(HMENU menu, wchar_t letter) {
   return MAKELRESULT(0, MNC_IGNORE);
 }
 
+void TFMain::MarkMenu(std::optional<std::size_t> entry) {
+  m_menuMark = entry;
+  const int hot = entry ? static_cast<int>(*entry) : -1;
+  ::SendMessageW(m_tbrMenu, TB_SETHOTITEM, static_cast<WPARAM>(hot), 0);
+}
+
+bool TFMain::OnMarkedMenu(UINT message, WPARAM wParam) {
+  const std::size_t count = layout::kMainMenu.size();
+  const std::size_t entry = *m_menuMark;
+  switch (message) {
+    case WM_KEYDOWN:
+      switch (wParam) {
+        case VK_LEFT:
+        case VK_RIGHT:
+          MarkMenu((entry + (wParam == VK_LEFT ? count - 1 : 1)) % count);
+          return true;
+        case VK_DOWN:
+        case VK_UP:
+        case VK_RETURN: {
+          // Enter's character is already queued; the dropped menu would take it for a choice.
+          MSG character;
+          if (wParam == VK_RETURN) ::PeekMessageW(&character, nullptr, WM_CHAR, WM_CHAR, PM_REMOVE);
+          DropMenu(entry, true);
+          return true;
+        }
+        case VK_ESCAPE:
+          MarkMenu(std::nullopt);
+          return true;
+        default:
+          return true;  // while the menu is marked, the list does nothing with the keys
+      }
+    case WM_CHAR:
+      // A marked letter drops its entry, as with Alt.
+      OnSysChar(static_cast<wchar_t>(wParam));
+      return true;
+    case WM_KILLFOCUS:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+      MarkMenu(std::nullopt);
+      return false;
+    default:
+      return false;
+  }
+}
+
 void TFMain::DropMenu(std::size_t entry, bool byKeyboard) {
+  MarkMenu(std::nullopt);
   for (;;) {
     RECT button = {};
     ::SendMessageW(m_tbrMenu, TB_GETITEMRECT, entry, reinterpret_cast<LPARAM>(&button));
@@ -632,6 +683,7 @@ void TFMain::DropMenu(std::size_t entry, bool byKeyboard) {
     ::SendMessageW(m_tbrMenu, TB_PRESSBUTTON, id, TRUE);
     UINT chosen = 0;
     g_menuStep = 0;
+    g_menuEscaped = false;
     if (m_menuTracker) {
       chosen = m_menuTracker(m_menus.at(entry), entry);
     } else {
@@ -653,7 +705,11 @@ void TFMain::DropMenu(std::size_t entry, bool byKeyboard) {
       Guarded([&] { m_commands->Run(static_cast<layout::Command>(chosen - kCommandBase)); });
       return;
     }
-    if (g_menuStep == 0) return;
+    if (g_menuStep == 0) {
+      // Esc closed the menu: its entry stays marked, so the keyboard can go on from there.
+      if (g_menuEscaped) MarkMenu(entry);
+      return;
+    }
     const std::size_t count = layout::kMainMenu.size();
     entry = (entry + count + static_cast<std::size_t>(g_menuStep + 1) - 1) % count;
     byKeyboard = true;
@@ -662,6 +718,8 @@ void TFMain::DropMenu(std::size_t entry, bool byKeyboard) {
 
 LRESULT CALLBACK TFMain::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   TFMain* window = FMain;
+  // The lists hold the focus while the menu is marked: its keys come here first.
+  if (window->m_menuMark && window->OnMarkedMenu(message, wParam)) return 0;
   switch (message) {
     case WM_SIZE: {
       // Also when the vertical scroll bar comes or goes, which changes the client width only:
@@ -699,6 +757,7 @@ LRESULT CALLBACK TFMain::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
 
 LRESULT CALLBACK TFMain::ToolBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   TFMain* window = FMain;
+  if (message == WM_LBUTTONDOWN && window->m_menuMark) window->MarkMenu(std::nullopt);
   const LRESULT result = ::CallWindowProcW(window->m_toolBarProc, hwnd, message, wParam, lParam);
   if (message != WM_LBUTTONDOWN && message != WM_LBUTTONDBLCLK) return result;
   POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};

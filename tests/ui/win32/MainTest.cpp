@@ -402,6 +402,70 @@ TEST_F(MainTest, MenusAndStatusTextAskForJapaneseAndMenusKeepTheirLetters) {
   }
 }
 
+// Alt pressed alone marks the menu, as a menu bar is marked: its first entry shows as hot and
+// nothing drops. Left and Right move the mark, Down or Enter drop the marked entry's menu, a
+// marked letter drops its entry; Esc, Alt again or the list losing the focus leave it. While
+// it is marked the list does nothing with the keys.
+TEST_F(MainTest, AltAloneMarksTheMenuAndTheKeyboardGoesOnFromThere) {
+  m_tree.Folder("a");
+  m_tree.Folder("b");
+  Open();
+  std::vector<std::size_t> dropped;
+  m_window->SetMenuTracker([&](HMENU, std::size_t entry) -> UINT {
+    dropped.push_back(entry);
+    return 0;
+  });
+  const HWND list = m_window->lvwResult();
+  ::SetFocus(list);
+  // As the system sends a press and release of Alt alone to the focused window.
+  const auto alt = [&] {
+    ::SendMessageW(list, WM_SYSKEYDOWN, VK_MENU, 0x20380001);
+    ::SendMessageW(list, WM_SYSKEYUP, VK_MENU, static_cast<LPARAM>(0xC0380001u));
+  };
+  const auto key = [&](WPARAM code) { ::SendMessageW(list, WM_KEYDOWN, code, 1); };
+  const auto hot = [&] {
+    return static_cast<int>(::SendMessageW(m_window->tbrMenu(), TB_GETHOTITEM, 0, 0));
+  };
+  using Drops = std::vector<std::size_t>;
+  EXPECT_EQ(hot(), -1);
+
+  alt();
+  EXPECT_EQ(hot(), 0);
+  EXPECT_EQ(dropped, Drops{});
+  key(VK_END);  // not the list's while the menu is marked
+  EXPECT_EQ(::SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0), 0);
+  key(VK_DOWN);
+  EXPECT_EQ(dropped, Drops{0});
+  EXPECT_EQ(hot(), -1);
+
+  alt();
+  key(VK_RIGHT);
+  key(VK_RIGHT);
+  EXPECT_EQ(hot(), 2);
+  key(VK_LEFT);
+  key(VK_RETURN);
+  EXPECT_EQ(dropped, (Drops{0, 1}));
+
+  alt();
+  key(VK_LEFT);  // round to the last entry
+  EXPECT_EQ(hot(), 3);
+  key(VK_ESCAPE);
+  EXPECT_EQ(hot(), -1);
+  key(VK_DOWN);  // the list's again
+  alt();
+  alt();
+  EXPECT_EQ(hot(), -1);
+  EXPECT_EQ(dropped, (Drops{0, 1}));
+
+  alt();
+  ::SendMessageW(list, WM_CHAR, L'v', 1);
+  EXPECT_EQ(dropped, (Drops{0, 1, 2}));
+  alt();
+  ::SetFocus(m_window->lvwFile());
+  EXPECT_EQ(hot(), -1);
+  EXPECT_EQ(dropped, (Drops{0, 1, 2}));
+}
+
 // Ctrl+A in a list selects every row of that list, through the shared command.
 TEST_F(MainTest, CtrlASelectsEveryRowOfTheFocusedList) {
   for (const char* name : {"a", "b", "c"})
