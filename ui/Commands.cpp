@@ -79,6 +79,12 @@ void MainCommands::tmiEditForderZeroDelClick() {
   m_model.tmiEditForderZeroDelClick();
 }
 
+bool MainCommands::ListKeyDown(ListKind list, const ListKey& key) {
+  if (key.Letter != 'A' || !key.Control || key.Shift || key.Alt) return false;
+  m_model.SelectAll(list, true);
+  return true;
+}
+
 void MainCommands::DropFiles(const std::vector<std::string>& paths) {
   for (const std::string& path : paths) {
     if (IsDroppedFolder(path)) m_model.AddResultList(path);

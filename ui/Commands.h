@@ -40,6 +40,14 @@ std::string RowToolTip(const ListsModel& model, ListKind list, std::size_t index
 // too), a path that cannot be queried or an empty one is ignored.
 bool IsDroppedFolder(std::string_view path);
 
+// A key pressed while a list has the focus, as both programs see it.
+struct ListKey {
+  char Letter = 0;  // 'A' to 'Z' for a letter key, else 0
+  bool Control = false;
+  bool Shift = false;
+  bool Alt = false;
+};
+
 // The commands. It is also the row model's shell (the question and the reversible delete), so a
 // program's Frontend hands it out as such. The model, services and window must outlive it.
 class MainCommands : public Shell {
@@ -56,6 +64,9 @@ class MainCommands : public Shell {
   void tmiFileOpenSelectFileClick();  // also the file list's double-click
   void tmiEditZeroForderSelClick();
   void tmiEditForderZeroDelClick();
+  // A key pressed in a list: Ctrl+A selects every row of that list. True when the key did
+  // something here; the list then does nothing more with it.
+  bool ListKeyDown(ListKind list, const ListKey& key);
   // Dropped paths, in drop order: each folder becomes a row, everything else is ignored.
   void DropFiles(const std::vector<std::string>& paths);
   // Opens path with its default shell action.

@@ -82,6 +82,35 @@ TEST_F(CommandsTest, OpenCommandsHandOverTheFirstSelectedRowOnly) {
   EXPECT_EQ(m_recorder.Calls, (Paths{"file manager", "focus", "about", "close"}));
 }
 
+// Ctrl+A selects every row of the list it was pressed in, and only that key does: the result
+// list's totals follow, the other list keeps its selection.
+TEST_F(CommandsTest, CtrlASelectsEveryRowOfItsListOnly) {
+  for (const char* name : {"a", "b", "c"})
+    m_tree.File(std::string(name) + "/x.bin", 10);
+  for (const char* name : {"a", "b", "c"})
+    m_model.AddResultList(m_tree.Path(name));
+  m_model.SetSelected(ListKind::Result, 0, true);
+  m_commands.Run(layout::Command::ViewFileViewFlag);
+  ASSERT_EQ(m_model.FileRowCount(), 1u);
+  m_model.SetSelected(ListKind::Result, 0, false);
+  for (const ListKey& other :
+       {ListKey{'A'}, ListKey{'A', true, true}, ListKey{'A', true, false, true}, ListKey{'B', true},
+        ListKey{0, true}}) {
+    EXPECT_FALSE(m_commands.ListKeyDown(ListKind::Result, other));
+    EXPECT_FALSE(m_commands.ListKeyDown(ListKind::File, other));
+  }
+  EXPECT_FALSE(m_model.FirstSelected(ListKind::Result) || m_model.FirstSelected(ListKind::File));
+
+  const ListKey ctrlA{'A', true};
+  EXPECT_TRUE(m_commands.ListKeyDown(ListKind::Result, ctrlA));
+  for (std::size_t i = 0; i < 3; ++i)
+    EXPECT_TRUE(m_model.IsSelected(ListKind::Result, i));
+  EXPECT_EQ(m_frontend.Recorded().Panels[0], "3 lists");
+  EXPECT_FALSE(m_model.FirstSelected(ListKind::File));
+  EXPECT_TRUE(m_commands.ListKeyDown(ListKind::File, ctrlA));
+  EXPECT_TRUE(m_model.IsSelected(ListKind::File, 0));
+}
+
 TEST_F(CommandsTest, OnlyDroppedFoldersBecomeRowsInDropOrder) {
   const std::string second = m_tree.Folder("second");
   const std::string first = m_tree.Folder("first");

@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -258,7 +259,25 @@ QTreeView* TFMain::BuildList(ListKind list, std::span<const layout::Column> colu
           [this, list](const QItemSelection& selected, const QItemSelection& deselected) {
             RunGuarded([&] { TakeSelection(list, selected, deselected); });
           });
+  // The keys the command layer gives a meaning reach it before the view's own handling.
+  view->installEventFilter(this);
   return view;
+}
+
+bool TFMain::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress || (watched != m_lvwResult && watched != m_lvwFile))
+    return QMainWindow::eventFilter(watched, event);
+  const auto* press = static_cast<QKeyEvent*>(event);
+  const int code = press->key();
+  const Qt::KeyboardModifiers modifiers = press->modifiers();
+  const ListKey key{
+      code >= Qt::Key_A && code <= Qt::Key_Z ? static_cast<char>('A' + code - Qt::Key_A) : '\0',
+      modifiers.testFlag(Qt::ControlModifier), modifiers.testFlag(Qt::ShiftModifier),
+      modifiers.testFlag(Qt::AltModifier)};
+  const ListKind list = watched == m_lvwResult ? ListKind::Result : ListKind::File;
+  bool taken = false;
+  RunGuarded([&] { taken = m_commands->ListKeyDown(list, key); });
+  return taken;
 }
 
 void TFMain::BuildStatusBar() {

@@ -72,6 +72,8 @@ class TFMain : public QMainWindow,
   // Closing the window while a command's loop runs cancels that loop, so the program ends
   // promptly instead of working on behind a hidden window.
   void closeEvent(QCloseEvent* event) override;
+  // Key presses in the lists go to the command layer first (Ctrl+A).
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // Frontend

@@ -29,6 +29,13 @@ std::wstring Wide(std::string_view text) {
   return ToUtf16<wchar_t>(text);
 }
 
+// True when the caption marks letter with "&" (either case).
+bool IsMarkedLetter(std::string_view caption, wchar_t letter) {
+  const std::size_t mark = caption.find('&');
+  return mark != std::string_view::npos && mark + 1 < caption.size() &&
+         std::towupper(static_cast<unsigned char>(caption[mark + 1])) == std::towupper(letter);
+}
+
 // The progress dialog of one command, known to the window while it lives, so that closing the
 // window can cancel the loop instead of leaving it to run behind a window that is gone.
 class TrackedProgress : public ProgressSink {
@@ -55,9 +62,11 @@ std::vector<TFLetMeSeeDlg*>& OpenProgress() {
 }
 
 // The keyboard's way between the dropped-down menus: Left and Right close the open one and ask
-// for its neighbour. A message filter hook is the one place a menu's own loop lets us see them.
+// for its neighbour; Esc closes it and leaves its entry marked. A message filter hook is the one
+// place a menu's own loop lets us see them.
 HHOOK g_menuHook = nullptr;
 int g_menuStep = 0;
+bool g_menuEscaped = false;
 
 LRESULT CALLBACK MenuFilter(int code, WPARAM wParam, LPARAM lParam) {
   if (code == MSGF_MENU) {
@@ -68,6 +77,7 @@ LRESULT CALLBACK MenuFilter(int code, WPARAM wParam, LPARAM lParam) {
       ::EndMenu();
       return TRUE;
     }
+    if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) g_menuEscaped = true;
   }
   return ::CallNextHookEx(g_menuHook, code, wParam, lParam);
 }
@@ -161,6 +171,8 @@ void TFMain::Create() {
 
 void TFMain::BuildFonts() {
   m_font = CreateTableFont(layout::kMainWindow.TextFont, m_dpi);
+  m_menuFont = CreateJapaneseSystemFont(SystemFont::Menu, m_dpi);
+  m_statusFont = CreateJapaneseSystemFont(SystemFont::Status, m_dpi);
 }
 
 void TFMain::BuildToolStrip() {
@@ -265,8 +277,8 @@ void TFMain::BuildMenus() {
       }
       const std::wstring caption = Wide(item.Caption);
       ::AppendMenuW(menu, MF_STRING, CommandId(item.Action), caption.c_str());
-      // Every item, an image or not, is laid out alike: wine measures a mixed menu too narrow.
-      SetMenuItemImage(menu, CommandId(item.Action), item.Image);
+      // Drawn by the program, in a font that has the captions' characters.
+      SetMenuItemDrawn(menu, CommandId(item.Action), item);
     }
   }
 }
@@ -316,6 +328,7 @@ void TFMain::BuildStatusBar() {
   m_stbMain =
       ::CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0,
                         0, 0, m_hwnd, nullptr, Application.Instance(), nullptr);
+  ::SendMessageW(m_stbMain, WM_SETFONT, reinterpret_cast<WPARAM>(m_statusFont.Get()), FALSE);
   for (std::size_t i = 0; i < m_panelWidths.size(); ++i)
     m_panelWidths[i] = Scaled(layout::kStatusPanels[i].Width);
   SetPanelEdges();
@@ -355,15 +368,24 @@ void TFMain::Layout() {
   int fileHeight = std::clamp(Scaled(m_fileListHeight), std::min(minimum, room),
                               std::max(std::min(minimum, room), room - minimum));
   const int resultHeight = room - fileHeight;
+  // No bits are copied from the old places: a list view that grows at the end of its rows
+  // scrolls itself while it is moved, and copied bits then show rows beside other rows' cells.
+  const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS;
   HDWP moves = ::BeginDeferWindowPos(3);
-  moves = ::DeferWindowPos(moves, m_lvw[0], nullptr, 0, top, width, resultHeight, SWP_NOZORDER);
-  moves = ::DeferWindowPos(moves, m_splitter, nullptr, 0, top + resultHeight, width, splitter,
-                           SWP_NOZORDER);
+  moves = ::DeferWindowPos(moves, m_lvw[0], nullptr, 0, top, width, resultHeight, flags);
+  moves =
+      ::DeferWindowPos(moves, m_splitter, nullptr, 0, top + resultHeight, width, splitter, flags);
   moves = ::DeferWindowPos(moves, m_lvw[1], nullptr, 0, top + resultHeight + splitter, width,
-                           fileHeight, SWP_NOZORDER);
+                           fileHeight, flags);
   ::EndDeferWindowPos(moves);
   SizeColumns(ListKind::Result);
   SizeColumns(ListKind::File);
+  // Each control repaints only what it takes for exposed; after a move every pixel of the lists
+  // (headers and scroll bars too) and of the status bar is drawn again.
+  for (const HWND control : {m_lvw[0], m_splitter, m_lvw[1], m_stbMain}) {
+    ::RedrawWindow(control, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+  }
 }
 
 void TFMain::SizeColumns(ListKind list) {
@@ -426,19 +448,24 @@ LRESULT TFMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (OnSysChar(static_cast<wchar_t>(wParam))) return 0;
       break;
     case WM_SYSCOMMAND:
-      // Alt alone (or F10) enters the menu: the first entry drops down.
+      // Alt alone (or F10) marks the menu's first entry, as a menu bar does; pressed again it
+      // leaves the menu.
       if ((wParam & 0xFFF0) == SC_KEYMENU && lParam == 0) {
-        DropMenu(0, true);
+        MarkMenu(m_menuMark ? std::nullopt : std::optional<std::size_t>(0));
         return 0;
       }
       break;
     case WM_MEASUREITEM:
-      if (MeasureMenuImage(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam), m_dpi)) return TRUE;
-      break;
-    case WM_DRAWITEM:
-      if (DrawMenuImage(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam), m_images.Get()))
+      if (MeasureMenuItem(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam), m_menuFont.Get(), m_dpi))
         return TRUE;
       break;
+    case WM_DRAWITEM:
+      if (DrawMenuItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam), m_menuFont.Get(),
+                       m_images.Get(), m_dpi))
+        return TRUE;
+      break;
+    case WM_MENUCHAR:
+      return OnMenuChar(reinterpret_cast<HMENU>(lParam), static_cast<wchar_t>(LOWORD(wParam)));
     case WM_DROPFILES:
       Guarded([&] { DropFiles(reinterpret_cast<HDROP>(wParam)); });
       return 0;
@@ -448,6 +475,7 @@ LRESULT TFMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       BuildFonts();
       for (HWND control : {m_lvw[0], m_lvw[1], m_tbrMenu})
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.Get()), TRUE);
+      ::SendMessageW(m_stbMain, WM_SETFONT, reinterpret_cast<WPARAM>(m_statusFont.Get()), TRUE);
       ::SetWindowPos(m_hwnd, nullptr, suggested.left, suggested.top,
                      suggested.right - suggested.left, suggested.bottom - suggested.top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
@@ -574,10 +602,7 @@ void TFMain::OnCommand(UINT id) {
 
 bool TFMain::OnSysChar(wchar_t letter) {
   for (std::size_t entry = 0; entry < layout::kMainMenu.size(); ++entry) {
-    const std::string_view caption = layout::kMainMenu[entry].Caption;
-    const std::size_t mark = caption.find('&');
-    if (mark == std::string_view::npos || mark + 1 >= caption.size()) continue;
-    if (std::towupper(static_cast<unsigned char>(caption[mark + 1])) == std::towupper(letter)) {
+    if (IsMarkedLetter(layout::kMainMenu[entry].Caption, letter)) {
       DropMenu(entry, true);
       return true;
     }
@@ -585,7 +610,71 @@ bool TFMain::OnSysChar(wchar_t letter) {
   return false;
 }
 
+LRESULT TFMain::OnMenuChar(HMENU menu, wchar_t letter) {
+  // The system knows no captions of items the program draws: their letters are matched here.
+  const int count = ::GetMenuItemCount(menu);
+  for (int position = 0; position < count; ++position) {
+    MENUITEMINFOW info = {};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE | MIIM_DATA;
+    if (!::GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &info) ||
+        (info.fType & MFT_OWNERDRAW) == 0 || info.dwItemData == 0) {
+      continue;
+    }
+    const auto& item = *reinterpret_cast<const layout::MenuItem*>(info.dwItemData);
+    if (IsMarkedLetter(item.Caption, letter)) return MAKELRESULT(position, MNC_EXECUTE);
+  }
+  return MAKELRESULT(0, MNC_IGNORE);
+}
+
+void TFMain::MarkMenu(std::optional<std::size_t> entry) {
+  m_menuMark = entry;
+  const int hot = entry ? static_cast<int>(*entry) : -1;
+  ::SendMessageW(m_tbrMenu, TB_SETHOTITEM, static_cast<WPARAM>(hot), 0);
+}
+
+bool TFMain::OnMarkedMenu(UINT message, WPARAM wParam) {
+  const std::size_t count = layout::kMainMenu.size();
+  const std::size_t entry = *m_menuMark;
+  switch (message) {
+    case WM_KEYDOWN:
+      switch (wParam) {
+        case VK_LEFT:
+        case VK_RIGHT:
+          MarkMenu((entry + (wParam == VK_LEFT ? count - 1 : 1)) % count);
+          return true;
+        case VK_DOWN:
+        case VK_UP:
+        case VK_RETURN: {
+          // Enter's character is already queued; the dropped menu would take it for a choice.
+          MSG character;
+          if (wParam == VK_RETURN) ::PeekMessageW(&character, nullptr, WM_CHAR, WM_CHAR, PM_REMOVE);
+          DropMenu(entry, true);
+          return true;
+        }
+        case VK_ESCAPE:
+          MarkMenu(std::nullopt);
+          return true;
+        default:
+          return true;  // while the menu is marked, the list does nothing with the keys
+      }
+    case WM_CHAR:
+      // A marked letter drops its entry, as with Alt.
+      OnSysChar(static_cast<wchar_t>(wParam));
+      return true;
+    case WM_KILLFOCUS:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+      MarkMenu(std::nullopt);
+      return false;
+    default:
+      return false;
+  }
+}
+
 void TFMain::DropMenu(std::size_t entry, bool byKeyboard) {
+  MarkMenu(std::nullopt);
   for (;;) {
     RECT button = {};
     ::SendMessageW(m_tbrMenu, TB_GETITEMRECT, entry, reinterpret_cast<LPARAM>(&button));
@@ -594,6 +683,7 @@ void TFMain::DropMenu(std::size_t entry, bool byKeyboard) {
     ::SendMessageW(m_tbrMenu, TB_PRESSBUTTON, id, TRUE);
     UINT chosen = 0;
     g_menuStep = 0;
+    g_menuEscaped = false;
     if (m_menuTracker) {
       chosen = m_menuTracker(m_menus.at(entry), entry);
     } else {
@@ -615,7 +705,11 @@ void TFMain::DropMenu(std::size_t entry, bool byKeyboard) {
       Guarded([&] { m_commands->Run(static_cast<layout::Command>(chosen - kCommandBase)); });
       return;
     }
-    if (g_menuStep == 0) return;
+    if (g_menuStep == 0) {
+      // Esc closed the menu: its entry stays marked, so the keyboard can go on from there.
+      if (g_menuEscaped) MarkMenu(entry);
+      return;
+    }
     const std::size_t count = layout::kMainMenu.size();
     entry = (entry + count + static_cast<std::size_t>(g_menuStep + 1) - 1) % count;
     byKeyboard = true;
@@ -624,12 +718,29 @@ void TFMain::DropMenu(std::size_t entry, bool byKeyboard) {
 
 LRESULT CALLBACK TFMain::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   TFMain* window = FMain;
+  // The lists hold the focus while the menu is marked: its keys come here first.
+  if (window->m_menuMark && window->OnMarkedMenu(message, wParam)) return 0;
   switch (message) {
+    case WM_SIZE: {
+      // Also when the vertical scroll bar comes or goes, which changes the client width only:
+      // the location column takes the new room, so no column is cut.
+      const LRESULT result = ::CallWindowProcW(window->m_listProc, hwnd, message, wParam, lParam);
+      window->SizeColumns(window->ListOf(hwnd));
+      return result;
+    }
     case WM_KEYDOWN:
       // Tab moves between the two lists, the only controls that take the focus.
       if (wParam == VK_TAB) {
         ::SetFocus(hwnd == window->m_lvw[0] ? window->m_lvw[1] : window->m_lvw[0]);
         return 0;
+      }
+      if (wParam >= 'A' && wParam <= 'Z') {
+        const ListKey key{static_cast<char>(wParam), ::GetKeyState(VK_CONTROL) < 0,
+                          ::GetKeyState(VK_SHIFT) < 0, ::GetKeyState(VK_MENU) < 0};
+        bool taken = false;
+        window->Guarded(
+            [&] { taken = window->m_commands->ListKeyDown(window->ListOf(hwnd), key); });
+        if (taken) return 0;
       }
       break;
     case WM_CHAR:
@@ -646,6 +757,7 @@ LRESULT CALLBACK TFMain::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
 
 LRESULT CALLBACK TFMain::ToolBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   TFMain* window = FMain;
+  if (message == WM_LBUTTONDOWN && window->m_menuMark) window->MarkMenu(std::nullopt);
   const LRESULT result = ::CallWindowProcW(window->m_toolBarProc, hwnd, message, wParam, lParam);
   if (message != WM_LBUTTONDOWN && message != WM_LBUTTONDBLCLK) return result;
   POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
@@ -825,8 +937,18 @@ void TFMain::ShowSelection(ListKind list) {
   state.stateMask = LVIS_SELECTED;
   ::SendMessageW(view, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
   state.state = LVIS_SELECTED;
-  for (auto row = m_model->FirstSelected(list); row; row = m_model->NextSelected(list, *row))
-    ::SendMessageW(view, LVM_SETITEMSTATE, *row, reinterpret_cast<LPARAM>(&state));
+  // Every row (Ctrl+A over a long file list): one message instead of one per row.
+  const std::size_t count = m_model->RowCount(list);
+  std::size_t first = 0;
+  while (first < count && m_model->IsSelected(list, first))
+    ++first;
+  if (count > 0 && first == count) {
+    ::SendMessageW(view, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                   reinterpret_cast<LPARAM>(&state));
+  } else {
+    for (auto row = m_model->FirstSelected(list); row; row = m_model->NextSelected(list, *row))
+      ::SendMessageW(view, LVM_SETITEMSTATE, *row, reinterpret_cast<LPARAM>(&state));
+  }
   --m_modelChanging[slot];
 }
 

@@ -68,7 +68,8 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   // The dropped-files message: every dropped path, whole, in drop order.
   void DropFiles(HDROP drop);
   // Drops the menu of a top-level entry below its button and runs the chosen item. Dropped from
-  // the keyboard, its first item is highlighted, as a menu bar's is.
+  // the keyboard, its first item is highlighted, as a menu bar's is. Closed with Esc, it leaves
+  // its entry marked.
   void DropMenu(std::size_t entry, bool byKeyboard = false);
 
  private:
@@ -80,6 +81,11 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   LRESULT OnNotify(const NMHDR& header);
   void OnCommand(UINT id);
   bool OnSysChar(wchar_t letter);
+  LRESULT OnMenuChar(HMENU menu, wchar_t letter);
+  // Marks a top-level entry (hot, nothing dropped), or none. While one is marked the focused
+  // list hands its messages to OnMarkedMenu first, which returns true for those it took.
+  void MarkMenu(std::optional<std::size_t> entry);
+  bool OnMarkedMenu(UINT message, WPARAM wParam);
   void Create();
   void BuildFonts();
   void BuildToolStrip();
@@ -131,6 +137,8 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   WarningNotifier m_notifier;
   MenuTracker m_menuTracker;
   GdiObject<HFONT> m_font;
+  GdiObject<HFONT> m_menuFont;    // the dropped menus' items
+  GdiObject<HFONT> m_statusFont;  // the status bar's texts
   ImageList m_images;
   HWND m_cbrMain = nullptr;
   HWND m_tbrMain = nullptr;
@@ -139,6 +147,7 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   HWND m_splitter = nullptr;
   HWND m_stbMain = nullptr;
   std::array<HMENU, 4> m_menus{};
+  std::optional<std::size_t> m_menuMark;  // the entry Alt alone marked
   std::array<std::string, kStatusPanelCount> m_panelTexts;
   std::array<int, kStatusPanelCount> m_panelWidths{};
   int m_widened = 0;         // pixels the result list's count columns grew beyond the design

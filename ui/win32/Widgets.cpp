@@ -233,36 +233,125 @@ ImageList CreateMainImageList(UINT dpi) {
   return list;
 }
 
-void SetMenuItemImage(HMENU menu, UINT commandId, int image) {
-  MENUITEMINFOW item{};
-  item.cbSize = sizeof item;
-  item.fMask = MIIM_BITMAP | MIIM_DATA;
-  item.hbmpItem = HBMMENU_CALLBACK;
-  item.dwItemData = static_cast<ULONG_PTR>(image);
-  SetMenuItemInfoW(menu, commandId, FALSE, &item);
+GdiObject<HFONT> CreateJapaneseSystemFont(SystemFont which, UINT dpi) {
+  using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
+  static const auto forDpi =
+      SystemFunction<SystemParametersInfoForDpiFn>(L"user32.dll", "SystemParametersInfoForDpi");
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  LOGFONTW& font = which == SystemFont::Menu ? metrics.lfMenuFont : metrics.lfStatusFont;
+  const bool atDpi = forDpi && forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi);
+  if (!atDpi) {
+    // Older systems give the metrics at the screen's DPI only.
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+      font.lfHeight = MulDiv(font.lfHeight, static_cast<int>(dpi), static_cast<int>(ScreenDpi()));
+    } else {
+      font = LOGFONTW{};
+      font.lfHeight = Scale(-12, dpi);
+      font.lfWeight = FW_NORMAL;
+    }
+  }
+  font.lfCharSet = SHIFTJIS_CHARSET;
+  return GdiObject<HFONT>(CreateFontIndirectW(&font));
 }
 
-bool MeasureMenuImage(MEASUREITEMSTRUCT& measure, UINT dpi) {
-  if (measure.CtlType != ODT_MENU) return false;
-  const int size = ListImageSize(dpi);
-  measure.itemWidth = static_cast<UINT>(size);
-  measure.itemHeight = static_cast<UINT>(size);
+namespace {
+
+// The item's picture stands in a column as wide as the image list's pictures and its margins;
+// the caption follows it.
+struct MenuItemMetrics {
+  int ImageColumn;
+  int TextRight;
+  int Vertical;
+};
+
+MenuItemMetrics MenuMetrics(UINT dpi) {
+  return {ListImageSize(dpi) + Scale(10, dpi), Scale(16, dpi), Scale(3, dpi)};
+}
+
+const layout::MenuItem* DrawnItem(UINT type, ULONG_PTR data) {
+  return type == ODT_MENU ? reinterpret_cast<const layout::MenuItem*>(data) : nullptr;
+}
+
+// A DC with font selected for the lifetime of the object.
+class SelectedFont {
+ public:
+  SelectedFont(HDC dc, HFONT font) : m_dc(dc), m_old(SelectObject(dc, font)) {}
+  ~SelectedFont() { SelectObject(m_dc, m_old); }
+  SelectedFont(const SelectedFont&) = delete;
+  SelectedFont& operator=(const SelectedFont&) = delete;
+
+ private:
+  HDC m_dc;
+  HGDIOBJ m_old;
+};
+
+}  // namespace
+
+void SetMenuItemDrawn(HMENU menu, UINT commandId, const layout::MenuItem& item) {
+  MENUITEMINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = MIIM_FTYPE | MIIM_DATA;
+  info.fType = MFT_OWNERDRAW;
+  info.dwItemData = reinterpret_cast<ULONG_PTR>(&item);
+  SetMenuItemInfoW(menu, commandId, FALSE, &info);
+}
+
+bool MeasureMenuItem(MEASUREITEMSTRUCT& measure, HFONT font, UINT dpi) {
+  const layout::MenuItem* item = DrawnItem(measure.CtlType, measure.itemData);
+  if (item == nullptr) return false;
+  const std::wstring caption = ToUtf16<wchar_t>(item->Caption);
+  RECT text{};
+  if (const HDC dc = GetDC(nullptr)) {
+    {
+      const SelectedFont selected(dc, font);
+      DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text,
+                DT_SINGLELINE | DT_CALCRECT);
+    }
+    ReleaseDC(nullptr, dc);
+  }
+  const MenuItemMetrics metrics = MenuMetrics(dpi);
+  measure.itemWidth = static_cast<UINT>(metrics.ImageColumn + text.right + metrics.TextRight);
+  measure.itemHeight = static_cast<UINT>(
+      std::max(static_cast<int>(text.bottom), ListImageSize(dpi)) + 2 * metrics.Vertical);
   return true;
 }
 
-bool DrawMenuImage(const DRAWITEMSTRUCT& draw, HIMAGELIST images) {
-  if (draw.CtlType != ODT_MENU) return false;
-  const int image = static_cast<int>(draw.itemData);
+bool DrawMenuItem(const DRAWITEMSTRUCT& draw, HFONT font, HIMAGELIST images, UINT dpi) {
+  const layout::MenuItem* item = DrawnItem(draw.CtlType, draw.itemData);
+  if (item == nullptr) return false;
+  const bool selected = (draw.itemState & ODS_SELECTED) != 0;
+  FillRect(draw.hDC, &draw.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_MENU));
+  const MenuItemMetrics metrics = MenuMetrics(dpi);
+  RECT picture = draw.rcItem;
+  picture.right = picture.left + metrics.ImageColumn;
+  DrawCentredImage(draw.hDC, images, item->Image, picture);
+
+  const std::wstring caption = ToUtf16<wchar_t>(item->Caption);
+  RECT text = draw.rcItem;
+  text.left = picture.right;
+  const SelectedFont selectedFont(draw.hDC, font);
+  const int oldMode = SetBkMode(draw.hDC, TRANSPARENT);
+  const COLORREF oldColor =
+      SetTextColor(draw.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT));
+  // The marked letters are underlined when the menu was opened from the keyboard.
+  const UINT prefix = (draw.itemState & ODS_NOACCEL) != 0 ? DT_HIDEPREFIX : 0;
+  DrawTextW(draw.hDC, caption.c_str(), static_cast<int>(caption.size()), &text,
+            DT_SINGLELINE | DT_VCENTER | DT_LEFT | prefix);
+  SetTextColor(draw.hDC, oldColor);
+  SetBkMode(draw.hDC, oldMode);
+  return true;
+}
+
+void DrawCentredImage(HDC dc, HIMAGELIST images, int image, const RECT& area) {
   int width = 0;
   int height = 0;
   if (image < 0 || image >= ImageList_GetImageCount(images) ||
       !ImageList_GetIconSize(images, &width, &height)) {
-    return true;
+    return;
   }
-  const RECT& area = draw.rcItem;
-  ImageList_Draw(images, image, draw.hDC, area.left + (area.right - area.left - width) / 2,
+  ImageList_Draw(images, image, dc, area.left + (area.right - area.left - width) / 2,
                  area.top + (area.bottom - area.top - height) / 2, ILD_TRANSPARENT);
-  return true;
 }
 
 }  // namespace quillet

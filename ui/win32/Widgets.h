@@ -158,12 +158,21 @@ int ListImageSize(UINT dpi);
 // a mask made from the alpha channel, so a fully transparent picture draws as nothing.
 ImageList CreateMainImageList(UINT dpi);
 
-// Menu images are drawn by the program: menus draw 32-bit bitmaps on black. SetMenuItemImage
-// makes the item (command id) call back for its bitmap and keeps the image index in the item's
-// data; the owner window forwards WM_MEASUREITEM and WM_DRAWITEM to the two functions, which
-// return true when the message was a menu image's.
-void SetMenuItemImage(HMENU menu, UINT commandId, int image);
-bool MeasureMenuImage(MEASUREITEMSTRUCT& measure, UINT dpi);
-bool DrawMenuImage(const DRAWITEMSTRUCT& draw, HIMAGELIST images);
+// The system's menu or status-bar face and size at dpi, asking for the Japanese character set:
+// the texts are Japanese, and where the system's face has no kanji (a plain wine, a system of
+// another language) that request is what finds a face that has them.
+enum class SystemFont { Menu, Status };
+GdiObject<HFONT> CreateJapaneseSystemFont(SystemFont which, UINT dpi);
+
+// The menus are drawn by the program, in a font it chose, with the image list's pictures (menus
+// draw 32-bit bitmaps on black). SetMenuItemDrawn makes the item (command id) owner drawn with
+// item, which must outlive the menu (the layout tables do). The owner window forwards
+// WM_MEASUREITEM and WM_DRAWITEM to the two functions, which return true when the message was
+// such an item's.
+void SetMenuItemDrawn(HMENU menu, UINT commandId, const layout::MenuItem& item);
+bool MeasureMenuItem(MEASUREITEMSTRUCT& measure, HFONT font, UINT dpi);
+bool DrawMenuItem(const DRAWITEMSTRUCT& draw, HFONT font, HIMAGELIST images, UINT dpi);
+// Draws picture image of the list centred in area; nothing for kNoImage.
+void DrawCentredImage(HDC dc, HIMAGELIST images, int image, const RECT& area);
 
 }  // namespace quillet

@@ -356,6 +356,34 @@ class QtProgramTest : public QObject {
     QCOMPARE(panels(), (QStringList{"0 lists", "0 byte", "0 files", "0 forders", "解析終了"}));
   }
 
+  // Ctrl+A selects every row of the focused list, and of that list only, through the command
+  // layer; the other keys stay the view's own.
+  void ctrlASelectsEveryRowOfTheFocusedList() {
+    Tree tree;
+    auto window = MakeWindow(tree.Root.path());
+    ListsModel& model = window->Model();
+    const auto small = static_cast<std::size_t>(RowOf(*window, "small"));
+    model.SetSelected(ListKind::Result, small, true);
+    ActionOf(*window, "tmiViewFileViewFlag")->trigger();
+    model.SetSelected(ListKind::Result, small, false);
+    QCOMPARE(model.FileRowCount(), std::size_t{3});
+
+    QTreeView* result = window->lvwResult();
+    result->setFocus();
+    QTest::keyClick(result, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(result->selectionModel()->selectedRows().size(), 3);
+    QCOMPARE(window->StatusPanel(0)->text(), QStringLiteral("3 lists"));
+    QVERIFY(!model.FirstSelected(ListKind::File));
+    QTreeView* file = window->lvwFile();
+    file->setFocus();
+    QTest::keyClick(file, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(file->selectionModel()->selectedRows().size(), 3);
+    for (std::size_t i = 0; i < 3; ++i)
+      QVERIFY(model.IsSelected(ListKind::File, i));
+    QTest::keyClick(file, Qt::Key_Home);  // the view's own: the first row alone
+    QCOMPARE(file->selectionModel()->selectedRows().size(), 1);
+  }
+
   void analysisShowsTheDialogAndCancelStopsAtTheNextUpdate() {
     Tree tree;
     auto window = MakeWindow(tree.Root.path());

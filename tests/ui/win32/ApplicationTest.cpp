@@ -172,12 +172,7 @@ TEST_F(ApplicationObject, ImagesDrawOverTheirBackgroundAtEveryScale) {
       Canvas drawn(width, height, kBackground);
       ImageList_Draw(list.Get(), index, drawn.Dc(), 0, 0, ILD_TRANSPARENT);
       Canvas menu(width, height, kBackground);
-      DRAWITEMSTRUCT item{};
-      item.CtlType = ODT_MENU;
-      item.itemData = static_cast<ULONG_PTR>(index);
-      item.hDC = menu.Dc();
-      item.rcItem = {0, 0, width, height};
-      ASSERT_TRUE(DrawMenuImage(item, list.Get()));
+      DrawCentredImage(menu.Dc(), list.Get(), index, {0, 0, width, height});
 
       int mismatches = 0;
       int opaque = 0;

@@ -4,7 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cwctype>
+#include <iterator>
+#include <functional>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "../../scan/TempTree.h"
@@ -231,6 +237,262 @@ TEST_F(MainTest, SplitterKeepsBothListsAtLeastThirtyPixelsAndTabMovesBetweenThem
   for (const wchar_t letter : {L'e', L'H', L'v', L'f'})
     ::SendMessageW(m_window->lvwResult(), WM_SYSCHAR, letter, 1u << 29);
   EXPECT_EQ(dropped, (std::vector<std::size_t>{1, 3, 2, 0}));
+}
+
+// After a splitter move or a resize, both lists (headers and scroll bars included) and the
+// status bar are drawn again whole: a list that repaints only what it thinks it exposed keeps
+// bits of its old place, rows beside other rows' cells and stray scroll arrows.
+TEST_F(MainTest, SplitterMovesAndResizesRedrawTheListsAndTheStatusBarWhole) {
+  for (int i = 0; i < 40; ++i)
+    m_tree.File("f" + std::to_string(i) + "/x.bin", 117870);
+  Open();
+  m_window->Model().SelectAll(ListKind::Result, true);
+  m_window->Commands().Run(Command::ViewFileViewFlag);
+  const HWND splitter = m_window->Splitter1();
+  const auto drag = [&](int by) {
+    ::SendMessageW(splitter, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 1));
+    ::SendMessageW(splitter, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, 1 + by));
+    ::SendMessageW(splitter, WM_LBUTTONUP, 0, MAKELPARAM(5, 1 + by));
+  };
+  const auto grow = [&](int width, int height) {
+    RECT frame = {};
+    ::GetWindowRect(m_window->Handle(), &frame);
+    ::SetWindowPos(m_window->Handle(), nullptr, 0, 0, frame.right - frame.left + width,
+                   frame.bottom - frame.top + height, SWP_NOMOVE | SWP_NOZORDER);
+  };
+  const struct {
+    const char* What;
+    std::function<void()> Act;
+  } steps[] = {{"splitter up", [&] { drag(-100); }},
+               {"splitter down", [&] { drag(60); }},
+               {"wider and taller", [&] { grow(50, 80); }},
+               {"narrower", [&] { grow(-120, 0); }}};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.What);
+    Application.ProcessMessages();  // everything painted
+    step.Act();
+    const std::pair<const char*, HWND> controls[] = {
+        {"lvwResult", m_window->lvwResult()},
+        {"lvwFile", m_window->lvwFile()},
+        {"stbMain", m_window->stbMain()},
+        {"lvwResult's header", ListView_GetHeader(m_window->lvwResult())},
+        {"lvwFile's header", ListView_GetHeader(m_window->lvwFile())}};
+    for (const auto& [name, control] : controls) {
+      RECT client = {};
+      ::GetClientRect(control, &client);
+      const HRGN invalid = ::CreateRectRgn(0, 0, 0, 0);
+      const HRGN whole = ::CreateRectRgnIndirect(&client);
+      ::GetUpdateRgn(control, invalid, FALSE);
+      EXPECT_TRUE(::EqualRgn(invalid, whole)) << name;
+      ::DeleteObject(invalid);
+      ::DeleteObject(whole);
+    }
+  }
+}
+
+// The location column takes exactly the room the others leave, also when rows arriving or
+// going make a vertical scroll bar come or go: no column is cut and no horizontal bar appears.
+TEST_F(MainTest, ColumnsFitTheListWhenTheVerticalScrollBarComesOrGoes) {
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 10; ++j)
+      m_tree.File("f" + std::to_string(i) + "/" + std::to_string(j) + ".bin", 117870);
+  }
+  Open();
+  const auto fits = [&](HWND view) {
+    RECT client = {};
+    ::GetClientRect(view, &client);
+    const HWND header = ListView_GetHeader(view);
+    int sum = 0;
+    for (int i = 0; i < Header_GetItemCount(header); ++i)
+      sum += ListView_GetColumnWidth(view, i);
+    const bool vertical = (::GetWindowLongW(view, GWL_STYLE) & WS_VSCROLL) != 0;
+    const bool horizontal = (::GetWindowLongW(view, GWL_STYLE) & WS_HSCROLL) != 0;
+    return std::tuple{sum == client.right, vertical, horizontal};
+  };
+  using Fit = std::tuple<bool, bool, bool>;
+  EXPECT_EQ(fits(m_window->lvwResult()), (Fit{true, false, false}));
+  // A drop adds rows past the visible area.
+  Paths more;
+  for (int i = 3; i < 40; ++i)
+    more.push_back(m_tree.Folder("g" + std::to_string(i)));
+  m_window->Commands().DropFiles(more);
+  EXPECT_EQ(fits(m_window->lvwResult()), (Fit{true, true, false}));
+  // The file view fills the lower list past one screen.
+  m_window->Model().SelectAll(ListKind::Result, true);
+  m_window->Commands().Run(Command::ViewFileViewFlag);
+  EXPECT_EQ(Count(m_window->lvwFile()), 30);
+  EXPECT_EQ(fits(m_window->lvwFile()), (Fit{true, true, false}));
+  // And the bar goes again when the rows go.
+  m_window->Commands().Run(Command::EditAllDelList);
+  EXPECT_EQ(fits(m_window->lvwResult()), (Fit{true, false, false}));
+  EXPECT_EQ(fits(m_window->lvwFile()), (Fit{true, false, false}));
+}
+
+// The Japanese the program draws itself (the menu items, the status text, the menu entries'
+// captions) asks for the Japanese character set: where the system's faces have no kanji and
+// none is substituted, that request is what finds a face that has them. The menus are drawn by
+// the program for it, and still take their marked letters from the keyboard.
+TEST_F(MainTest, MenusAndStatusTextAskForJapaneseAndMenusKeepTheirLetters) {
+  Open(false);
+  const auto charset = [](HWND control) {
+    const auto font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
+    LOGFONTW logical = {};
+    return font != nullptr && ::GetObjectW(font, sizeof logical, &logical) == sizeof logical
+               ? static_cast<int>(logical.lfCharSet)
+               : -1;
+  };
+  EXPECT_EQ(charset(m_window->stbMain()), SHIFTJIS_CHARSET);
+  EXPECT_EQ(charset(m_window->tbrMenu()), SHIFTJIS_CHARSET);
+
+  const HWND window = m_window->Handle();
+  for (std::size_t entry = 0; entry < layout::kMainMenu.size(); ++entry) {
+    const HMENU menu = m_window->MenuOf(entry);
+    const auto& items = layout::kMainMenu[entry].Items;
+    ASSERT_EQ(::GetMenuItemCount(menu), static_cast<int>(items.size()));
+    for (std::size_t position = 0; position < items.size(); ++position) {
+      const layout::MenuItem& item = items[position];
+      SCOPED_TRACE(std::string(item.Name));
+      MENUITEMINFOW info = {};
+      info.cbSize = sizeof info;
+      info.fMask = MIIM_FTYPE | MIIM_DATA | MIIM_ID;
+      ASSERT_TRUE(::GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &info));
+      if (item.IsSeparator()) {
+        EXPECT_NE(info.fType & MFT_SEPARATOR, 0u);
+        continue;
+      }
+      ASSERT_NE(info.fType & MFT_OWNERDRAW, 0u);
+      // Measured as wide as its caption and picture need, and drawn: the highlight's colour
+      // under a selected item, and ink to the right of the picture column (the caption).
+      MEASUREITEMSTRUCT measure = {};
+      measure.CtlType = ODT_MENU;
+      measure.itemID = info.wID;
+      measure.itemData = info.dwItemData;
+      ASSERT_TRUE(::SendMessageW(window, WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&measure)));
+      EXPECT_GE(measure.itemHeight, 16u);
+      EXPECT_GT(measure.itemWidth, 60u);
+      for (const bool selected : {false, true}) {
+        testing::Canvas canvas(static_cast<int>(measure.itemWidth),
+                               static_cast<int>(measure.itemHeight), RGB(255, 0, 255));
+        DRAWITEMSTRUCT draw = {};
+        draw.CtlType = ODT_MENU;
+        draw.itemID = info.wID;
+        draw.itemData = info.dwItemData;
+        draw.itemState = selected ? ODS_SELECTED : 0;
+        draw.hDC = canvas.Dc();
+        draw.rcItem = {0, 0, canvas.Width(), canvas.Height()};
+        ASSERT_TRUE(::SendMessageW(window, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw)));
+        EXPECT_EQ(canvas.Pixel(canvas.Width() - 1, 0),
+                  ::GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_MENU));
+        const std::set<int> ink = canvas.InkColumns();
+        EXPECT_TRUE(!ink.empty() && *ink.rbegin() > 16 + 10 + 20) << selected;
+      }
+      // The marked letter chooses the item in the dropped menu; an item without one
+      // ("容量0のフォルダを選択(Z)") has no letter.
+      const std::size_t mark = item.Caption.find('&');
+      const wchar_t letter = mark == std::string_view::npos ? L'z' : item.Caption[mark + 1];
+      const LRESULT chosen =
+          ::SendMessageW(window, WM_MENUCHAR, MAKEWPARAM(std::towlower(letter), MF_POPUP),
+                         reinterpret_cast<LPARAM>(menu));
+      if (mark == std::string_view::npos) {
+        EXPECT_EQ(HIWORD(chosen), MNC_IGNORE);
+      } else {
+        EXPECT_EQ(chosen, MAKELRESULT(position, MNC_EXECUTE));
+      }
+    }
+  }
+}
+
+// Alt pressed alone marks the menu, as a menu bar is marked: its first entry shows as hot and
+// nothing drops. Left and Right move the mark, Down or Enter drop the marked entry's menu, a
+// marked letter drops its entry; Esc, Alt again or the list losing the focus leave it. While
+// it is marked the list does nothing with the keys.
+TEST_F(MainTest, AltAloneMarksTheMenuAndTheKeyboardGoesOnFromThere) {
+  m_tree.Folder("a");
+  m_tree.Folder("b");
+  Open();
+  std::vector<std::size_t> dropped;
+  m_window->SetMenuTracker([&](HMENU, std::size_t entry) -> UINT {
+    dropped.push_back(entry);
+    return 0;
+  });
+  const HWND list = m_window->lvwResult();
+  ::SetFocus(list);
+  // As the system sends a press and release of Alt alone to the focused window.
+  const auto alt = [&] {
+    ::SendMessageW(list, WM_SYSKEYDOWN, VK_MENU, 0x20380001);
+    ::SendMessageW(list, WM_SYSKEYUP, VK_MENU, static_cast<LPARAM>(0xC0380001u));
+  };
+  const auto key = [&](WPARAM code) { ::SendMessageW(list, WM_KEYDOWN, code, 1); };
+  const auto hot = [&] {
+    return static_cast<int>(::SendMessageW(m_window->tbrMenu(), TB_GETHOTITEM, 0, 0));
+  };
+  using Drops = std::vector<std::size_t>;
+  EXPECT_EQ(hot(), -1);
+
+  alt();
+  EXPECT_EQ(hot(), 0);
+  EXPECT_EQ(dropped, Drops{});
+  key(VK_END);  // not the list's while the menu is marked
+  EXPECT_EQ(::SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0), 0);
+  key(VK_DOWN);
+  EXPECT_EQ(dropped, Drops{0});
+  EXPECT_EQ(hot(), -1);
+
+  alt();
+  key(VK_RIGHT);
+  key(VK_RIGHT);
+  EXPECT_EQ(hot(), 2);
+  key(VK_LEFT);
+  key(VK_RETURN);
+  EXPECT_EQ(dropped, (Drops{0, 1}));
+
+  alt();
+  key(VK_LEFT);  // round to the last entry
+  EXPECT_EQ(hot(), 3);
+  key(VK_ESCAPE);
+  EXPECT_EQ(hot(), -1);
+  key(VK_DOWN);  // the list's again
+  alt();
+  alt();
+  EXPECT_EQ(hot(), -1);
+  EXPECT_EQ(dropped, (Drops{0, 1}));
+
+  alt();
+  ::SendMessageW(list, WM_CHAR, L'v', 1);
+  EXPECT_EQ(dropped, (Drops{0, 1, 2}));
+  alt();
+  ::SetFocus(m_window->lvwFile());
+  EXPECT_EQ(hot(), -1);
+  EXPECT_EQ(dropped, (Drops{0, 1, 2}));
+}
+
+// Ctrl+A in a list selects every row of that list, through the shared command.
+TEST_F(MainTest, CtrlASelectsEveryRowOfTheFocusedList) {
+  for (const char* name : {"a", "b", "c"})
+    m_tree.File(std::string(name) + "/x.bin", 10);
+  Open();
+  m_window->Model().SetSelected(ListKind::Result, 1, true);
+  m_window->Commands().Run(Command::ViewFileViewFlag);
+  m_window->Model().SetSelected(ListKind::Result, 1, false);
+  BYTE keys[256] = {};
+  ASSERT_TRUE(::GetKeyboardState(keys));
+  const auto pressCtrlA = [&](HWND view) {
+    BYTE held[256];
+    std::copy(std::begin(keys), std::end(keys), held);
+    held[VK_CONTROL] = held[VK_LCONTROL] = 0x80;
+    ::SetKeyboardState(held);
+    ::SetFocus(view);
+    ::SendMessageW(view, WM_KEYDOWN, 'A', 0x001E0001);
+    ::SetKeyboardState(keys);
+  };
+  ::SendMessageW(m_window->lvwResult(), WM_KEYDOWN, 'A', 0x001E0001);  // A alone: a search
+  EXPECT_EQ(::SendMessageW(m_window->lvwResult(), LVM_GETSELECTEDCOUNT, 0, 0), 0);
+  pressCtrlA(m_window->lvwResult());
+  EXPECT_EQ(::SendMessageW(m_window->lvwResult(), LVM_GETSELECTEDCOUNT, 0, 0), 3);
+  EXPECT_EQ(Panel(0), L"\t\t3 lists");
+  EXPECT_EQ(::SendMessageW(m_window->lvwFile(), LVM_GETSELECTEDCOUNT, 0, 0), 0);
+  pressCtrlA(m_window->lvwFile());
+  EXPECT_EQ(::SendMessageW(m_window->lvwFile(), LVM_GETSELECTEDCOUNT, 0, 0), 1);
 }
 
 }  // namespace
