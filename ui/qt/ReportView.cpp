@@ -151,7 +151,8 @@ QModelIndex ReportView::moveCursor(CursorAction action, Qt::KeyboardModifiers) {
   const int rows = RowCount();
   if (rows == 0) return {};
   const QModelIndex current = currentIndex();
-  if (!current.isValid()) return model()->index(0, 0, rootIndex());
+  // Without a current row every key starts from the first, but End goes to the last.
+  if (!current.isValid()) return model()->index(action == MoveEnd ? rows - 1 : 0, 0, rootIndex());
   int row = current.row();
   const int page = std::max(1, WholeRowsOnScreen() - 1);
   switch (action) {
