@@ -15,20 +15,12 @@ cmake --preset linux >/dev/null
 cmake --build --preset linux -j2 --target quillet_lists quillet-report >/dev/null
 report=build/linux/bin/quillet-report
 flags=(-std=c++20 -O2 -I. -pthread)
-c++ "${flags[@]}" bench/fileview/MakeTree.cpp -o "$work/MakeTree"
 c++ "${flags[@]}" bench/fileview/FileViewBench.cpp build/linux/lib/libquillet_lists.a \
   build/linux/lib/libquillet_scan.a -o "$work/FileViewBench"
 
 # tree-300k: 300 files per leaf folder; tree: 1,000.
-for shape in "tree-300k 300" "tree 1000"; do
-  read -r name files <<<"$shape"
-  if [[ ! -f $work/$name.done ]]; then
-    rm -rf "${work:?}/$name"
-    echo "generating $work/$name ..."
-    "$work/MakeTree" "$work/$name" "$files"
-    touch "$work/$name.done"
-  fi
-done
+bash bench/fileview/tree.sh tree-300k 300
+bash bench/fileview/tree.sh tree 1000
 mkdir -p "$work/empty"
 
 # Wall seconds, peak resident kilobytes and CPU seconds (user + system) of one command, its

@@ -8,13 +8,7 @@ cd "$(dirname "$0")/../.."
 work=build/bench-fileview
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j2 --target quillet-bench-sort >/dev/null
-if [[ ! -f $work/tree.done ]]; then
-  c++ -std=c++20 -O2 bench/fileview/MakeTree.cpp -o "$work/MakeTree"
-  rm -rf "${work:?}/tree"
-  echo "generating $work/tree ..."
-  "$work/MakeTree" "$work/tree" 1000
-  touch "$work/tree.done"
-fi
+bash bench/fileview/tree.sh tree 1000
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 build/linux/bin/quillet-bench-sort "$@" "$work/tree" 100000 | tee "$work/sort.txt"
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"

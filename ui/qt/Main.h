@@ -20,11 +20,11 @@ class QLabel;
 class QMenuBar;
 class QSplitter;
 class QToolBar;
-class QTreeView;
 
 namespace quillet {
 
 class ListModelAdapter;
+class ReportView;
 
 // Asks a yes/no question; true for Yes.
 using YesNoAsker = std::function<bool(const QString& text, const QString& caption)>;
@@ -49,8 +49,8 @@ class TFMain : public QMainWindow,
   // Tests answer the question and read the trash's message instead of modal boxes.
   void SetAsker(YesNoAsker asker) { m_asker = std::move(asker); }
   void SetNotifier(FailureNotifier notifier) { m_notifier = std::move(notifier); }
-  QTreeView* lvwResult() const { return m_lvwResult; }
-  QTreeView* lvwFile() const { return m_lvwFile; }
+  ReportView* lvwResult() const { return m_lvwResult; }
+  ReportView* lvwFile() const { return m_lvwFile; }
   QSplitter* Splitter1() const { return m_splitter; }
   QLabel* StatusPanel(int index) const { return m_panels.at(static_cast<std::size_t>(index)); }
   QMenuBar* tbrMenu() const { return m_tbrMenu; }
@@ -99,10 +99,10 @@ class TFMain : public QMainWindow,
   void SelectionChanged(ListKind list) override;
 
   void BuildToolStrip();
-  QTreeView* BuildList(ListKind list, std::span<const layout::Column> columns);
+  ReportView* BuildList(ListKind list, std::span<const layout::Column> columns);
   void BuildStatusBar();
   ListModelAdapter* Adapter(ListKind list) const;
-  QTreeView* View(ListKind list) const;
+  ReportView* View(ListKind list) const;
   // Copies the model's selection flags into a view.
   void ShowSelection(ListKind list);
   // A selection the user made in a view, written into the model.
@@ -120,8 +120,8 @@ class TFMain : public QMainWindow,
   QToolBar* m_tbrMain = nullptr;
   QToolBar* m_tbrMenuBand = nullptr;
   QMenuBar* m_tbrMenu = nullptr;
-  QTreeView* m_lvwResult = nullptr;
-  QTreeView* m_lvwFile = nullptr;
+  ReportView* m_lvwResult = nullptr;
+  ReportView* m_lvwFile = nullptr;
   QSplitter* m_splitter = nullptr;
   std::array<QLabel*, 5> m_panels{};
   // While the model changes a list, the view's own selection signals are not the user's.

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -18,7 +19,6 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <QTreeView>
 
 #include <filesystem>
 #include <fstream>
@@ -35,6 +35,7 @@
 #include "ui/qt/Application.h"
 #include "ui/qt/LetMeSeeDlg.h"
 #include "ui/qt/Main.h"
+#include "ui/qt/ReportView.h"
 #include "ui/shell/Posix.h"
 #include "ui/shell/Shell.h"
 #include "ui/shell/Trash.h"
@@ -116,14 +117,33 @@ QToolButton* ButtonOf(TFMain& window, const char* name) {
   return window.findChild<QToolButton*>(QLatin1String(name));
 }
 
-void ClickRow(QTreeView* view, int row, Qt::KeyboardModifiers modifiers = {}) {
+void ClickRow(QAbstractItemView* view, int row, Qt::KeyboardModifiers modifiers = {}) {
   const QRect rect = view->visualRect(view->model()->index(row, 0));
   QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, rect.center());
 }
 
-QString Cell(QTreeView* view, int row, int column) {
+QString Cell(QAbstractItemView* view, int row, int column) {
   return view->model()->index(row, column).data().toString();
 }
+
+// A folder "many" holding count empty files.
+void MakeFiles(const QTemporaryDir& root, int count) {
+  const std::string folder = Bytes(root.path()) + "/many";
+  std::filesystem::create_directory(folder);
+  for (int i = 0; i < count; ++i)
+    std::ofstream(folder + "/file-" + std::to_string(i));
+}
+
+// Counts the cells a view asks its model for: a view that lays out or measures every row asks
+// for each of them.
+class CellRequests : public QIdentityProxyModel {
+ public:
+  QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override {
+    ++Count;
+    return QIdentityProxyModel::index(row, column, parent);
+  }
+  mutable long long Count = 0;
+};
 
 bool NoProgressDialogLeft() {
   for (QWidget* top : QApplication::topLevelWidgets()) {
@@ -231,7 +251,7 @@ class QtProgramTest : public QObject {
       QVERIFY(window->StatusPanel(panel)->text().isEmpty());
 
     // The two lists are the only places of the focus, and Tab goes from one to the other.
-    for (QTreeView* view : {window->lvwResult(), window->lvwFile(), window->lvwResult()}) {
+    for (ReportView* view : {window->lvwResult(), window->lvwFile(), window->lvwResult()}) {
       QCOMPARE(window->focusWidget(), view);
       QTest::keyClick(window->focusWidget(), Qt::Key_Tab);
     }
@@ -329,7 +349,7 @@ class QtProgramTest : public QObject {
     Tree tree;
     auto window = MakeWindow(tree.Root.path());
     ActionOf(*window, "tmiFileRun")->trigger();
-    QTreeView* view = window->lvwResult();
+    ReportView* view = window->lvwResult();
     const auto clickSizeHeader = [&] {
       QHeaderView* header = view->header();
       QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
@@ -483,6 +503,89 @@ class QtProgramTest : public QObject {
     painter.drawText(label.rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
     painter.end();
     QCOMPARE(shown, expected);
+  }
+
+  void fillingTheFileListAsksForTheCellsOnScreenOnly() {
+    // Rows arrive in batches while the listing pumps; each batch may cost the rows on screen,
+    // never the rows the list holds already.
+    QTemporaryDir root;
+    constexpr int kFiles = 20000;
+    MakeFiles(root, kFiles);
+    auto window = MakeWindow(root.path());
+    QAbstractItemView* view = window->lvwFile();
+    CellRequests requests;
+    requests.setSourceModel(view->model());
+    view->setModel(&requests);
+    int batches = 0;
+    connect(&requests, &QAbstractItemModel::rowsInserted, this, [&] { ++batches; });
+    ClickRow(window->lvwResult(), 0);
+    ActionOf(*window, "tmiViewFileViewFlag")->trigger();
+    QApplication::processEvents();  // the last batch shown as well
+    const long long asked = requests.Count;
+    QCOMPARE(requests.rowCount(), kFiles);
+    const int rowHeight = view->visualRect(requests.index(0, 0)).height();
+    QVERIFY(rowHeight > 0);
+    const long long screen = (view->viewport()->height() / rowHeight + 2) *
+                             static_cast<long long>(kFileColumnCaptions.size());
+    QVERIFY2(asked <= (batches + 1) * 2 * screen,
+             qPrintable(QStringLiteral("%1 cells asked for over %2 batches, a screen is %3")
+                            .arg(asked)
+                            .arg(batches)
+                            .arg(screen)));
+  }
+
+  void keysMoveThroughTheFileListAndSelectRows() {
+    QTemporaryDir root;
+    constexpr int kFiles = 200;
+    MakeFiles(root, kFiles);
+    auto window = MakeWindow(root.path());
+    ClickRow(window->lvwResult(), 0);
+    ActionOf(*window, "tmiViewFileViewFlag")->trigger();
+    ReportView* view = window->lvwFile();
+    const ListsModel& model = window->Model();
+    QCOMPARE(model.FileRowCount(), std::size_t{kFiles});
+    view->setFocus();
+    const auto shown = [view](int row) {
+      const QRect rect = view->visualRect(view->model()->index(row, 0));
+      return view->viewport()->rect().contains(rect);
+    };
+    const auto selectedRows = [&] {
+      QList<int> rows;
+      for (std::size_t i = 0; i < model.FileRowCount(); ++i) {
+        if (model.IsSelected(ListKind::File, i)) rows << static_cast<int>(i);
+      }
+      return rows;
+    };
+
+    QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);  // no current row yet
+    QCOMPARE(view->currentIndex().row(), kFiles - 1);
+    QTest::keyClick(view, Qt::Key_Home);
+    QCOMPARE(selectedRows(), QList<int>{0});
+    QVERIFY(shown(0));
+    QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);  // moves without selecting
+    QCOMPARE(view->currentIndex().row(), kFiles - 1);
+    QVERIFY(shown(kFiles - 1) && !shown(0));
+    QCOMPARE(selectedRows(), QList<int>{0});
+    QTest::keyClick(view, Qt::Key_Up, Qt::ShiftModifier);  // from where Ctrl+End went
+    QCOMPARE(selectedRows(), (QList<int>{kFiles - 2, kFiles - 1}));
+    QTest::keyClick(view, Qt::Key_End);
+    QCOMPARE(selectedRows(), QList<int>{kFiles - 1});
+    const int page = view->viewport()->height() / view->RowHeight();
+    QTest::keyClick(view, Qt::Key_PageUp, Qt::ShiftModifier);
+    const QList<int> range = selectedRows();
+    QVERIFY(range.size() > 2 && range.size() <= page);
+    QCOMPARE(range.back() - range.front() + 1, range.size());  // one run, up from the end
+    QCOMPARE(range.back(), kFiles - 1);
+
+    // The mouse selects what is under it, scrolled or not.
+    const QRect last = view->visualRect(view->model()->index(kFiles - 2, 2));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, last.center());
+    QCOMPARE(selectedRows(), QList<int>{kFiles - 2});
+    QTest::keyClick(view, Qt::Key_Home, Qt::ControlModifier);
+    QVERIFY(shown(0));
+    ClickRow(view, 2);
+    ClickRow(view, 4, Qt::ShiftModifier);
+    QCOMPARE(selectedRows(), (QList<int>{2, 3, 4}));
   }
 
   void dropOfTwoFoldersAndAFileAddsTwoRows() {
