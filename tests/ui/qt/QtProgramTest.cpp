@@ -388,13 +388,13 @@ class QtProgramTest : public QObject {
     model.SetSelected(ListKind::Result, small, false);
     QCOMPARE(model.FileRowCount(), std::size_t{3});
 
-    QTreeView* result = window->lvwResult();
+    auto* result = window->lvwResult();
     result->setFocus();
     QTest::keyClick(result, Qt::Key_A, Qt::ControlModifier);
     QCOMPARE(result->selectionModel()->selectedRows().size(), 3);
     QCOMPARE(window->StatusPanel(0)->text(), QStringLiteral("3 lists"));
     QVERIFY(!model.FirstSelected(ListKind::File));
-    QTreeView* file = window->lvwFile();
+    auto* file = window->lvwFile();
     file->setFocus();
     QTest::keyClick(file, Qt::Key_A, Qt::ControlModifier);
     QCOMPARE(file->selectionModel()->selectedRows().size(), 3);
