@@ -117,6 +117,8 @@ struct ListsModel::FileStore {
       std::vector<std::unique_ptr<Record[]>>().swap(m_blocks);
       m_size = 0;
     }
+    // Keeps the first size records (size no more than now).
+    void Truncate(std::size_t size) { m_size = size; }
 
    private:
     std::vector<std::unique_ptr<Record[]>> m_blocks;
@@ -128,6 +130,13 @@ struct ListsModel::FileStore {
   std::size_t ChunkCapacity = 0;
   RecordBlocks Records;
   std::size_t Published = 0;
+  // The records of each row a one-walk run listed into this store, in the order of the run.
+  struct RowRecords {
+    RowId Row;
+    std::size_t First;
+    std::size_t End;
+  };
+  std::vector<RowRecords> RowsListed;
 
   std::string_view PathOf(const Record& record) const {
     const char* chunk = Chunks[record.PathRef >> 32].get();
@@ -163,6 +172,7 @@ struct ListsModel::FileStore {
   }
 
   void Clear() {
+    RowsListed.clear();
     Records.clear();
     std::vector<std::unique_ptr<char[]>>().swap(Chunks);
     ChunkUsed = ChunkCapacity = 0;
@@ -523,6 +533,38 @@ void ListsModel::tmiFileRunClick() {
     };
     return walkers.Measure(location, link, &keepGoing);
   });
+}
+
+void ListsModel::MeasureAndKeepList() {
+  ClearFileList();
+  const std::uint64_t generation = m_fileGeneration;
+  MeasureAndList([this, generation](RowId row, const TreeEntry& entry) {
+    // A file view or a clearing during an update replaces this listing.
+    if (m_fileGeneration != generation) return true;
+    FileStore& store = *m_files;
+    if (store.RowsListed.empty() || store.RowsListed.back().Row != row)
+      store.RowsListed.push_back({row, store.Records.size(), store.Records.size()});
+    store.Append(entry.Path, entry.IsFolder, entry.Size);
+    store.RowsListed.back().End = store.Records.size();
+    return true;
+  });
+  if (m_fileGeneration == generation) PublishFileRows();
+}
+
+void ListsModel::KeepFileRowsOfMeasuredSelection() {
+  FileStore& store = *m_files;
+  if (m_observer) m_observer->BeginReset(ListKind::File);
+  std::size_t kept = 0;
+  for (const FileStore::RowRecords& listed : store.RowsListed) {
+    const auto where = FindResultRow(listed.Row);
+    if (!where || !m_results[*where].Selected || !m_results[*where].Measured) continue;
+    for (std::size_t i = listed.First; i < listed.End; ++i)
+      store.Records[kept++] = store.Records[i];
+  }
+  store.RowsListed.clear();
+  store.Records.Truncate(kept);
+  store.Published = kept;
+  if (m_observer) m_observer->EndReset(ListKind::File);
 }
 
 void ListsModel::MeasureAndList(const RowEntryVisitor& visit) {

@@ -129,6 +129,13 @@ class ListsModel {
   // not touched. A row whose walk was stopped keeps its previous cells; RunReachedEnd then says
   // false.
   void MeasureAndList(const RowEntryVisitor& visit);
+  // MeasureAndList with the listing kept in the file list, in the file view's order, for a front
+  // end that holds it rather than handing it on; the file list holds nothing else.
+  void MeasureAndKeepList();
+  // Keeps in the file list, of the listing MeasureAndKeepList made, only the entries of the rows
+  // that are selected and measured now, in their order: a row whose walk was stopped shows no
+  // numbers, so none of its entries are kept either.
+  void KeepFileRowsOfMeasuredSelection();
 
   // --- Sorting --------------------------------------------------------------------------------
   // Header click: column := clicked, direction flips (so the first click sorts descending).

@@ -173,8 +173,9 @@ Outcome MakeReport(const Request& request, Frontend& frontend, std::ostream& out
     model.AddResultList(path);
 
   const bool sorted = request.SortColumn || request.Descending;
+  const bool oneWalk = request.Files && walks == Walks::Fewest;
   std::unique_ptr<SpilledListing> spilled;
-  if (request.Files && !sorted && walks == Walks::Fewest) spilled = SpilledListing::Create();
+  if (oneWalk && !sorted) spilled = SpilledListing::Create();
   Selection selection;
   if (spilled) {
     model.MeasureAndList(
@@ -183,6 +184,8 @@ Outcome MakeReport(const Request& request, Frontend& frontend, std::ostream& out
       return {kWriteFailed, std::string("cannot write the temporary listing: ") +
                                 std::strerror(spilled->Error())};
     }
+  } else if (oneWalk) {
+    model.MeasureAndKeepList();
   } else {
     model.tmiFileRunClick();
   }
@@ -195,15 +198,20 @@ Outcome MakeReport(const Request& request, Frontend& frontend, std::ostream& out
   }
   const ModelFileListing listed(model);
   if (spilled) {
+    // The entries of the rows whose numbers are printed: an interrupted row has none.
     std::vector<RowId> kept;
     for (std::size_t i = 0; i < model.ResultRowCount(); ++i) {
-      if (model.IsSelected(ListKind::Result, i)) kept.push_back(model.ResultRowAt(i).Id);
+      const ResultRow& row = model.ResultRowAt(i);
+      if (row.Selected && row.Measured) kept.push_back(row.Id);
     }
     if (!spilled->Keep(kept)) {
       return {kWriteFailed, std::string("cannot write the temporary listing: ") +
                                 std::strerror(spilled->Error())};
     }
     selection.Files = spilled.get();
+  } else if (oneWalk) {
+    model.KeepFileRowsOfMeasuredSelection();
+    selection.Files = &listed;
   } else if (request.Files) {
     if (selection.Complete) {
       model.tmiViewFileViewFlagClick();

@@ -25,9 +25,12 @@ struct Request {
 // How a report with a file list walks its rows.
 enum class Walks {
   // One walk per row that measures and lists at once, its entries kept in a temporary file
-  // until the rows are printed, wherever the file list needs no sort; otherwise as Separate.
+  // until the rows are printed, or in memory where the file list is sorted (or no temporary file
+  // can be made). Interrupted, it prints the entries of the rows whose numbers it prints, and
+  // nothing of the row it was walking.
   Fewest,
-  // The analysis run, then the file view over the selected rows, the listing kept in memory.
+  // The analysis run, then the file view over the selected rows, the listing kept in memory; an
+  // interrupted run lists nothing. For comparing the two ways on a finished run.
   Separate,
 };
 

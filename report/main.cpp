@@ -53,8 +53,10 @@ Progress goes to stderr when it is a terminal. Ctrl-C stops like the Cancel butt
 after the one that noticed it stops, and what was measured is printed (exit status 130);
 a second Ctrl-C ends at once.
 
-With --files and no sort, the entries wait in a temporary file in $TMPDIR (or /tmp) until the
-rows are printed, so memory does not grow with their number.
+With --files, each row is measured and listed in one walk. With no sort, the entries wait in a
+temporary file in $TMPDIR (or /tmp) until the rows are printed, so memory does not grow with
+their number. Interrupted, the report lists the entries of the rows it printed numbers for, and
+none of the row it was walking.
 
 Exit status:
   0    done

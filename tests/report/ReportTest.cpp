@@ -410,27 +410,38 @@ TEST_F(ReportTest, OneWalkPrintsWhatTheRunAndTheFileViewPrint) {
 }
 
 // Stopped inside a walk (Ctrl-C acts as Cancel), the report prints the rows as far as they were
-// measured and the entries listed so far, and says it is not complete.
-TEST_F(ReportTest, OneWalkStoppedPrintsWhatWasListed) {
-  Request request;
-  request.Added = {Path("base/alpha"), Path("base/beta")};
-  request.Files = true;
-  request.OutputFormat = Format::Json;
-  test::TestFrontend frontend;
-  // Cancel processed by the first update (alpha's): the second, its first entry's, stops.
-  frontend.OnPump = [](test::TestProgress& progress, int update) {
-    if (update == 1) progress.Cancel();
-  };
-  std::ostringstream out;
-  EXPECT_EQ(MakeReport(request, frontend, out).Status, 130);
-  const std::string& json = out.str();
-  EXPECT_EQ(json.rfind("{\n  \"complete\": false,", 0), 0u) << json;
-  EXPECT_NE(json.find(Based(R"({"name": "alpha", "location": "@/alpha", "size": null)")),
-            std::string::npos)
-      << json;
-  const auto entries = json.find("\"entries\": [\n    {\"name\": ");
-  ASSERT_NE(entries, std::string::npos) << json;
-  EXPECT_EQ(json.find("{\"name\"", entries + 20), std::string::npos) << json;  // just one
+// measured and the entries of those rows only: the row it was walking shows no numbers and none of
+// its entries, whether the listing waited in a file or was sorted in memory.
+TEST_F(ReportTest, OneWalkStoppedPrintsTheEntriesOfTheMeasuredRowsOnly) {
+  File("stop/first/kept", 1);
+  File("stop/second/dropped1", 2);
+  File("stop/second/dropped2", 3);
+  for (const bool sorted : {false, true}) {
+    Request request;
+    request.Added = {Path("stop/first"), Path("stop/second")};
+    request.Files = true;
+    request.OutputFormat = Format::Json;
+    if (sorted) request.SortColumn = 1;  // by location: the first row's entries first
+    test::TestFrontend frontend;
+    // Cancel processed by the second row's update: its first entry's update stops the walk.
+    frontend.OnPump = [&frontend](test::TestProgress& progress, int) {
+      if (frontend.Recorded().SubTexts.back().ends_with("[second]")) progress.Cancel();
+    };
+    std::ostringstream out;
+    EXPECT_EQ(MakeReport(request, frontend, out).Status, 130) << sorted;
+    const std::string& json = out.str();
+    EXPECT_EQ(json.rfind("{\n  \"complete\": false,", 0), 0u) << json;
+    EXPECT_NE(
+        json.find(R"({"name": "first", "location": ")" + Path("stop/first") + R"(", "size": 1,)"),
+        std::string::npos)
+        << json;
+    EXPECT_NE(json.find(R"({"name": "second", "location": ")" + Path("stop/second") +
+                        R"(", "size": null)"),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("{\"name\": \"kept\""), std::string::npos) << json;
+    EXPECT_EQ(json.find("\"name\": \"dropped"), std::string::npos) << json;
+  }
 }
 
 TEST(JsonString, EscapesWhatJsonNeedsAndReplacesInvalidBytes) {
