@@ -151,6 +151,24 @@ TEST_F(ListsTest, RunMeasuresEveryRowAndReportsItsProgress) {
   EXPECT_EQ(m_record.ProgressOpen, 0);
 }
 
+// With every row selected, a run over many rows does not sum the selection once per row (each sum
+// reads every row): the totals follow at most once per pump interval, exact when the run ends.
+TEST_F(ListsTest, TotalsFollowARunAtThePaceOfThePump) {
+  for (int i = 0; i < 400; ++i)
+    m_tree.File("many/r" + std::to_string(i) + "/f", 1);
+  m_model.FormCreate(m_tree.Path("many"));
+  SelectAllResults();
+  m_record.PanelWrites.clear();
+  const auto start = std::chrono::steady_clock::now();
+  m_model.tmiFileRunClick();
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  const auto writes = std::count_if(m_record.PanelWrites.begin(), m_record.PanelWrites.end(),
+                                    [](const auto& write) { return write.first == 1; });
+  EXPECT_LE(writes, elapsed / kFileViewPumpInterval + 2);
+  EXPECT_EQ(m_record.Panels[1], ListsModel::TotalsTexts(m_model.SelectedTotals())[1]);
+  EXPECT_EQ(m_model.SelectedTotals().Bytes, 400);
+}
+
 // A Cancel click processed during the first update: that update still answers go on, the
 // second answers stop. Updates 1 and 2 are the run's, 3 and 4 the file view's.
 TEST_F(ListsTest, CancelProcessedDuringTheFirstUpdateStopsEitherLoopAtTheSecond) {

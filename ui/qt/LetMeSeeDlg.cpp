@@ -61,6 +61,8 @@ TFLetMeSeeDlg::TFLetMeSeeDlg(QWidget* parent)
 }
 
 void TFLetMeSeeDlg::Show() {
+  m_lastShown = {};
+  setUpdatesEnabled(true);
   CenterOnPrimaryScreen(*this);
   show();
   m_btnCancel->setFocus();
@@ -82,12 +84,24 @@ bool TFLetMeSeeDlg::UpdateProgress(std::string_view mainText, std::string_view s
   const bool result = !m_cancelled;
   m_lblRunning->setText(m_lblRunning->text() != QLatin1String("+") ? QStringLiteral("+")
                                                                    : QStringLiteral("*"));
-  if (repaint) QWidget::repaint();
-  if (pump) QCoreApplication::processEvents(QEventLoop::AllEvents);
+  // A run over thousands of small rows updates far more often than a screen shows or a user
+  // clicks: the dialog reaches the screen, and the messages are processed, at most once per
+  // frame. Its texts are current after every update all the same.
+  const auto now = std::chrono::steady_clock::now();
+  const bool due = now - m_lastShown >= kShowEvery;
+  if (repaint && due) {
+    setUpdatesEnabled(true);
+    QWidget::repaint();
+  } else if (repaint) {
+    setUpdatesEnabled(false);  // the texts set meanwhile wait for the next frame
+  }
+  if (pump && due) QCoreApplication::processEvents(QEventLoop::AllEvents);
+  if ((repaint || pump) && due) m_lastShown = now;
   return result;
 }
 
 void TFLetMeSeeDlg::Close() {
+  setUpdatesEnabled(true);
   m_closing = true;
   close();
 }

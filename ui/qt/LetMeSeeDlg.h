@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDialog>
+#include <chrono>
 
 #include "lists/Frontend.h"
 
@@ -46,6 +47,9 @@ class TFLetMeSeeDlg : public QDialog, public ProgressSink {
   QPushButton* m_btnCancel = nullptr;
   bool m_cancelled = false;
   bool m_closing = false;
+  // One frame: how often an update lets the dialog reach the screen and processes messages.
+  static constexpr std::chrono::milliseconds kShowEvery{16};
+  std::chrono::steady_clock::time_point m_lastShown{};
 };
 
 }  // namespace quillet

@@ -20,6 +20,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -450,6 +451,30 @@ class QtProgramTest : public QObject {
     QVERIFY(!model.ResultRowAt(2).Measured);
     QVERIFY(NoProgressDialogLeft());
     QVERIFY(m_failures.isEmpty());
+  }
+
+  // A run over many small rows updates the dialog far faster than a screen shows: it is painted
+  // at most once per frame, and its texts are current after every update all the same.
+  void progressDialogIsPaintedAtMostOncePerFrame() {
+    struct PaintCounter : QObject {
+      int Paints = 0;
+      bool eventFilter(QObject*, QEvent* event) override {
+        Paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+      }
+    } counter;
+    TFLetMeSeeDlg dialog;
+    dialog.Show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.lblSubCaption()->installEventFilter(&counter);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 1000; ++i)
+      QVERIFY(dialog.UpdateProgress("a", std::to_string(i), true, true));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    QCOMPARE(dialog.lblSubCaption()->text(), QStringLiteral("999"));
+    QVERIFY2(counter.Paints <= elapsed / std::chrono::milliseconds(16) + 2,
+             qPrintable(QString::number(counter.Paints)));
+    dialog.Close();
   }
 
   void progressDialogKeysAndCloseCountAsCancel() {
