@@ -13,6 +13,8 @@ packages=(
   wine64 wine32:i386 fonts-wine xvfb xauth xdotool imagemagick fonts-noto-cjk
   ncdu gdu hyperfine
   lintian help2man debootstrap  # the Debian package: its check, its manual page, its chroot check
+  appstream desktop-file-utils  # the package check: AppStream metadata, desktop entry
+  librsvg2-bin  # resources/make-images.sh renders the large icons from the SVG
   nsis zip unzip  # the Windows installers (makensis) and portable zips, and their check
 )
 
