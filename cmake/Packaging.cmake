@@ -1,6 +1,6 @@
 # The Debian package of the Linux programs (cpack -G DEB, driven by packaging/linux/build.sh):
-# the programs, the desktop entry and icons (installed by their own folders), the manual pages,
-# the copyright file and the changelog. Dependencies come from the binaries (dpkg-shlibdeps);
+# the programs, the desktop entry, icons and AppStream metadata (installed by their own folders),
+# the manual pages, the copyright file and the changelog. Dependencies come from the binaries (dpkg-shlibdeps);
 # only what is loaded at run time without being linked is named here.
 set(packaging ${PROJECT_SOURCE_DIR}/packaging/linux)
 set(QUILLET_MAINTAINER "Quillet developers <quillet@example.org>" CACHE STRING
@@ -54,10 +54,14 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt loads its window-system plugin at run time (no binary links it); xdg-open starts what a
-# double-click opens; Qt's own Japanese texts are a wish, not a need.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, qt6-translations-l10n")
+# Qt loads its window-system plugin at run time (no binary links it). Every caption is Japanese,
+# and a system with only Latin fonts shows boxes: one of Debian's fonts with Japanese glyphs is
+# needed (the first is what apt picks where none is installed). xdg-open starts what a
+# double-click opens, and dbus-send reaches the file manager where the desktop would open folders
+# with Quillet itself; Qt's own Japanese texts are a wish, not a need.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-noto-cjk | fonts-ipafont-gothic | \
+fonts-ipaexfont-gothic | fonts-vlgothic | fonts-takao-gothic")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, dbus-bin, qt6-translations-l10n")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/cpack)
 include(CPack)

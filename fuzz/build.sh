@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets into build/fuzz/bin with clang, AddressSanitizer, UBSan and libFuzzer.
+# Builds the fuzz targets into build/fuzz/targets/bin with clang, AddressSanitizer, UBSan and
+# libFuzzer.
 # libjpeg is built once from Debian's libjpeg-turbo source package (the one scripts/cross-libs.sh
 # uses) with AddressSanitizer and coverage, so the decoder's reads inside it are checked too.
 set -euo pipefail

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Draws every picture of the program with ImageMagick primitives. The outputs are committed;
-# run this again only to change a picture (ImageMagick 6, `convert`).
+# Draws every picture of the program with ImageMagick primitives, and renders the large icons
+# from quillet.svg. The outputs are committed; run this again only to change a picture
+# (ImageMagick 6's `convert`, librsvg's `rsvg-convert`).
 set -euo pipefail
 cd "$(dirname "$0")"
 mkdir -p images
@@ -52,12 +53,17 @@ icon 13-folder-warning.png "${openFolder[@]}" -stroke '#801008' -fill '#e03020' 
   -draw 'rectangle 11,9 11,12' -draw 'rectangle 11,14 11,14'
 
 # Window icon: a folder with a measuring bar, at the two sizes of the window and the desktop.
+# The small sizes are drawn on the pixel grid; the large ones are rendered from quillet.svg, the
+# same drawing (rsvg-convert, from librsvg2-bin), which is also the scalable desktop icon.
 for s in 16 32 48; do
   convert -size 32x32 xc:none \
     -stroke '#7a5200' -strokewidth 1 -fill '#f2c23c' -draw 'polygon 2,6 12,6 14,9 29,9 29,27 2,27' \
     -stroke none -fill '#f8dc80' -draw 'rectangle 3,11 28,13' \
     -fill '#1d5fbf' -draw 'rectangle 6,19 10,25' -draw 'rectangle 13,15 17,25' -draw 'rectangle 20,21 24,25' \
     -resize ${s}x${s} -define png:color-type=6 "images/quillet-${s}.png"
+done
+for s in 64 128 256; do
+  rsvg-convert -w $s -h $s quillet.svg -o "images/quillet-${s}.png"
 done
 
 # About picture: a night-blue ground with a few folder outlines and a measuring scale, darker

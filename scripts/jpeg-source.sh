@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Prints the folder of Debian's libjpeg-turbo source, which the Windows cross builds and the
-# fuzz build compile: unpacked once into build/_deps/src (from the deb-src entry setup.sh adds).
+# fuzz build compile: unpacked once into build/_deps/src (from the deb-src entries setup.sh adds).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 src=$root/build/_deps/src

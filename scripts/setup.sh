@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Installs everything Quillet needs to build, test and run on a Debian 12 machine, as root.
-# Safe to run again: apt skips what is there, and the cross libraries are built once per tree.
+# Installs everything Quillet needs to build, test, package and run on a Debian 12 machine, as
+# root, from the machine's own apt sources, and adds the deb-src entries the Windows builds'
+# libjpeg source comes from. Safe to run again: what is installed is skipped, and apt is asked
+# only when something is missing or the deb-src entries changed. (The cross libraries are built
+# by scripts/cross-libs.sh, once per tree.)
 set -euo pipefail
 
 packages=(
@@ -13,6 +16,8 @@ packages=(
   wine64 wine32:i386 fonts-wine xvfb xauth xdotool imagemagick fonts-noto-cjk
   ncdu gdu hyperfine
   lintian help2man debootstrap  # the Debian package: its check, its manual page, its chroot check
+  appstream desktop-file-utils  # the package check: AppStream metadata, desktop entry
+  librsvg2-bin  # resources/make-images.sh renders the large icons from the SVG
   nsis zip unzip  # the Windows installers (makensis) and portable zips, and their check
 )
 
@@ -28,17 +33,17 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
-# Sources of libjpeg-turbo for the Windows cross builds come from Debian itself, through a
-# deb-src entry kept in a file of its own.
+# Sources of libjpeg-turbo for the Windows cross builds come from Debian itself, through deb-src
+# entries kept in a file of their own. They mirror this machine's own Debian entries (whatever
+# mirror, proxy or snapshot those name), so the file is written anew when those change; none is
+# written for a suite that has its deb-src entry already.
 srcfile=/etc/apt/sources.list.d/quillet-src.sources
-if [ ! -f "$srcfile" ]; then
-  cat >"$srcfile" <<'SRC'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
+if ! wanted=$(bash "$(dirname "$0")/debian-sources.sh" deb-src "$srcfile" 2>/dev/null); then
+  apt-get update -q  # apt knows an entry as Debian's from a Release file it has fetched
+  wanted=$(bash "$(dirname "$0")/debian-sources.sh" deb-src "$srcfile")
+fi
+if [ "$wanted" != "$(cat "$srcfile" 2>/dev/null)" ]; then
+  if [ -n "$wanted" ]; then echo "$wanted" >"$srcfile"; else rm -f "$srcfile"; fi
   need_update=1
 fi
 

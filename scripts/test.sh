@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test, in this order: format check; the native build and every
-# test under AddressSanitizer and UBSan; a short run of every fuzz target (fuzz/run.sh); the 64-bit
+# Sets up, builds and runs every test, in this order: format check; the scripts' own checks
+# (tests/scripts); the native build and every test under AddressSanitizer and UBSan; a short run of every fuzz target (fuzz/run.sh); the 64-bit
 # Windows build and its tests under wine64; the 32-bit Windows build and its tests under the
 # 32-bit wine, where this machine can run 32-bit code (the summary says so when it cannot). Each
 # Windows build's tests make and use a wine prefix of their own in its build tree. Last, every
-# package is built (scripts/package.sh) and checked: lintian and the contents of the Debian
-# package, and each Windows installer installed, started and uninstalled in a scratch prefix.
+# package is built (scripts/package.sh) and checked: lintian, the contents, the dependencies,
+# the desktop entry, the icons and the AppStream metadata of the Debian package, and each
+# Windows installer installed, started and uninstalled in a scratch prefix, and its welcome page.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -25,6 +26,16 @@ else
 fi
 clang-format --dry-run -Werror "${sources[@]}"
 echo "format: ${#sources[@]} files clean"
+
+step "scripts' own checks"
+scripts_log=$(mktemp)
+scripts_rc=0
+set +e
+for check in tests/scripts/*.sh; do
+  bash "$check" 2>&1 | tee -a "$scripts_log"
+  [ "${PIPESTATUS[0]}" -eq 0 ] || scripts_rc=1
+done
+set -e
 
 step "native build and tests (AddressSanitizer, UBSan)"
 cmake --preset linux-asan >/dev/null
@@ -78,6 +89,7 @@ packages_rc=${PIPESTATUS[0]}
 set -e
 
 step "summary"
+echo "scripts: $(grep -c ': ok$' "$scripts_log") checks ok$([ "$scripts_rc" -eq 0 ] || echo ', FAILED')"
 echo "native (ASan+UBSan): $(grep -E 'tests passed|tests failed' "$native_log" | tail -n 1)"
 echo "$(grep -E '^fuzz:' "$fuzz_log" | tail -n 1 || echo 'fuzz: did not run')"
 echo "mingw64 under wine64: $(grep -E 'tests passed|tests failed' "$wine64_log" | tail -n 1)"
@@ -86,8 +98,8 @@ echo "mingw32 under wine32: $(grep -E 'tests passed|tests failed|NOT RUN' "$wine
 checks=$(grep -E '^(linux|windows) packages?( [^:]*)?: (.*: ok|FAILED|NOT RUN)' "$packages_log" || true)
 echo "packages: ${checks:-no check reached}" | sed '2,$s/^/          /'
 [ "$packages_rc" -eq 0 ] || echo "packages: FAILED (see the log above)"
-rm -f "$native_log" "$fuzz_log" "$wine64_log" "$wine32_log" "$packages_log"
-if [ "$native_rc" -ne 0 ] || [ "$fuzz_rc" -ne 0 ] || [ "$wine64_rc" -ne 0 ] ||
+rm -f "$scripts_log" "$native_log" "$fuzz_log" "$wine64_log" "$wine32_log" "$packages_log"
+if [ "$scripts_rc" -ne 0 ] || [ "$native_rc" -ne 0 ] || [ "$fuzz_rc" -ne 0 ] || [ "$wine64_rc" -ne 0 ] ||
   [ "$wine32_rc" -ne 0 ] || [ "$packages_rc" -ne 0 ]; then
   echo "FAILED"
   exit 1

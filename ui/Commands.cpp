@@ -54,7 +54,7 @@ void MainCommands::Run(layout::Command command) {
 }
 
 void MainCommands::tmiFileExeExplorerClick() {
-  m_services.StartFileManager();
+  TellNoFileManager(m_services.StartFileManager(), {});
 }
 
 void MainCommands::tmiFileOpenSelectForderClick() {
@@ -92,7 +92,16 @@ void MainCommands::DropFiles(const std::vector<std::string>& paths) {
 }
 
 bool MainCommands::ShellExe(const std::string& path) {
-  return m_services.OpenPath(path);
+  const shell::Handover handover = m_services.OpenPath(path);
+  TellNoFileManager(handover, path);
+  return handover == shell::Handover::Done;
+}
+
+void MainCommands::TellNoFileManager(shell::Handover handover, const std::string& path) {
+  if (handover != shell::Handover::NoFileManager) return;
+  std::string text(kTextNoFileManager);
+  if (!path.empty()) text += "\n" + path;
+  m_window.ShowWarning(text);
 }
 
 std::optional<std::string> MainCommands::FirstSelectedPath(ListKind list) const {

@@ -31,6 +31,12 @@ class CommandWindow {
 
 // The message listing what a reversible delete left in place.
 inline constexpr std::string_view kTextNotTrashed = "ゴミ箱へ移動できませんでした。";
+// The message when a folder was not opened because the desktop would have started this program
+// again on it and no file manager answered instead; the folder follows on a line of its own.
+inline constexpr std::string_view kTextNoFileManager =
+    "フォルダを開けませんでした。フォルダを開く既定のアプリケーションが Quillet 自身になっていて、"
+    "代わりに開くファイルマネージャが見つかりません。ファイルマネージャをインストールするか、"
+    "フォルダを開く既定のアプリケーションを選び直してください。";
 
 // The tooltip of a row: for a result row with folders that could not be read, how many; empty
 // for every other row.
@@ -69,7 +75,8 @@ class MainCommands : public Shell {
   bool ListKeyDown(ListKind list, const ListKey& key);
   // Dropped paths, in drop order: each folder becomes a row, everything else is ignored.
   void DropFiles(const std::vector<std::string>& paths);
-  // Opens path with its default shell action.
+  // Opens path with its default shell action; true when it was handed over. Where that would
+  // start this program again and no file manager is there, says so instead.
   bool ShellExe(const std::string& path);
 
   // Cell 0 of a list's first selected row (a result row's location, a file row's path).
@@ -83,6 +90,9 @@ class MainCommands : public Shell {
   ListsModel& m_model;
   shell::Services& m_services;
   CommandWindow& m_window;
+
+  // Tells the user, where the shell did not, that no file manager could open path.
+  void TellNoFileManager(shell::Handover handover, const std::string& path);
 };
 
 }  // namespace quillet

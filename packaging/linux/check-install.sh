@@ -3,14 +3,17 @@
 # dependencies, and removes it again (root; downloads Debian packages, so it is not part of the
 # test command):
 #   packaging/linux/check-install.sh
-# A minimal Debian 12 (debootstrap --variant=minbase) is made in build/chroot-bookworm; there
+# A minimal Debian 12 (debootstrap --variant=minbase, from the Debian archive this machine's apt
+# names first, or DEBIAN_MIRROR) is made in build/chroot-bookworm; there
 # `apt install ./quillet_*.deb` must fetch every dependency, quillet-report --version must run
 # from the installed place, the Qt program must start (offscreen) and stay up, and `apt remove`
 # must leave no file of the package behind. The tree is compared before the install and after
 # the removal and the purge of every package the install brought; any difference is printed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-mirror=${DEBIAN_MIRROR:-http://deb.debian.org/debian}
+# The Debian archive this machine's apt uses (its first Debian entry for bookworm), unless
+# DEBIAN_MIRROR names another.
+mirror=${DEBIAN_MIRROR:-$(bash "$root/scripts/debian-sources.sh" uri bookworm)}
 debs=("$root"/build/packages/quillet_*.deb)
 [ -f "${debs[0]}" ] || { echo "install check: no build/packages/quillet_*.deb; run packaging/linux/build.sh" >&2; exit 1; }
 deb=${debs[0]}

@@ -8,7 +8,8 @@
 # silently, it must add exactly its files, its shortcut and its uninstall entry and change
 # nothing else; the installed program's version must be the installer's; the program must
 # start, show its main window and end when that is closed; the registered silent uninstall must
-# leave the prefix as it was before the install. The last line says the outcome.
+# leave the prefix as it was before the install. Last, the welcome page of each mode must end
+# with its "click Next" line. The last line says the outcome.
 set -euo pipefail
 arch=${1:?usage: check.sh x86_64|i686}
 case $arch in
@@ -263,7 +264,18 @@ EOF
 
 cycle "current user"
 cycle "all users"
+
+# The welcome page of each mode ends with the line that says to click Next, in the language the
+# setup chose (English or Japanese, by the prefix's locale).
+for options in "" /AllUsers; do
+  welcome=$("$wine" "$probe" text "$(windows_path "$setup")" "$options" "Quillet $version") ||
+    fail "${options:-current user}: no welcome page naming Quillet $version"
+  case $welcome in
+    *"Click Next to continue." | *"「次へ」をクリックし続行します。") ;;
+    *) fail "${options:-current user}: the welcome page ends without its click-Next line: $welcome" ;;
+  esac
+done
 # The prefix is large (wine copies its DLLs into it); it stays only when something failed.
 "$wineserver" -w
 rm -rf "$work"
-echo "$summary: zip, installer (current user, all users), version, start, uninstall: ok"
+echo "$summary: zip, installer (current user, all users), version, start, uninstall, welcome page: ok"

@@ -5,6 +5,10 @@
 //   probe run EXE TITLE     starts EXE, waits for a visible top-level window of its process titled
 //                           TITLE, closes it with WM_CLOSE, waits for the process to end and
 //                           prints its exit code
+//   probe text EXE OPTIONS PART
+//                           starts EXE with the command-line OPTIONS, waits for a visible
+//                           control of its windows whose text holds PART, prints that text (line
+//                           ends as \n) and ends the process
 // Output is UTF-8 on stdout; a failure is said on stderr with exit code 1, a wrong call 2.
 #include <windows.h>
 #include <shlobj.h>
@@ -161,6 +165,58 @@ int Run(const wchar_t* exe, const wchar_t* title) {
   return code == 0 ? 0 : Fail(L"the program ended with " + std::to_wstring(code));
 }
 
+struct TextSearch {
+  DWORD process;
+  const wchar_t* part;
+  std::wstring found;
+};
+
+BOOL CALLBACK VisitControl(HWND control, LPARAM data) {
+  auto& search = *reinterpret_cast<TextSearch*>(data);
+  if (!::IsWindowVisible(control)) return TRUE;
+  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(
+      ::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+  if (text.find(search.part) == std::wstring::npos) return TRUE;
+  search.found = text;
+  return FALSE;
+}
+
+BOOL CALLBACK VisitForText(HWND window, LPARAM data) {
+  auto& search = *reinterpret_cast<TextSearch*>(data);
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(window, &process);
+  if (process == search.process && ::IsWindowVisible(window))
+    ::EnumChildWindows(window, VisitControl, data);
+  return search.found.empty();
+}
+
+int Text(const wchar_t* exe, const wchar_t* options, const wchar_t* part) {
+  std::wstring commandLine = std::wstring(L"\"") + exe + L"\" " + options;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!::CreateProcessW(exe, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &started))
+    return Fail(std::wstring(L"cannot start ") + exe + L" (error " +
+                std::to_wstring(::GetLastError()) + L")");
+  ::CloseHandle(started.hThread);
+  TextSearch search{started.dwProcessId, part, {}};
+  for (int waited = 0; waited < 60000 && search.found.empty(); waited += 100) {
+    if (::WaitForSingleObject(started.hProcess, 100) == WAIT_OBJECT_0) break;
+    ::EnumWindows(VisitForText, reinterpret_cast<LPARAM>(&search));
+  }
+  ::TerminateProcess(started.hProcess, 1);
+  ::WaitForSingleObject(started.hProcess, 10000);
+  ::CloseHandle(started.hProcess);
+  if (search.found.empty()) return Fail(std::wstring(L"no control shows '") + part + L"'");
+  std::wstring lines;
+  for (wchar_t c : search.found)
+    if (c != L'\r') lines += c;
+  Print(lines);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -168,7 +224,8 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"version" && argc == 3) return Version(argv[2]);
   if (command == L"link" && argc == 3) return Link(argv[2]);
   if (command == L"run" && argc == 4) return Run(argv[2], argv[3]);
+  if (command == L"text" && argc == 5) return Text(argv[2], argv[3], argv[4]);
   Write(::GetStdHandle(STD_ERROR_HANDLE),
-        L"usage: probe version FILE | link SHORTCUT | run EXE TITLE\n");
+        L"usage: probe version FILE | link SHORTCUT | run EXE TITLE | text EXE OPTIONS PART\n");
   return 2;
 }

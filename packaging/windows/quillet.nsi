@@ -5,9 +5,12 @@
 ;
 ; By default it installs for the current user, without administrator rights: into the user's
 ; programs folder (%LOCALAPPDATA%\Programs\Quillet), a shortcut in the user's Start menu, the
-; uninstall entry under HKCU. With /AllUsers on the command line, started as administrator, it
-; installs for every user: Program Files, the common Start menu, HKLM. Nothing else is written:
-; the program keeps no settings. /S installs without a window, /D=folder (last) picks the folder.
+; uninstall entry under HKCU. With /AllUsers on the command line it installs for every user:
+; Program Files, the common Start menu, HKLM. That needs administrator rights: started without
+; them, it asks Windows to start it again with them (the elevation prompt) and ends; where it
+; cannot ask (/S) or the prompt is refused, it says so and ends with exit code 740
+; (ERROR_ELEVATION_REQUIRED), having changed nothing. Nothing else is written: the program keeps
+; no settings. /S installs without a window, /D=folder (last) picks the folder.
 ; The uninstaller removes what the installer made, and the folders it had to create, when empty.
 
 Unicode true
@@ -32,7 +35,7 @@ Name "${APP}"
 OutFile "${OUTFILE}"
 ; The folder is chosen in .onInit, by install mode.
 InstallDir ""
-; Per-user by default: no elevation prompt. /AllUsers checks for administrator rights itself.
+; Per-user by default: no elevation prompt. /AllUsers asks for administrator rights itself.
 RequestExecutionLevel user
 ManifestDPIAware true
 SetCompressor /SOLID lzma
@@ -48,7 +51,8 @@ Var AllUsers
 ; Kept in the uninstall entry, see the section.
 Var CreatedFolders
 Var CreatedUninstallKey
-; The welcome page's text, by install mode.
+; The welcome page's text, by install mode, without its last line: that is the "click Next"
+; line ($_CLICK), which NSIS fills only when the page is shown.
 Var WelcomeText
 
 !include MUI2.nsh
@@ -58,7 +62,7 @@ Var WelcomeText
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
-!define MUI_WELCOMEPAGE_TEXT "$WelcomeText"
+!define MUI_WELCOMEPAGE_TEXT "$WelcomeText$\r$\n$\r$\n$_CLICK"
 !define MUI_FINISHPAGE_RUN "$INSTDIR\quillet.exe"
 
 !insertmacro MUI_PAGE_WELCOME
@@ -75,10 +79,10 @@ Var WelcomeText
 
 ; The page's usual text speaks of system files, which this install has none of; this one says
 ; for whom it installs.
-LangString WelcomeCurrentUser ${LANG_JAPANESE} "$(^NameDA) ${VERSION} を、今お使いのユーザーのためだけに、管理者の権限なしでインストールします。$\r$\n$\r$\nこのコンピューターのすべてのユーザー向けにインストールするには、管理者としてこのセットアップを /AllUsers を付けて起動してください。$\r$\n$\r$\n$_CLICK"
-LangString WelcomeCurrentUser ${LANG_ENGLISH} "This installs $(^NameDA) ${VERSION} for you only, without administrator rights.$\r$\n$\r$\nTo install it for all users of this computer, start this setup as administrator with /AllUsers.$\r$\n$\r$\n$_CLICK"
-LangString WelcomeAllUsers ${LANG_JAPANESE} "$(^NameDA) ${VERSION} を、このコンピューターのすべてのユーザー向けにインストールします。$\r$\n$\r$\n$_CLICK"
-LangString WelcomeAllUsers ${LANG_ENGLISH} "This installs $(^NameDA) ${VERSION} for all users of this computer.$\r$\n$\r$\n$_CLICK"
+LangString WelcomeCurrentUser ${LANG_JAPANESE} "$(^NameDA) ${VERSION} を、今お使いのユーザーのためだけに、管理者の権限なしでインストールします。$\r$\n$\r$\nこのコンピューターのすべてのユーザー向けにインストールするには、このセットアップを /AllUsers を付けて起動してください (管理者の権限を求めます)。"
+LangString WelcomeCurrentUser ${LANG_ENGLISH} "This installs $(^NameDA) ${VERSION} for you only, without administrator rights.$\r$\n$\r$\nTo install it for all users of this computer, start this setup with /AllUsers (it asks for administrator rights)."
+LangString WelcomeAllUsers ${LANG_JAPANESE} "$(^NameDA) ${VERSION} を、このコンピューターのすべてのユーザー向けにインストールします。"
+LangString WelcomeAllUsers ${LANG_ENGLISH} "This installs $(^NameDA) ${VERSION} for all users of this computer."
 LangString NeedAdmin ${LANG_JAPANESE} "すべてのユーザー向けのインストールとアンインストールには管理者の権限が必要です。"
 LangString NeedAdmin ${LANG_ENGLISH} "Installing or uninstalling for all users needs administrator rights."
 LangString ProgramRunning ${LANG_JAPANESE} "$INSTDIR\quillet.exe を削除できません。${APP} を終了してから、もう一度アンインストールしてください。"
@@ -111,6 +115,18 @@ Function .onInit
     UserInfo::GetAccountType
     Pop $R1
     ${If} $R1 != "Admin"
+      ; Windows' elevation prompt starts this setup again with the same options; /Elevated (first,
+      ; since /D= must come last) keeps that one from asking again. A silent setup never prompts.
+      ClearErrors
+      ${GetOptions} $R0 "/Elevated" $R2
+      ${If} ${Errors}
+      ${AndIfNot} ${Silent}
+        ClearErrors
+        ExecShell "runas" "$EXEPATH" "/Elevated $R0"
+        ${IfNot} ${Errors}
+          Quit
+        ${EndIf}
+      ${EndIf}
       MessageBox MB_OK|MB_ICONSTOP "$(NeedAdmin)" /SD IDOK
       SetErrorLevel ${ERROR_ELEVATION_REQUIRED}
       Quit

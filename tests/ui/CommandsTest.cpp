@@ -18,9 +18,12 @@ using Paths = std::vector<std::string>;
 // Records what the commands hand to the shell and to the window.
 struct Recorder : shell::Services, CommandWindow {
   Paths Opened, Instances, Deleted, Warnings, Calls;
-  Paths Refuse;  // what DeleteReversibly reports as left in place
-  bool OpenPath(const std::string& path) override { return Opened.push_back(path), true; }
-  bool StartFileManager() override { return Calls.push_back("file manager"), true; }
+  Paths Refuse;                                    // what DeleteReversibly reports as left in place
+  shell::Handover Answer = shell::Handover::Done;  // what opening and the file manager answer
+  shell::Handover OpenPath(const std::string& path) override {
+    return Opened.push_back(path), Answer;
+  }
+  shell::Handover StartFileManager() override { return Calls.push_back("file manager"), Answer; }
   bool StartInstance(const std::string& folder) override {
     return Instances.push_back(folder), true;
   }
@@ -138,6 +141,24 @@ TEST_F(CommandsTest, WhatTheTrashLeftIsToldInOneMessage) {
   m_model.SelectAll(ListKind::Result, true);
   m_commands.Run(layout::Command::EditForderDel);
   EXPECT_EQ(m_recorder.Warnings, Paths{std::string(kTextNotTrashed) + "\n/x: no trash\n/y: busy"});
+}
+
+// Only the program can say that no file manager opened a folder; a shell that failed otherwise
+// has told the user itself, or tells nothing.
+TEST_F(CommandsTest, AFolderNoFileManagerOpenedIsToldWithItsPath) {
+  m_model.AddResultList(m_tree.Folder("a"));
+  m_model.SetSelected(ListKind::Result, 0, true);
+  using layout::Command;
+  m_recorder.Answer = shell::Handover::Failed;
+  m_commands.Run(Command::FileOpenSelectForder);
+  m_commands.Run(Command::FileExeExplorer);
+  EXPECT_TRUE(m_recorder.Warnings.empty());
+
+  m_recorder.Answer = shell::Handover::NoFileManager;
+  m_commands.Run(Command::FileOpenSelectForder);
+  m_commands.Run(Command::FileExeExplorer);
+  EXPECT_EQ(m_recorder.Warnings, (Paths{std::string(kTextNoFileManager) + "\n" + m_tree.Path("a"),
+                                        std::string(kTextNoFileManager)}));
 }
 
 // A row whose folders could not all be read shows its own image and says how many in its tooltip;

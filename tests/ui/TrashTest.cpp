@@ -9,35 +9,12 @@
 #include <sys/stat.h>
 
 #include "../scan/TempTree.h"
+#include "Environment.h"
 
 namespace quillet::shell {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Sets an environment variable for one scope, or unsets it with a null value.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const char* value) : m_name(name) {
-    if (const char* old = std::getenv(name)) m_old = old;
-    if (value != nullptr) {
-      ::setenv(name, value, 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ~ScopedEnvironment() {
-    if (m_old) {
-      ::setenv(m_name, m_old->c_str(), 1);
-    } else {
-      ::unsetenv(m_name);
-    }
-  }
-
- private:
-  const char* m_name;
-  std::optional<std::string> m_old;
-};
 
 mode_t ModeOf(const fs::path& path) {
   struct stat st {};

@@ -11,13 +11,23 @@
 
 namespace quillet::shell {
 
+// What became of a request to open a path or start the file manager.
+enum class Handover {
+  Done,    // the desktop or the shell took it
+  Failed,  // it could not be handed over; the shell tells the user itself, or nothing is told
+  // A folder that the desktop would open with this very program, and no file manager answered
+  // in its place: nothing was started, and only the program can tell the user.
+  NoFileManager,
+};
+
 class Services {
  public:
   virtual ~Services() = default;
-  // Opens a file or folder with its default action. True when the request was handed over.
-  virtual bool OpenPath(const std::string& path) = 0;
+  // Opens a file or folder with its default action. A folder never goes to this program itself:
+  // where a POSIX desktop names it as the folder opener, the file manager is asked directly.
+  virtual Handover OpenPath(const std::string& path) = 0;
   // Starts the file manager ("explorer.exe" on Windows; the home folder elsewhere).
-  virtual bool StartFileManager() = 0;
+  virtual Handover StartFileManager() = 0;
   // Starts this program again with folder as its first argument, whatever blanks either holds.
   virtual bool StartInstance(const std::string& folder) = 0;
   // Moves the paths, in this order, to the recycle bin or trash, with the platform's own

@@ -40,14 +40,14 @@ class Win32Services : public Services {
  public:
   explicit Win32Services(HWND owner) : m_owner(owner) {}
 
-  bool OpenPath(const std::string& path) override {
+  Handover OpenPath(const std::string& path) override {
     const std::wstring wide = ShellPath(path);
     const auto result = reinterpret_cast<INT_PTR>(
         ::ShellExecuteW(m_owner, nullptr, wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-    return result > 32;
+    return result > 32 ? Handover::Done : Handover::Failed;
   }
 
-  bool StartFileManager() override { return OpenPath("explorer.exe"); }
+  Handover StartFileManager() override { return OpenPath("explorer.exe"); }
 
   bool StartInstance(const std::string& folder) override {
     const std::wstring program = ModulePath();

@@ -66,14 +66,14 @@ class RecordingShell : public shell::Services {
     Paths Instances;
   };
   explicit RecordingShell(std::shared_ptr<Calls> calls) : m_calls(std::move(calls)) {}
-  bool OpenPath(const std::string& path) override {
+  shell::Handover OpenPath(const std::string& path) override {
     if (path == "/throw") throw std::runtime_error("desktop is gone");
     m_calls->Opened.push_back(path);
-    return true;
+    return shell::Handover::Done;
   }
-  bool StartFileManager() override {
+  shell::Handover StartFileManager() override {
     ++m_calls->FileManagers;
-    return true;
+    return shell::Handover::Done;
   }
   bool StartInstance(const std::string& folder) override {
     m_calls->Instances.push_back(folder);

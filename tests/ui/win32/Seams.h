@@ -28,8 +28,10 @@ namespace quillet::testing {
 struct ShellRecorder : shell::Services {
   std::vector<std::string> Opened, Instances, Deleted;
   int FileManagers = 0;
-  bool OpenPath(const std::string& path) override { return Opened.push_back(path), true; }
-  bool StartFileManager() override { return ++FileManagers, true; }
+  shell::Handover OpenPath(const std::string& path) override {
+    return Opened.push_back(path), shell::Handover::Done;
+  }
+  shell::Handover StartFileManager() override { return ++FileManagers, shell::Handover::Done; }
   bool StartInstance(const std::string& folder) override {
     return Instances.push_back(folder), true;
   }
