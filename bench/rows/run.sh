@@ -5,8 +5,9 @@
 # find -P DIR -printf '%p,%s\n'; the Linux program's analysis run (ファイル > 実行) and its file view
 # of every row (Ctrl+A, 表示 > ファイルビュー), driven on a virtual display (Xvfb) with xdotool and
 # timed from the key until the progress dialog is gone; the Windows program's analysis run under
-# wine64 the same way. Targets: the report within 1.0x du, --files within 1.15x find, the Linux
-# program's run within 2x du and its file view within 3x find; the Windows program has none.
+# wine64 the same way, beside wine's own cmd /c dir /s /a over the rows (what wine's file queries
+# cost). Targets: the report within 1.0x du, --files within 1.15x find, the Linux program's run
+# within 2x du and its file view within 3x find; the Windows program under wine has none.
 # The last line is "rows ratio to du: R", R the report's time over du's.
 # Usage: bash bench/rows/run.sh [N] [RUNS] [--no-windows]
 #   N: rows (default 20000); RUNS: runs per command line point, the best counts (default 5).
@@ -81,7 +82,7 @@ await() {
   local name=$1 want=$2 limit=$3 start
   start=$(now)
   while true; do
-    if xdotool search --name "$name" >/dev/null 2>&1; then
+    if xdotool search --onlyvisible --name "$name" >/dev/null 2>&1; then
       ((want)) && return 0
     else
       ((want)) || return 0
@@ -106,10 +107,10 @@ start_program() {
   "$@" >/dev/null 2>&1 &
   programs+=("$!")
   await '^Quillet$' 1 120 || { echo "the window did not appear" >&2; return 1; }
+  sleep 3  # started, listed and painted; wine may have made its window anew meanwhile
   local window
-  window=$(xdotool search --name '^Quillet$' | head -1)
+  window=$(xdotool search --onlyvisible --name '^Quillet$' | head -1)
   programs+=("$(xdotool getwindowpid "$window")")
-  sleep 3  # started, listed and painted
   echo "$window $(xdotool getwindowpid "$window")"
 }
 stop_program() {
@@ -160,8 +161,11 @@ if ((windows)); then
     "$root/build/mingw64/bin/quillet.exe" "$wdir")
   wrun_t=$(dialog_time "$window" alt+f r)
   stop_program "$pid"
-  printf '  %-44s %7.2f s  %s x du\n' "Windows program under wine64: 実行" "$wrun_t" \
-    "$(ratio "$wrun_t" "$du_t")"
+  # Wine's own walk of the same rows: what its file queries cost, whoever asks them.
+  dir_t=$(timed env WINEPREFIX="$prefix" WINEDEBUG=-all $wine cmd /c dir /s /a "$wdir")
+  printf '  %-44s %7.2f s  %s x du, %s x dir /s\n' "Windows program under wine64: 実行" \
+    "$wrun_t" "$(ratio "$wrun_t" "$du_t")" "$(ratio "$wrun_t" "$dir_t")"
+  printf '  %-44s %7.2f s\n' "wine's cmd /c dir /s /a DIR" "$dir_t"
 fi
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 if ((ok)); then echo "targets met"; else echo "TARGETS MISSED"; fi
