@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <linux/openat2.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -296,11 +298,43 @@ OpenResult OpenRoot(const std::string& path, bool followLink, FolderState& into)
   return OpenResult::Opened;
 }
 
+namespace {
+
+// Whether openat2 can tell that a mount begins at a name; false once the kernel (or a sandbox)
+// has said it cannot.
+std::atomic<bool> g_openat2{true};
+
+// Opens the subfolder name of parent when no mount begins there, in one call: -1 with errno
+// EXDEV when one does, ENOSYS when that cannot be told this way, as openat otherwise.
+int OpenInSameMount(int parent, const char* name) {
+  if (!g_openat2.load(std::memory_order_relaxed)) {
+    errno = ENOSYS;
+    return -1;
+  }
+  open_how how{};
+  how.flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+  how.resolve = RESOLVE_NO_XDEV;
+  const long fd = ::syscall(SYS_openat2, parent, name, &how, sizeof how);
+  if (fd < 0 && (errno == ENOSYS || errno == EPERM)) {
+    g_openat2.store(false, std::memory_order_relaxed);
+    errno = ENOSYS;
+  }
+  return static_cast<int>(fd);
+}
+
+}  // namespace
+
 OpenResult OpenChild(FolderState& parent, std::string_view name, FolderState& into) {
   Close(into);
   // name ends where its text does: it comes from a directory record or the end of a string.
-  const int fd =
-      ::openat(parent.Handle.Get(), name.data(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  // A file system may be mounted while the walk is under way, so whether one begins here is
+  // asked of every folder: the kernel answers with the open itself where it can.
+  int fd = OpenInSameMount(parent.Handle.Get(), name.data());
+  const bool sameMount = fd >= 0;
+  if (fd < 0 && (errno == EXDEV || errno == ENOSYS)) {
+    fd =
+        ::openat(parent.Handle.Get(), name.data(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  }
   if (fd < 0) {
     const int error = errno;
     if (error == ENOENT || error == ENOTDIR || error == ELOOP) return OpenResult::Vanished;
@@ -313,9 +347,8 @@ OpenResult OpenChild(FolderState& parent, std::string_view name, FolderState& in
     return OpenResult::Unreadable;
   }
   into.Handle.Reset(fd);
-  // Where the device changes another file system begins: ask which one it is. Every folder is
-  // asked, not only the mount points a table listed when the walk began, since a file system
-  // may be mounted while the walk is under way.
+  if (sameMount) return OpenResult::Opened;
+  // A mount begins here, or the device tells where one might: ask which file system it is.
   if (!Identify(into)) {
     Close(into);
     return OpenResult::Unreadable;
