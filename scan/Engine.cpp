@@ -610,7 +610,8 @@ std::optional<FolderStatistics> Walkers::Pool::Measure(std::string_view folder, 
     m_settled.wait(lock, [this] { return Settled(); });
   } else {
     auto lastAsked = std::chrono::steady_clock::now();
-    std::int64_t blocks = -1;  // read at the first look: a short walk never asks
+    // Read once the caller hands over: a row small enough to walk alone never asks.
+    std::int64_t blocks = m_adaptive ? platform::BlocksRead() : -1;
     const auto interval = m_adaptive ? kLookEvery : kAskEvery;
     while (!m_settled.wait_for(lock, interval, [this] { return Settled(); })) {
       lock.unlock();
