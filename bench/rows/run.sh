@@ -35,23 +35,10 @@ fi
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j2 --target quillet quillet-report >/dev/null
 report=$root/build/linux/bin/quillet-report
-prefix=$root/build/mingw64/wineprefix-desktop
-wine=/usr/lib/wine/wine64
-if ((windows)); then
-  bash scripts/cross-libs.sh x86_64-w64-mingw32 >/dev/null
-  cmake --preset mingw64 >/dev/null
-  cmake --build --preset mingw64 -j2 --target quillet >/dev/null
-  # The prefix of scripts/run-windows.sh: the test prefix's fonts, wine's X11 driver.
-  if [[ ! -f $prefix/.quillet-desktop ]]; then
-    bash scripts/wineprefix.sh "$prefix" wine64 >/dev/null
-    WINEPREFIX=$prefix WINEDEBUG=-all $wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics \
-      /f >/dev/null 2>&1 || true
-    WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-    touch "$prefix/.quillet-desktop"
-  fi
-fi
+# shellcheck source=bench/windowed.sh
+source bench/windowed.sh
+if ((windows)); then windowed_build_windows; fi
 
-now() { date +%s.%N; }
 # Seconds the command takes, its output discarded.
 timed() {
   local start
@@ -62,35 +49,9 @@ timed() {
 best() { sort -n | head -1; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", (b > 0 ? a / b : 0)}'; }
 
-# A display of our own.
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$work/display.txt" 2>/dev/null &
-xvfb=$!
-programs=()
-finish() {
-  for pid in "${programs[@]}"; do kill "$pid" 2>/dev/null || true; done
-  if ((windows)); then WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true; fi
-  kill "$xvfb" 2>/dev/null || true
-}
-trap finish EXIT
-for _ in $(seq 100); do [[ -s $work/display.txt ]] && break; sleep 0.1; done
-display=$(cat "$work/display.txt")
-export DISPLAY=:$display
+windowed_display
 
 dialog='しばらくお待ちください'
-# Waits until a window whose name matches $1 exists (want=1) or none does (want=0).
-await() {
-  local name=$1 want=$2 limit=$3 start
-  start=$(now)
-  while true; do
-    if xdotool search --onlyvisible --name "$name" >/dev/null 2>&1; then
-      ((want)) && return 0
-    else
-      ((want)) || return 0
-    fi
-    awk -v s="$start" -v n="$(now)" -v l="$limit" 'BEGIN {exit !(n - s > l)}' && return 1
-    sleep 0.01
-  done
-}
 # Presses keys $2.. and times until the progress dialog they open is gone; $1 is the window.
 dialog_time() {
   local window=$1 start

@@ -123,16 +123,24 @@ BOOL CALLBACK Visit(HWND window, LPARAM data) {
   return FALSE;
 }
 
-int Run(const wchar_t* exe, const wchar_t* title) {
-  std::wstring commandLine = std::wstring(L"\"") + exe + L"\"";
+// Starts exe with options after its quoted name; false after saying why it could not.
+bool Start(const wchar_t* exe, const wchar_t* options, PROCESS_INFORMATION& started) {
+  std::wstring commandLine = std::wstring(L"\"") + exe + L"\"" + options;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION started{};
   if (!::CreateProcessW(exe, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &started))
-    return Fail(std::wstring(L"cannot start ") + exe + L" (error " +
-                std::to_wstring(::GetLastError()) + L")");
+                        &startup, &started)) {
+    Fail(std::wstring(L"cannot start ") + exe + L" (error " + std::to_wstring(::GetLastError()) +
+         L")");
+    return false;
+  }
   ::CloseHandle(started.hThread);
+  return true;
+}
+
+int Run(const wchar_t* exe, const wchar_t* title) {
+  PROCESS_INFORMATION started{};
+  if (!Start(exe, L"", started)) return 1;
   // A slow machine starting wine's services for the first time may take a while.
   Search search{started.dwProcessId, title, nullptr};
   for (int waited = 0; waited < 60000 && !search.found; waited += 100) {
@@ -192,15 +200,8 @@ BOOL CALLBACK VisitForText(HWND window, LPARAM data) {
 }
 
 int Text(const wchar_t* exe, const wchar_t* options, const wchar_t* part) {
-  std::wstring commandLine = std::wstring(L"\"") + exe + L"\" " + options;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
-  if (!::CreateProcessW(exe, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &started))
-    return Fail(std::wstring(L"cannot start ") + exe + L" (error " +
-                std::to_wstring(::GetLastError()) + L")");
-  ::CloseHandle(started.hThread);
+  if (!Start(exe, (std::wstring(L" ") + options).c_str(), started)) return 1;
   TextSearch search{started.dwProcessId, part, {}};
   for (int waited = 0; waited < 60000 && search.found.empty(); waited += 100) {
     if (::WaitForSingleObject(started.hProcess, 100) == WAIT_OBJECT_0) break;
