@@ -589,9 +589,13 @@ std::optional<FolderStatistics> Walkers::Pool::Measure(std::string_view folder, 
   while (m_slots.size() < m_base && StartThread()) {
   }
   if (m_slots.empty()) {
+    // No thread starts: the caller walks on alone, asking as it goes.
     caller.AskWhileWalking(keepGoing);
+    struct StopAsking {
+      Walker& Caller;
+      ~StopAsking() { Caller.AskWhileWalking(nullptr); }
+    } stopAsking{caller};
     caller.Resume();
-    caller.AskWhileWalking(nullptr);
     const FolderStatistics totals = caller.TakeTotals();
     if (m_stop.load()) return std::nullopt;
     return totals;
