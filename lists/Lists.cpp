@@ -574,10 +574,11 @@ void ListsModel::MeasureAndList(const RowEntryVisitor& visit) {
     Clock::time_point lastPump = Clock::now();
     return walkers.List(location, link, [&](const TreeEntry& entry) {
       if (!visit(row, entry)) return false;
-      const Clock::time_point now = Clock::now();
-      const bool pump = now - lastPump >= kFileViewPumpInterval;
-      if (pump) lastPump = now;
-      return progress.UpdateProgress(kProgressMainText, entry.Path, pump, pump);
+      const bool pump = Clock::now() - lastPump >= kFileViewPumpInterval;
+      const bool goOn = progress.UpdateProgress(kProgressMainText, entry.Path, pump, pump);
+      // Counted from the pump's end: a slow pump must not make every update pump.
+      if (pump) lastPump = Clock::now();
+      return goOn;
     });
   });
 }
@@ -804,24 +805,18 @@ void ListsModel::tmiViewFileViewFlagClick() {
     if (!where) continue;
     const std::string location = m_results[*where].Location;
     const RootLink link = LinkOf(m_results[*where]);
-    const bool finished =
-        walkers
-            .List(location, link,
-                  [&](const TreeEntry& entry) {
-                    m_files->Append(entry.Path, entry.IsFolder, entry.Size);
-                    const Clock::time_point now = Clock::now();
-                    const bool pump = firstUpdate || now - lastPump >= kFileViewPumpInterval;
-                    firstUpdate = false;
-                    if (pump) {
-                      // Whatever runs during the pump sees every row added so far.
-                      PublishFileRows();
-                      lastPump = now;
-                    }
-                    const bool goOn =
-                        progress->UpdateProgress(kProgressMainText, entry.Path, pump, pump);
-                    return goOn && m_fileGeneration == generation;
-                  })
-            .has_value();
+    const auto add = [&](const TreeEntry& entry) {
+      m_files->Append(entry.Path, entry.IsFolder, entry.Size);
+      const bool pump = firstUpdate || Clock::now() - lastPump >= kFileViewPumpInterval;
+      firstUpdate = false;
+      // Whatever runs during the pump sees every row added so far.
+      if (pump) PublishFileRows();
+      const bool goOn = progress->UpdateProgress(kProgressMainText, entry.Path, pump, pump);
+      // Counted from the pump's end: a slow pump must not make every update pump.
+      if (pump) lastPump = Clock::now();
+      return goOn && m_fileGeneration == generation;
+    };
+    const bool finished = walkers.List(location, link, add).has_value();
     if (!finished) {
       reachedEnd = false;
       break;

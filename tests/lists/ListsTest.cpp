@@ -429,6 +429,29 @@ TEST_F(ListsTest, OneWalkListingCountsFoldersAsItsWalkFoundThem) {
 
 #endif
 
+// A pump that takes longer than the interval between pumps (a slow display) does not make every
+// following update pump: the interval counts from the pump's end, in both listing loops.
+TEST_F(ListsTest, ASlowPumpDoesNotMakeEveryUpdatePump) {
+  for (int i = 0; i < 100; ++i)
+    m_tree.File("a/f" + std::to_string(i), 1);
+  AddFolders({"a"});
+  SelectAllResults();
+  m_frontend.OnPump = [](TestProgress&, int) {
+    std::this_thread::sleep_for(kFileViewPumpInterval + std::chrono::milliseconds(10));
+  };
+  const auto pumps = [&] {
+    return std::count_if(m_record.RepaintPump.begin(), m_record.RepaintPump.end(),
+                         [](const auto& update) { return update.second; });
+  };
+  m_model.tmiViewFileViewFlagClick();
+  EXPECT_EQ(m_model.FileRowCount(), 100u);
+  EXPECT_LE(pumps(), 5);
+  m_record.RepaintPump.clear();
+  m_model.MeasureAndList([](RowId, const TreeEntry&) { return true; });
+  EXPECT_TRUE(m_model.RunReachedEnd());
+  EXPECT_LE(pumps(), 5);  // the row's own update pumps as well
+}
+
 // --- Sorting --------------------------------------------------------------------------------
 
 TEST_F(ListsTest, HeaderClicksFlipTheDirectionAndRemovalsReSortWithoutFlipping) {

@@ -96,7 +96,8 @@ bool TFLetMeSeeDlg::UpdateProgress(std::string_view mainText, std::string_view s
     setUpdatesEnabled(false);  // the texts set meanwhile wait for the next frame
   }
   if (pump && due) QCoreApplication::processEvents(QEventLoop::AllEvents);
-  if ((repaint || pump) && due) m_lastShown = now;
+  // Counted from the pump's end: a slow pump must not make every update pump.
+  if ((repaint || pump) && due) m_lastShown = std::chrono::steady_clock::now();
   return result;
 }
 
