@@ -1,0 +1,213 @@
+// The model's long loops: the analysis run, the one-walk listing and the file view. Each shows
+// one progress dialog and calls its update while it walks, which may run any other command.
+#include "lists/Lists.h"
+
+#include <chrono>
+
+#include "lists/FileStore.h"
+
+namespace quillet {
+
+namespace {
+
+// Closes the command's progress dialog on every way out, exceptions included.
+class ProgressScope {
+ public:
+  explicit ProgressScope(std::unique_ptr<ProgressSink> sink) : m_sink(std::move(sink)) {
+    m_sink->Show();
+  }
+  ~ProgressScope() { Close(); }
+  ProgressScope(const ProgressScope&) = delete;
+  ProgressScope& operator=(const ProgressScope&) = delete;
+
+  ProgressSink* operator->() { return m_sink.get(); }
+  ProgressSink& operator*() { return *m_sink; }
+  void Close() {
+    if (!m_sink) return;
+    auto sink = std::move(m_sink);
+    sink->Close();
+  }
+
+ private:
+  std::unique_ptr<ProgressSink> m_sink;
+};
+
+}  // namespace
+
+FolderStatistics AnalyseRow(std::string_view location) {
+  return MeasureFolder(location);
+}
+
+std::optional<FolderStatistics> AnalyseRow(Walkers& walkers, const ResultRow& row,
+                                           const std::function<bool()>& keepGoing) {
+  return walkers.Measure(row.Location, LinkOf(row), &keepGoing);
+}
+
+RootLink LinkOf(const ResultRow& row) {
+  return row.Listed ? RootLink::Refuse : RootLink::Follow;
+}
+
+// --- Analysis run -----------------------------------------------------------------------------
+
+void ListsModel::MeasureRows(const RowMeasure& measure) {
+  m_frontend.Status().SetPanelText(StatusPanel::Run, kTextRunStarted);
+  m_runReachedEnd = false;
+  ProgressScope progress(m_frontend.CreateProgress());
+  // The totals of selected rows follow the run at the pace of the pump, not once per row: each
+  // sum reads every row.
+  ++m_runsMeasuring;
+  struct RunEnd {
+    ListsModel& Model;
+    ~RunEnd() { --Model.m_runsMeasuring; }
+  } runEnd{*this};
+  // The rows present now, in their order now, by id: commands run during the updates may sort,
+  // remove or add rows, and none of that may make the run skip a row or write into another.
+  std::vector<RowId> rows;
+  rows.reserve(m_results.size());
+  for (const auto& row : m_results)
+    rows.push_back(row.Id);
+  bool visitedAll = true;
+  for (std::size_t index = 0; index < rows.size(); ++index) {
+    auto where = FindResultRow(rows[index], index);
+    if (!where) continue;  // removed meanwhile
+    const std::string subText = " " + std::to_string(index + 1) + "/" +
+                                std::to_string(rows.size()) + " 解析中... [" +
+                                m_results[*where].Caption + "]";
+    if (m_totalsStale && Clock::now() - m_totalsShown >= kFileViewPumpInterval) lvwResultChange();
+    if (!progress->UpdateProgress(kProgressMainText, subText, true, true)) {
+      visitedAll = false;
+      break;
+    }
+    where = FindResultRow(rows[index], *where);
+    if (!where) continue;
+    const ResultRow row = m_results[*where];
+    const std::optional<FolderStatistics> statistics =
+        measure(rows[index], row.Location, LinkOf(row), *progress, subText);
+    if (!statistics) {
+      visitedAll = false;
+      break;
+    }
+    where = FindResultRow(rows[index], *where);  // the updates may have moved or removed it
+    if (!where) continue;
+    SetStatistics(*where, *statistics);
+  }
+  if (m_totalsStale) lvwResultChange();
+  progress.Close();
+  m_runReachedEnd = visitedAll;
+  if (visitedAll) m_frontend.Status().SetPanelText(StatusPanel::Run, kTextRunEnded);
+}
+
+void ListsModel::tmiFileRunClick() {
+  // A long row keeps the window alive: the same update while it is measured, and an answer to
+  // stop abandons the row at once; it keeps what it showed before. One set of walkers serves
+  // every row of the run.
+  Walkers walkers;
+  MeasureRows([&walkers](RowId, const std::string& location, RootLink link, ProgressSink& progress,
+                         const std::string& subText) {
+    const std::function<bool()> keepGoing = [&] {
+      return progress.UpdateProgress(kProgressMainText, subText, true, true);
+    };
+    return walkers.Measure(location, link, &keepGoing);
+  });
+}
+
+void ListsModel::MeasureAndKeepList() {
+  ClearFileList();
+  const std::uint64_t generation = m_fileGeneration;
+  MeasureAndList([this, generation](RowId row, const TreeEntry& entry) {
+    // A file view or a clearing during an update replaces this listing.
+    if (m_fileGeneration != generation) return true;
+    FileStore& store = *m_files;
+    if (store.RowsListed.empty() || store.RowsListed.back().Row != row)
+      store.RowsListed.push_back({row, store.Records.size(), store.Records.size()});
+    store.Append(entry.Path, entry.IsFolder, entry.Size);
+    store.RowsListed.back().End = store.Records.size();
+    return true;
+  });
+  if (m_fileGeneration == generation) PublishFileRows();
+}
+
+void ListsModel::KeepFileRowsOfMeasuredSelection() {
+  FileStore& store = *m_files;
+  if (m_observer) m_observer->BeginReset(ListKind::File);
+  std::size_t kept = 0;
+  for (const FileStore::RowRecords& listed : store.RowsListed) {
+    const auto where = FindResultRow(listed.Row);
+    if (!where || !m_results[*where].Selected || !m_results[*where].Measured) continue;
+    for (std::size_t i = listed.First; i < listed.End; ++i)
+      store.Records[kept++] = store.Records[i];
+  }
+  store.RowsListed.clear();
+  store.Records.Truncate(kept);
+  store.Published = kept;
+  if (m_observer) m_observer->EndReset(ListKind::File);
+}
+
+void ListsModel::MeasureAndList(const RowEntryVisitor& visit) {
+  Walkers walkers(1);
+  MeasureRows([&](RowId row, const std::string& location, RootLink link, ProgressSink& progress,
+                  const std::string&) -> std::optional<FolderStatistics> {
+    Clock::time_point lastPump = Clock::now();
+    return walkers.List(location, link, [&](const TreeEntry& entry) {
+      if (!visit(row, entry)) return false;
+      const bool pump = Clock::now() - lastPump >= kFileViewPumpInterval;
+      const bool goOn = progress.UpdateProgress(kProgressMainText, entry.Path, pump, pump);
+      // Counted from the pump's end: a slow pump must not make every update pump.
+      if (pump) lastPump = Clock::now();
+      return goOn;
+    });
+  });
+}
+
+// --- File view --------------------------------------------------------------------------------
+
+void ListsModel::PublishFileRows() {
+  FileStore& store = *m_files;
+  const std::size_t staged = store.Records.size() - store.Published;
+  if (staged == 0) return;
+  if (m_observer) m_observer->BeginAppend(ListKind::File, store.Published, staged);
+  store.Published = store.Records.size();
+  if (m_observer) m_observer->EndAppend(ListKind::File);
+}
+
+void ListsModel::tmiViewFileViewFlagClick() {
+  ClearFileList();
+  const std::uint64_t generation = m_fileGeneration;
+  ProgressScope progress(m_frontend.CreateProgress());
+  // The rows selected now, by id: the walk survives rows being removed or reordered meanwhile.
+  std::vector<std::pair<RowId, std::size_t>> selected;
+  for (std::size_t i = 0; i < m_results.size(); ++i) {
+    if (m_results[i].Selected) selected.emplace_back(m_results[i].Id, i);
+  }
+  m_fileViewReachedEnd = false;
+  bool reachedEnd = true;
+  Walkers walkers(1);
+  bool firstUpdate = true;
+  Clock::time_point lastPump{};
+  for (const auto& [id, index] : selected) {
+    const auto where = FindResultRow(id, index);
+    if (!where) continue;
+    const std::string location = m_results[*where].Location;
+    const RootLink link = LinkOf(m_results[*where]);
+    const auto add = [&](const TreeEntry& entry) {
+      m_files->Append(entry.Path, entry.IsFolder, entry.Size);
+      const bool pump = firstUpdate || Clock::now() - lastPump >= kFileViewPumpInterval;
+      firstUpdate = false;
+      // Whatever runs during the pump sees every row added so far.
+      if (pump) PublishFileRows();
+      const bool goOn = progress->UpdateProgress(kProgressMainText, entry.Path, pump, pump);
+      // Counted from the pump's end: a slow pump must not make every update pump.
+      if (pump) lastPump = Clock::now();
+      return goOn && m_fileGeneration == generation;
+    };
+    const bool finished = walkers.List(location, link, add).has_value();
+    if (!finished) {
+      reachedEnd = false;
+      break;
+    }
+  }
+  m_fileViewReachedEnd = reachedEnd;
+  if (m_fileGeneration == generation) PublishFileRows();
+}
+
+}  // namespace quillet
