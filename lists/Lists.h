@@ -33,10 +33,6 @@ inline constexpr std::chrono::milliseconds kFileViewPumpInterval{30};
 
 // The statistics written into a result row by an analysis run: one pass over its tree.
 FolderStatistics AnalyseRow(std::string_view location);
-// The same for row with the walkers of a run, asking keepGoing at least every 100 ms while the
-// walk runs; nothing once it said no.
-std::optional<FolderStatistics> AnalyseRow(Walkers& walkers, const ResultRow& row,
-                                           const std::function<bool()>& keepGoing);
 
 // How a row's own folder is opened: a row that a listing found is measured only while it is still
 // a folder (a link put in its place counts as gone); a folder the user named follows its link.

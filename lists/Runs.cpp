@@ -3,6 +3,7 @@
 #include "lists/Lists.h"
 
 #include <chrono>
+#include <unordered_set>
 
 #include "lists/FileStore.h"
 
@@ -36,11 +37,6 @@ class ProgressScope {
 
 FolderStatistics AnalyseRow(std::string_view location) {
   return MeasureFolder(location);
-}
-
-std::optional<FolderStatistics> AnalyseRow(Walkers& walkers, const ResultRow& row,
-                                           const std::function<bool()>& keepGoing) {
-  return walkers.Measure(row.Location, LinkOf(row), &keepGoing);
 }
 
 RootLink LinkOf(const ResultRow& row) {
@@ -80,9 +76,9 @@ void ListsModel::MeasureRows(const RowMeasure& measure) {
     }
     where = FindResultRow(rows[index], *where);
     if (!where) continue;
-    const ResultRow row = m_results[*where];
+    const std::string location = m_results[*where].Location;
     const std::optional<FolderStatistics> statistics =
-        measure(rows[index], row.Location, LinkOf(row), *progress, subText);
+        measure(rows[index], location, LinkOf(m_results[*where]), *progress, subText);
     if (!statistics) {
       visitedAll = false;
       break;
@@ -129,11 +125,15 @@ void ListsModel::MeasureAndKeepList() {
 
 void ListsModel::KeepFileRowsOfMeasuredSelection() {
   FileStore& store = *m_files;
+  // The rows to keep, found once: looking each listed row up in turn would read every row per row.
+  std::unordered_set<RowId> keep;
+  for (const ResultRow& row : m_results) {
+    if (row.Selected && row.Measured) keep.insert(row.Id);
+  }
   if (m_observer) m_observer->BeginReset(ListKind::File);
   std::size_t kept = 0;
   for (const FileStore::RowRecords& listed : store.RowsListed) {
-    const auto where = FindResultRow(listed.Row);
-    if (!where || !m_results[*where].Selected || !m_results[*where].Measured) continue;
+    if (!keep.contains(listed.Row)) continue;
     for (std::size_t i = listed.First; i < listed.End; ++i)
       store.Records[kept++] = store.Records[i];
   }

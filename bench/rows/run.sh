@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Many small rows: a folder of N subfolders holding one small file each, as a home or projects
 # folder has, made once in build/bench-rows/. Each front end is timed on it beside the peer tools,
-# in one run, warm: quillet-report (the analysis, and --files) against du -sb DIR/* and
+# in one run, warm: quillet-report (the analysis, and --files unsorted and sorted) against du -sb DIR/* and
 # find -P DIR -printf '%p,%s\n'; the Linux program's analysis run (ファイル > 実行) and its file view
 # of every row (Ctrl+A, 表示 > ファイルビュー), driven on a virtual display (Xvfb) with xdotool and
 # timed from the key until the progress dialog is gone; the Windows program's analysis run under
@@ -82,25 +82,29 @@ stop_program() {
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "$rows rows of one small file each, warm, best of $runs:"
 du -sb "$dir"/* >/dev/null  # warm for everyone
-du_s="" find_s="" report_s="" files_s=""
+du_s="" find_s="" report_s="" files_s="" sorted_s=""
 for _ in $(seq "$runs"); do
   du_s+="$(timed du -sb "$dir"/*)"$'\n'
   find_s+="$(timed find -P "$dir" -printf '%p,%s\n')"$'\n'
   report_s+="$(timed "$report" --format csv "$dir")"$'\n'
   files_s+="$(timed "$report" --files --format csv "$dir")"$'\n'
+  sorted_s+="$(timed "$report" --files --sort 0 --format csv "$dir")"$'\n'
 done
 du_t=$(printf '%s' "$du_s" | best)
 find_t=$(printf '%s' "$find_s" | best)
 report_t=$(printf '%s' "$report_s" | best)
 files_t=$(printf '%s' "$files_s" | best)
+sorted_t=$(printf '%s' "$sorted_s" | best)
 printf '  %-44s %7.3f s\n' "du -sb DIR/*" "$du_t" "find -P DIR -printf '%p,%s\n'" "$find_t"
 printf '  %-44s %7.3f s  %s x du\n' "quillet-report --format csv DIR" "$report_t" \
   "$(ratio "$report_t" "$du_t")"
 printf '  %-44s %7.3f s  %s x find\n' "quillet-report --files --format csv DIR" "$files_t" \
   "$(ratio "$files_t" "$find_t")"
+printf '  %-44s %7.3f s  %s x find\n' "quillet-report --files --sort 0 --format csv DIR" \
+  "$sorted_t" "$(ratio "$sorted_t" "$find_t")"
 ok=1
 awk -v r="$(ratio "$report_t" "$du_t")" -v f="$(ratio "$files_t" "$find_t")" \
-  'BEGIN {exit !(r <= 1.0 && f <= 1.15)}' || ok=0
+  -v s="$(ratio "$sorted_t" "$find_t")" 'BEGIN {exit !(r <= 1.0 && f <= 1.15 && s <= 1.15)}' || ok=0
 
 read -r window pid < <(start_program "$root/build/linux/bin/quillet" "$dir")
 run_t=$(dialog_time "$window" alt+f r)
