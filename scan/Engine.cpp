@@ -62,6 +62,18 @@ using UnreadableMark = std::shared_ptr<std::atomic<bool>>;
 
 std::atomic<std::uint64_t> g_threadsStarted{0};
 
+// Marks a Walkers object as in use until the scope ends, on every way out.
+class BusyScope {
+ public:
+  explicit BusyScope(bool& busy) : m_busy(busy) { m_busy = true; }
+  ~BusyScope() { m_busy = false; }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  bool& m_busy;
+};
+
 void Add(FolderStatistics& into, const FolderStatistics& part) {
   into.TotalSize = SaturatingAdd(into.TotalSize, part.TotalSize);
   into.FileCount = SaturatingAdd(into.FileCount, part.FileCount);
@@ -656,11 +668,7 @@ std::optional<FolderStatistics> Walkers::Measure(std::string_view folder, RootLi
     m_pool =
         std::make_unique<Pool>(base, adaptive ? std::max(base, kMostWhileWaiting) : base, adaptive);
   }
-  m_busy = true;
-  struct Release {
-    bool& Busy;
-    ~Release() { Busy = false; }
-  } release{m_busy};
+  const BusyScope busy(m_busy);
   return m_pool->Measure(folder, link, keepGoing);
 }
 
@@ -668,11 +676,7 @@ std::optional<FolderStatistics> Walkers::List(std::string_view folder, RootLink 
                                               const TreeVisitor& visit) {
   if (m_busy) return Walkers(m_threads).List(folder, link, visit);
   if (!m_lister) m_lister = std::make_unique<Walker>(nullptr, nullptr);
-  m_busy = true;
-  struct Release {
-    bool& Busy;
-    ~Release() { Busy = false; }
-  } release{m_busy};
+  const BusyScope busy(m_busy);
   m_lister->SetVisitor(&visit);
   const bool walkedAll = m_lister->WalkRoot(folder, link);
   const FolderStatistics totals = m_lister->TakeTotals();
