@@ -1,11 +1,9 @@
-// The three small interfaces through which the lists talk to the outside. A front end (the Qt
+// The small interfaces through which the lists talk to the outside. A front end (the Qt
 // program, the Windows program, quillet-report, a test) implements them.
 #pragma once
 
 #include <memory>
-#include <string>
 #include <string_view>
-#include <vector>
 
 namespace quillet {
 
@@ -38,17 +36,6 @@ class StatusBar {
   virtual void SetPanelText(StatusPanel panel, std::string_view text) = 0;
 };
 
-// The shell services the lists need.
-class Shell {
- public:
-  virtual ~Shell() = default;
-  // A yes/no question owned by the main window, Yes the default; true for Yes.
-  virtual bool AskYesNo(std::string_view text, std::string_view caption) = 0;
-  // Deletes the paths reversibly (recycle bin, trash), with the platform's own confirmation and
-  // messages. The outcome is the shell's business.
-  virtual void DeleteReversibly(const std::vector<std::string>& paths) = 0;
-};
-
 // Everything a command needs from its front end.
 class Frontend {
  public:
@@ -56,7 +43,6 @@ class Frontend {
   // A new progress dialog for one command; each command gets its own.
   virtual std::unique_ptr<ProgressSink> CreateProgress() = 0;
   virtual StatusBar& Status() = 0;
-  virtual Shell& ShellServices() = 0;
 };
 
 }  // namespace quillet

@@ -1,6 +1,6 @@
 // The row model: its rows, selection, totals and the commands on them. Everything here runs on
-// the one user-interface thread; the only ways out are the Frontend's three interfaces and the
-// observer.
+// the one user-interface thread; the only ways out are the Frontend's interfaces (progress, status
+// bar) and the observer.
 #include "lists/Lists.h"
 
 #include <algorithm>
@@ -275,37 +275,19 @@ void ListsModel::tmiEditZeroForderSelClick() {
   lvwResultChange();
 }
 
-void ListsModel::tmiEditForderDelClick() {
-  Shell& shell = m_frontend.ShellServices();
-  if (!shell.AskYesNo(kDeleteQuestion, kDeleteCaption)) return;
-  // Read the selection after the question: the list may have changed while it was open.
-  std::vector<std::string> paths;
-  std::vector<RowId> handed;
-  for (const auto& row : m_results) {
-    if (!row.Selected || IsRootLocation(row.Location)) continue;
-    paths.push_back(row.Location);
-    handed.push_back(row.Id);
+ListsModel::Deletion ListsModel::SelectedForDeletion() const {
+  Deletion deletion;
+  for (auto row = m_results.rbegin(); row != m_results.rend(); ++row) {
+    if (!row->Selected || IsRootLocation(row->Location)) continue;
+    deletion.Paths.push_back(row->Location);
+    deletion.Rows.push_back(row->Id);
   }
-  if (paths.empty()) return;
-  std::reverse(paths.begin(), paths.end());
-  DeleteToRecycleBin(paths);
-  // The shell's outcome is not reported, so the disk is asked: a row goes only when nothing is
-  // left where its folder was.
-  std::vector<RowId> gone;
-  for (std::size_t i = 0; i < handed.size(); ++i) {
-    if (!EntryExists(paths[paths.size() - 1 - i])) gone.push_back(handed[i]);
-  }
-  RemoveResultRows(gone);
+  return deletion;
+}
+
+void ListsModel::DropResultRows(const std::vector<RowId>& ids) {
+  RemoveResultRows(ids);
   SortResultList();
-}
-
-void ListsModel::tmiEditForderZeroDelClick() {
-  tmiEditZeroForderSelClick();
-  tmiEditForderDelClick();
-}
-
-void ListsModel::DeleteToRecycleBin(const std::vector<std::string>& paths) {
-  m_frontend.ShellServices().DeleteReversibly(paths);
 }
 
 }  // namespace quillet

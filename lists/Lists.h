@@ -24,8 +24,6 @@ namespace quillet {
 inline constexpr std::string_view kProgressMainText = "内部で処理をしています。キャンセルで中止";
 inline constexpr std::string_view kTextRunStarted = "解析開始";
 inline constexpr std::string_view kTextRunEnded = "解析終了";
-inline constexpr std::string_view kDeleteQuestion = "選択されたフォルダ群を削除しますか?";
-inline constexpr std::string_view kDeleteCaption = "選択フォルダの削除";
 
 // How often a file view lets its progress dialog repaint and pump messages: often enough to
 // feel live, rarely enough that a million rows are not slowed down by it.
@@ -63,8 +61,8 @@ bool EntryExists(std::string_view path);
 // - A file view lists the rows selected when it starts, in list order; a row removed meanwhile
 //   is skipped when its turn comes. It is superseded when the file list is cleared or another
 //   file view starts: it then stops at its next update, as on Cancel, adding nothing more.
-// - The deletion removes exactly the rows whose folders it handed to the shell, found by RowId,
-//   whatever happened to the list while the question or the shell was open.
+// - A delete drops rows by RowId, so it removes exactly the rows whose folders it handed to the
+//   shell, whatever happened to the list while the question or the shell was open.
 class ListsModel {
  public:
   explicit ListsModel(Frontend& frontend);
@@ -186,14 +184,16 @@ class ListsModel {
   // --- Zero-size selection and deletion ---------------------------------------------------------
   // Selects exactly the measured rows of size 0 whose every folder could be read.
   void tmiEditZeroForderSelClick();
-  // Asks the question (also with nothing selected); on Yes hands the selected folders to the
-  // shell in reverse list order, then removes the rows of those that are gone (EntryExists) and
-  // re-sorts. A folder the shell refused, failed on or was told to keep keeps its row and its
-  // selection. A root is never handed over; its row stays, still selected.
-  void tmiEditForderDelClick();
-  void tmiEditForderZeroDelClick();
-  // Hands paths to the shell's reversible delete; the outcome is not examined.
-  void DeleteToRecycleBin(const std::vector<std::string>& paths);
+  // The folders a delete hands to the shell: those of the selected rows in reverse list order,
+  // roots left out (a root is never handed over; its row stays, still selected). Rows[i] is the
+  // row of Paths[i].
+  struct Deletion {
+    std::vector<std::string> Paths;
+    std::vector<RowId> Rows;
+  };
+  Deletion SelectedForDeletion() const;
+  // Removes the rows of ids found (by id, wherever they are now), then re-sorts the rest.
+  void DropResultRows(const std::vector<RowId>& ids);
 
  private:
   struct FileStore;

@@ -108,18 +108,14 @@ class TerminalProgress : public ProgressSink {
 };
 
 // The report reads the model's totals itself: the status bar's texts are for a window.
-class ReportFrontend : public Frontend, public StatusBar, public Shell {
+class ReportFrontend : public Frontend, public StatusBar {
  public:
   explicit ReportFrontend(bool showProgress) : m_showProgress(showProgress) {}
   std::unique_ptr<ProgressSink> CreateProgress() override {
     return std::make_unique<TerminalProgress>(m_showProgress);
   }
   StatusBar& Status() override { return *this; }
-  Shell& ShellServices() override { return *this; }
   void SetPanelText(StatusPanel, std::string_view) override {}
-  // The report never deletes anything.
-  bool AskYesNo(std::string_view, std::string_view) override { return false; }
-  void DeleteReversibly(const std::vector<std::string>&) override {}
 
  private:
   bool m_showProgress;

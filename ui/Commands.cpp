@@ -43,7 +43,7 @@ void MainCommands::Run(layout::Command command) {
     case Command::EditZeroForderSel:
       return tmiEditZeroForderSelClick();
     case Command::EditForderDel:
-      return m_model.tmiEditForderDelClick();
+      return tmiEditForderDelClick();
     case Command::EditForderZeroDel:
       return tmiEditForderZeroDelClick();
     case Command::ViewFileViewFlag:
@@ -74,9 +74,41 @@ void MainCommands::tmiEditZeroForderSelClick() {
   m_model.tmiEditZeroForderSelClick();
 }
 
+void MainCommands::tmiEditForderDelClick() {
+  if (!Ask(kDeleteQuestion, kDeleteCaption)) return;
+  // Read the selection after the question: the list may have changed while it was open.
+  const ListsModel::Deletion deletion = m_model.SelectedForDeletion();
+  if (deletion.Paths.empty()) return;
+  const std::vector<std::string> refused = m_services.DeleteReversibly(deletion.Paths);
+  if (!refused.empty()) {
+    std::string text(kTextNotTrashed);
+    for (const std::string& line : refused)
+      text += "\n" + line;
+    Warn(text);
+  }
+  // Not every way a folder stays is reported (the shell's own confirmation may keep it), so the
+  // disk is asked: a row goes only when nothing is left where its folder was.
+  std::vector<RowId> gone;
+  for (std::size_t i = 0; i < deletion.Paths.size(); ++i) {
+    if (!EntryExists(deletion.Paths[i])) gone.push_back(deletion.Rows[i]);
+  }
+  m_model.DropResultRows(gone);
+}
+
 void MainCommands::tmiEditForderZeroDelClick() {
   m_window.FocusResultList();
-  m_model.tmiEditForderZeroDelClick();
+  m_model.tmiEditZeroForderSelClick();
+  tmiEditForderDelClick();
+}
+
+void MainCommands::ListDoubleClick(ListKind list) {
+  if (list == ListKind::Result) return tmiFileOpenSelectForderClick();
+  tmiFileOpenSelectFileClick();
+}
+
+void MainCommands::ListColumnClick(ListKind list, int column) {
+  if (list == ListKind::Result) return m_model.lvwResultColumnClick(column);
+  m_model.lvwFileColumnClick(column);
 }
 
 bool MainCommands::ListKeyDown(ListKind list, const ListKey& key) {
@@ -101,7 +133,7 @@ void MainCommands::TellNoFileManager(shell::Handover handover, const std::string
   if (handover != shell::Handover::NoFileManager) return;
   std::string text(kTextNoFileManager);
   if (!path.empty()) text += "\n" + path;
-  m_window.ShowWarning(text);
+  Warn(text);
 }
 
 std::optional<std::string> MainCommands::FirstSelectedPath(ListKind list) const {
@@ -111,17 +143,18 @@ std::optional<std::string> MainCommands::FirstSelectedPath(ListKind list) const 
   return std::string(m_model.FileRowAt(*row).Path);
 }
 
-bool MainCommands::AskYesNo(std::string_view text, std::string_view caption) {
-  return m_window.AskYesNo(text, caption);
+bool MainCommands::Ask(std::string_view text, std::string_view caption) {
+  const Message message{MessageKind::Question, text, caption};
+  return m_messageHook ? m_messageHook(message) : m_window.ShowMessage(message);
 }
 
-void MainCommands::DeleteReversibly(const std::vector<std::string>& paths) {
-  const std::vector<std::string> refused = m_services.DeleteReversibly(paths);
-  if (refused.empty()) return;
-  std::string text(kTextNotTrashed);
-  for (const std::string& line : refused)
-    text += "\n" + line;
-  m_window.ShowWarning(text);
+void MainCommands::Warn(const std::string& text) {
+  const Message message{MessageKind::Warning, text, layout::kMainWindow.Caption};
+  if (m_messageHook) {
+    m_messageHook(message);
+  } else {
+    m_window.ShowMessage(message);
+  }
 }
 
 }  // namespace quillet

@@ -4,6 +4,7 @@
 // few things only its toolkit can do.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,20 +16,32 @@
 
 namespace quillet {
 
+// A message box owned by the main window, as a command describes it.
+enum class MessageKind {
+  Question,  // Yes and No buttons, Yes the default, no icon
+  Warning,   // an OK button and a warning icon
+};
+struct Message {
+  MessageKind Kind = MessageKind::Warning;
+  std::string_view Text;
+  std::string_view Caption;
+};
+
 // What only the program's toolkit can do for a command.
 class CommandWindow {
  public:
   virtual ~CommandWindow() = default;
-  // A yes/no question owned by the main window, Yes the default, no icon; true for Yes.
-  virtual bool AskYesNo(std::string_view text, std::string_view caption) = 0;
-  // A message owned by the main window, titled as it is, with a warning icon.
-  virtual void ShowWarning(std::string_view text) = 0;
+  // Shows the message modally, owned by the main window; true when Yes closed it.
+  virtual bool ShowMessage(const Message& message) = 0;
   virtual void FocusResultList() = 0;
   virtual void CloseMainWindow() = 0;
   // Shows the About box modally and returns when it is closed.
   virtual void ShowAboutBox() = 0;
 };
 
+// The delete's question and its caption.
+inline constexpr std::string_view kDeleteQuestion = "選択されたフォルダ群を削除しますか?";
+inline constexpr std::string_view kDeleteCaption = "選択フォルダの削除";
 // The message listing what a reversible delete left in place.
 inline constexpr std::string_view kTextNotTrashed = "ゴミ箱へ移動できませんでした。";
 // The message when a folder was not opened because the desktop would have started this program
@@ -54,9 +67,8 @@ struct ListKey {
   bool Alt = false;
 };
 
-// The commands. It is also the row model's shell (the question and the reversible delete), so a
-// program's Frontend hands it out as such. The model, services and window must outlive it.
-class MainCommands : public Shell {
+// The commands. The model, services and window must outlive it.
+class MainCommands {
  public:
   MainCommands(ListsModel& model, shell::Services& services, CommandWindow& window);
 
@@ -65,11 +77,21 @@ class MainCommands : public Shell {
 
   // Handlers that are more than one call of the model.
   void tmiFileExeExplorerClick();
-  void tmiFileOpenSelectForderClick();  // also the result list's double-click
+  void tmiFileOpenSelectForderClick();
   void tmiFileOpenSelectQuilletClick();
-  void tmiFileOpenSelectFileClick();  // also the file list's double-click
+  void tmiFileOpenSelectFileClick();
   void tmiEditZeroForderSelClick();
+  // Asks the question (also with nothing selected); on Yes hands the model's deletion (the
+  // selected folders in reverse list order, never a root) to the shell, says what it left in
+  // place, then drops the rows of the folders that are gone and re-sorts. A folder the shell
+  // refused, failed on or was told to keep keeps its row and its selection.
+  void tmiEditForderDelClick();
   void tmiEditForderZeroDelClick();
+
+  // The lists' own events, as both programs route them: a double-click opens the row's folder
+  // or file, a header click sorts by that column, a key is ListKeyDown's.
+  void ListDoubleClick(ListKind list);
+  void ListColumnClick(ListKind list, int column);
   // A key pressed in a list: Ctrl+A selects every row of that list. True when the key did
   // something here; the list then does nothing more with it.
   bool ListKeyDown(ListKind list, const ListKey& key);
@@ -82,15 +104,21 @@ class MainCommands : public Shell {
   // Cell 0 of a list's first selected row (a result row's location, a file row's path).
   std::optional<std::string> FirstSelectedPath(ListKind list) const;
 
-  // Shell
-  bool AskYesNo(std::string_view text, std::string_view caption) override;
-  void DeleteReversibly(const std::vector<std::string>& paths) override;
+  // Tests answer the questions and read the warnings here instead of in modal boxes: while a
+  // hook is set, every message goes to it and none to the window.
+  using MessageHook = std::function<bool(const Message& message)>;
+  void SetMessageHook(MessageHook hook) { m_messageHook = std::move(hook); }
 
  private:
   ListsModel& m_model;
   shell::Services& m_services;
   CommandWindow& m_window;
+  MessageHook m_messageHook;
 
+  // A question with its own caption; true for Yes.
+  bool Ask(std::string_view text, std::string_view caption);
+  // A warning, titled with the main window's caption.
+  void Warn(const std::string& text);
   // Tells the user, where the shell did not, that no file manager could open path.
   void TellNoFileManager(shell::Handover handover, const std::string& path);
 };

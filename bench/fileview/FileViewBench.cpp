@@ -15,16 +15,13 @@ class QuietProgress : public quillet::ProgressSink {
   void Close() override {}
 };
 
-class QuietFrontend : public quillet::Frontend, public quillet::StatusBar, public quillet::Shell {
+class QuietFrontend : public quillet::Frontend, public quillet::StatusBar {
  public:
   std::unique_ptr<quillet::ProgressSink> CreateProgress() override {
     return std::make_unique<QuietProgress>();
   }
   quillet::StatusBar& Status() override { return *this; }
-  quillet::Shell& ShellServices() override { return *this; }
   void SetPanelText(quillet::StatusPanel, std::string_view) override {}
-  bool AskYesNo(std::string_view, std::string_view) override { return false; }
-  void DeleteReversibly(const std::vector<std::string>&) override {}
 };
 
 }  // namespace

@@ -807,68 +807,6 @@ TEST_F(ListsTest, ZeroSelectionPicksMeasuredReadableEmptyFoldersOnly) {
   EXPECT_EQ(m_record.Panels[0], "2 lists");
 }
 
-TEST_F(ListsTest, DeleteAsksThenHandsTheFoldersOverInReverseAndRemovesTheirRows) {
-  AddFolders({"A", "B", "C", "D"});
-  m_model.tmiEditForderDelClick();  // nothing selected: asks, then nothing
-  for (std::size_t i = 0; i < 3; ++i)
-    m_model.SetSelected(ListKind::Result, i, true);
-  m_frontend.Answer = false;
-  m_model.tmiEditForderDelClick();
-  EXPECT_TRUE(m_record.Deletions.empty());
-  EXPECT_EQ(Names(), (Texts{"A", "B", "C", "D"}));
-  m_frontend.Answer = true;
-  m_model.tmiEditForderDelClick();
-  ASSERT_EQ(m_record.Questions.size(), 3u);
-  EXPECT_EQ(m_record.Questions[2],
-            std::make_pair(std::string("選択されたフォルダ群を削除しますか?"),
-                           std::string("選択フォルダの削除")));
-  ASSERT_EQ(m_record.Deletions.size(), 1u);
-  EXPECT_EQ(m_record.Deletions[0], (Texts{m_tree.Path("C"), m_tree.Path("B"), m_tree.Path("A")}));
-  EXPECT_EQ(Names(), Texts{"D"});
-  EXPECT_EQ(m_record.Panels[0], "0 lists");
-}
-
-// The shell may refuse, fail, or be told No in its own confirmation: only rows whose folders are
-// gone go. A link counts as itself: kept, it keeps its row even when what it named has gone.
-TEST_F(ListsTest, DeleteRemovesOnlyTheRowsWhoseFoldersAreGone) {
-  AddFolders({"gone", "kept", "target"});
-  std::vector<std::string> kept = {m_tree.Path("kept")};
-  for (const char* link : {"link-kept", "link-gone", "link-dangling"}) {
-    std::error_code error;
-    const char* target = std::string_view(link) == "link-dangling" ? "target" : "kept";
-    std::filesystem::create_directory_symlink(m_tree.Path(target), m_tree.Path(link), error);
-    if (error) continue;  // no links without privileges on Windows
-    m_model.AddResultList(m_tree.Path(link));
-    if (std::string_view(link) != "link-gone") kept.push_back(m_tree.Path(link));
-  }
-  m_frontend.Kept.insert(kept.begin(), kept.end());
-  m_model.SetResultSort(0, true);
-  SelectAllResults();
-  const std::size_t handed = m_model.ResultRowCount();
-  m_model.tmiEditForderDelClick();
-  ASSERT_EQ(m_record.Deletions.size(), 1u);
-  EXPECT_EQ(m_record.Deletions[0].size(), handed);
-  // What stays is still selected, and sorted again (names descending).
-  std::sort(kept.begin(), kept.end(), std::greater<>());
-  EXPECT_EQ(Column(m_model, ListKind::Result, 1), kept);
-  for (std::size_t i = 0; i < m_model.ResultRowCount(); ++i)
-    EXPECT_TRUE(m_model.IsSelected(ListKind::Result, i)) << i;
-  EXPECT_EQ(m_record.Panels[0], std::to_string(kept.size()) + " lists");
-}
-
-TEST_F(ListsTest, DeleteNeverHandsOverARoot) {
-  m_model.AddResultList(kRoot);
-  AddFolders({"gone"});
-  SelectAllResults();
-  m_model.tmiEditForderDelClick();
-  ASSERT_EQ(m_record.Deletions.size(), 1u);
-  EXPECT_EQ(m_record.Deletions[0], Texts{m_tree.Path("gone")});
-  EXPECT_EQ(Column(m_model, ListKind::Result, 1), Texts{kRootLocation});
-  EXPECT_TRUE(m_model.IsSelected(ListKind::Result, 0));  // its row stays, still selected
-  m_model.tmiEditForderDelClick();  // only the root left: nothing is handed over
-  EXPECT_EQ(m_record.Deletions.size(), 1u);
-}
-
 TEST(IsRootLocation, RecognisesRootsOfBothPlatforms) {
   const struct {
     char Separator;
@@ -995,22 +933,6 @@ TEST_F(ListsTest, FileViewSkipsRowsRemovedMeanwhile) {
   ASSERT_EQ(m_model.FileRowCount(), 2u);
   for (std::size_t i = 0; i < 2; ++i)
     EXPECT_TRUE(m_model.CellText(ListKind::File, i, 1).starts_with(m_tree.Path("a")));
-}
-
-TEST_F(ListsTest, DeleteRemovesOnlyTheRowsItHandedOver) {
-  AddFolders({"A", "B", "C"});
-  m_model.SetSelected(ListKind::Result, 0, true);
-  m_model.SetSelected(ListKind::Result, 1, true);
-  // While the question is open: a header click and a new selected row.
-  m_frontend.OnQuestion = [this] {
-    m_model.lvwResultColumnClick(0);
-    m_model.SetSelected(ListKind::Result, IndexOf("C"), true);
-  };
-  m_model.tmiEditForderDelClick();
-  // The selection read after the question counts; every handed row goes, no other.
-  ASSERT_EQ(m_record.Deletions.size(), 1u);
-  EXPECT_EQ(m_record.Deletions[0], (Texts{m_tree.Path("A"), m_tree.Path("B"), m_tree.Path("C")}));
-  EXPECT_EQ(m_model.ResultRowCount(), 0u);
 }
 
 // --- Change notifications -------------------------------------------------------------------

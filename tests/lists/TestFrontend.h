@@ -1,4 +1,4 @@
-// Headless stand-ins for the three interfaces.
+// Headless stand-ins for the front end's interfaces.
 #pragma once
 
 #include <filesystem>
@@ -23,8 +23,6 @@ struct Record {
   int Updates = 0;       // over every dialog
   std::vector<std::string> SubTexts;
   std::vector<std::pair<bool, bool>> RepaintPump;
-  std::vector<std::pair<std::string, std::string>> Questions;
-  std::vector<std::vector<std::string>> Deletions;
 };
 
 // OnPump runs inside every pumping update, as a message processed there, with the update's
@@ -57,40 +55,21 @@ class TestProgress : public ProgressSink {
   bool m_cancelled = false;
 };
 
-class TestFrontend : public Frontend, public StatusBar, public Shell {
+class TestFrontend : public Frontend, public StatusBar {
  public:
   std::unique_ptr<ProgressSink> CreateProgress() override {
     ++m_record.ProgressCreated;
     return std::make_unique<TestProgress>(m_record, OnPump);
   }
   StatusBar& Status() override { return *this; }
-  Shell& ShellServices() override { return *this; }
   void SetPanelText(StatusPanel panel, std::string_view text) override {
     const int index = static_cast<int>(panel);
     m_record.Panels[index] = std::string(text);
     m_record.PanelWrites.emplace_back(index, std::string(text));
   }
-  bool AskYesNo(std::string_view text, std::string_view caption) override {
-    m_record.Questions.emplace_back(std::string(text), std::string(caption));
-    if (OnQuestion) OnQuestion();
-    return Answer;
-  }
-  // Removes each path from the disk (a link itself, never what it points to) as a shell would,
-  // except those in Kept: refused, failed, or declined in the shell's own confirmation.
-  void DeleteReversibly(const std::vector<std::string>& paths) override {
-    m_record.Deletions.push_back(paths);
-    for (const auto& path : paths) {
-      std::error_code ignored;
-      if (!Kept.contains(path)) std::filesystem::remove_all(path, ignored);
-    }
-  }
-
   Record& Recorded() { return m_record; }
 
   PumpHandler OnPump;
-  std::function<void()> OnQuestion;
-  bool Answer = true;
-  std::set<std::string> Kept;
 
  private:
   Record m_record;

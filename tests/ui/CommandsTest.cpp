@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -15,10 +19,17 @@ namespace {
 
 using Paths = std::vector<std::string>;
 
-// Records what the commands hand to the shell and to the window.
+// Records what the commands hand to the shell and to the window. Its reversible delete removes
+// each path from the disk (a link itself, never what it points to) as a shell would, except
+// those in Kept: refused, failed, or declined in the shell's own confirmation.
 struct Recorder : shell::Services, CommandWindow {
   Paths Opened, Instances, Deleted, Warnings, Calls;
-  Paths Refuse;                                    // what DeleteReversibly reports as left in place
+  std::vector<Paths> Deletions;                                // one per call
+  std::vector<std::pair<std::string, std::string>> Questions;  // text, caption
+  Paths Refuse;  // what DeleteReversibly reports as left in place
+  std::set<std::string> Kept;
+  bool Yes = true;                                 // the answer to a question
+  std::function<void()> OnQuestion;                // runs while the question is open
   shell::Handover Answer = shell::Handover::Done;  // what opening and the file manager answer
   shell::Handover OpenPath(const std::string& path) override {
     return Opened.push_back(path), Answer;
@@ -29,30 +40,62 @@ struct Recorder : shell::Services, CommandWindow {
   }
   Paths DeleteReversibly(const Paths& paths) override {
     Deleted.insert(Deleted.end(), paths.begin(), paths.end());
+    Deletions.push_back(paths);
+    for (const auto& path : paths) {
+      std::error_code ignored;
+      if (!Kept.contains(path)) std::filesystem::remove_all(path, ignored);
+    }
     return Refuse;
   }
-  bool AskYesNo(std::string_view, std::string_view) override { return true; }
-  void ShowWarning(std::string_view text) override { Warnings.emplace_back(text); }
+  bool ShowMessage(const Message& message) override {
+    if (message.Kind == MessageKind::Warning) {
+      EXPECT_EQ(message.Caption, layout::kMainWindow.Caption);
+      return Warnings.emplace_back(message.Text), false;
+    }
+    Questions.emplace_back(message.Text, message.Caption);
+    if (OnQuestion) OnQuestion();
+    return Yes;
+  }
   void FocusResultList() override { Calls.push_back("focus"); }
   void CloseMainWindow() override { Calls.push_back("close"); }
   void ShowAboutBox() override { Calls.push_back("about"); }
 };
 
-// The model's shell is the command layer, as in both programs.
-class Frontend : public test::TestFrontend {
- public:
-  MainCommands* Commands = nullptr;
-  Shell& ShellServices() override { return *Commands; }
-};
+using Texts = Paths;
+
+Texts Column(const ListsModel& model, ListKind list, int column) {
+  Texts texts;
+  for (std::size_t i = 0; i < model.RowCount(list); ++i)
+    texts.push_back(model.CellText(list, i, column));
+  return texts;
+}
+
+// The platform's root as added, and the location its row shows: 'C:\' becomes 'C:'.
+const std::string kRoot = kPathSeparator == '/' ? "/" : "C:\\";
+const std::string kRootLocation = kPathSeparator == '/' ? "/" : "C:";
 
 class CommandsTest : public ::testing::Test {
  protected:
   testing::TempTree m_tree;
-  Frontend m_frontend;
+  test::TestFrontend m_frontend;
   ListsModel m_model{m_frontend};
   Recorder m_recorder;
   MainCommands m_commands{m_model, m_recorder, m_recorder};
-  CommandsTest() { m_frontend.Commands = &m_commands; }
+  test::Record& m_record = m_frontend.Recorded();
+
+  void SelectAllResults() { m_model.SelectAll(ListKind::Result, true); }
+  void AddFolders(std::initializer_list<const char*> names) {
+    for (const char* name : names)
+      m_model.AddResultList(m_tree.Folder(name));
+  }
+  Texts Names() const { return Column(m_model, ListKind::Result, 0); }
+  std::size_t IndexOf(std::string_view caption) const {
+    for (std::size_t i = 0; i < m_model.ResultRowCount(); ++i) {
+      if (m_model.ResultRowAt(i).Caption == caption) return i;
+    }
+    ADD_FAILURE() << caption;
+    return 0;
+  }
 };
 
 TEST_F(CommandsTest, OpenCommandsHandOverTheFirstSelectedRowOnly) {
@@ -126,6 +169,86 @@ TEST_F(CommandsTest, OnlyDroppedFoldersBecomeRowsInDropOrder) {
   ASSERT_EQ(m_model.ResultRowCount(), 2u);
   EXPECT_EQ(m_model.ResultRowAt(0).Location, second);
   EXPECT_EQ(m_model.ResultRowAt(1).Location, first);
+}
+
+// --- Deletion ------------------------------------------------------------------------------
+
+TEST_F(CommandsTest, DeleteAsksThenHandsTheFoldersOverInReverseAndRemovesTheirRows) {
+  AddFolders({"A", "B", "C", "D"});
+  m_commands.tmiEditForderDelClick();  // nothing selected: asks, then nothing
+  for (std::size_t i = 0; i < 3; ++i)
+    m_model.SetSelected(ListKind::Result, i, true);
+  m_recorder.Yes = false;
+  m_commands.tmiEditForderDelClick();
+  EXPECT_TRUE(m_recorder.Deletions.empty());
+  EXPECT_EQ(Names(), (Texts{"A", "B", "C", "D"}));
+  m_recorder.Yes = true;
+  m_commands.tmiEditForderDelClick();
+  ASSERT_EQ(m_recorder.Questions.size(), 3u);
+  EXPECT_EQ(m_recorder.Questions[2],
+            std::make_pair(std::string("選択されたフォルダ群を削除しますか?"),
+                           std::string("選択フォルダの削除")));
+  ASSERT_EQ(m_recorder.Deletions.size(), 1u);
+  EXPECT_EQ(m_recorder.Deletions[0], (Texts{m_tree.Path("C"), m_tree.Path("B"), m_tree.Path("A")}));
+  EXPECT_EQ(Names(), Texts{"D"});
+  EXPECT_EQ(m_record.Panels[0], "0 lists");
+}
+
+// The shell may refuse, fail, or be told No in its own confirmation: only rows whose folders are
+// gone go. A link counts as itself: kept, it keeps its row even when what it named has gone.
+TEST_F(CommandsTest, DeleteRemovesOnlyTheRowsWhoseFoldersAreGone) {
+  AddFolders({"gone", "kept", "target"});
+  std::vector<std::string> kept = {m_tree.Path("kept")};
+  for (const char* link : {"link-kept", "link-gone", "link-dangling"}) {
+    std::error_code error;
+    const char* target = std::string_view(link) == "link-dangling" ? "target" : "kept";
+    std::filesystem::create_directory_symlink(m_tree.Path(target), m_tree.Path(link), error);
+    if (error) continue;  // no links without privileges on Windows
+    m_model.AddResultList(m_tree.Path(link));
+    if (std::string_view(link) != "link-gone") kept.push_back(m_tree.Path(link));
+  }
+  m_recorder.Kept.insert(kept.begin(), kept.end());
+  m_model.SetResultSort(0, true);
+  SelectAllResults();
+  const std::size_t handed = m_model.ResultRowCount();
+  m_commands.tmiEditForderDelClick();
+  ASSERT_EQ(m_recorder.Deletions.size(), 1u);
+  EXPECT_EQ(m_recorder.Deletions[0].size(), handed);
+  // What stays is still selected, and sorted again (names descending).
+  std::sort(kept.begin(), kept.end(), std::greater<>());
+  EXPECT_EQ(Column(m_model, ListKind::Result, 1), kept);
+  for (std::size_t i = 0; i < m_model.ResultRowCount(); ++i)
+    EXPECT_TRUE(m_model.IsSelected(ListKind::Result, i)) << i;
+  EXPECT_EQ(m_record.Panels[0], std::to_string(kept.size()) + " lists");
+}
+
+TEST_F(CommandsTest, DeleteNeverHandsOverARoot) {
+  m_model.AddResultList(kRoot);
+  AddFolders({"gone"});
+  SelectAllResults();
+  m_commands.tmiEditForderDelClick();
+  ASSERT_EQ(m_recorder.Deletions.size(), 1u);
+  EXPECT_EQ(m_recorder.Deletions[0], Texts{m_tree.Path("gone")});
+  EXPECT_EQ(Column(m_model, ListKind::Result, 1), Texts{kRootLocation});
+  EXPECT_TRUE(m_model.IsSelected(ListKind::Result, 0));  // its row stays, still selected
+  m_commands.tmiEditForderDelClick();  // only the root left: nothing is handed over
+  EXPECT_EQ(m_recorder.Deletions.size(), 1u);
+}
+
+TEST_F(CommandsTest, DeleteRemovesOnlyTheRowsItHandedOver) {
+  AddFolders({"A", "B", "C"});
+  m_model.SetSelected(ListKind::Result, 0, true);
+  m_model.SetSelected(ListKind::Result, 1, true);
+  // While the question is open: a header click and a new selected row.
+  m_recorder.OnQuestion = [this] {
+    m_model.lvwResultColumnClick(0);
+    m_model.SetSelected(ListKind::Result, IndexOf("C"), true);
+  };
+  m_commands.tmiEditForderDelClick();
+  // The selection read after the question counts; every handed row goes, no other.
+  ASSERT_EQ(m_recorder.Deletions.size(), 1u);
+  EXPECT_EQ(m_recorder.Deletions[0], (Texts{m_tree.Path("A"), m_tree.Path("B"), m_tree.Path("C")}));
+  EXPECT_EQ(m_model.ResultRowCount(), 0u);
 }
 
 TEST_F(CommandsTest, WhatTheTrashLeftIsToldInOneMessage) {

@@ -117,16 +117,13 @@ TFMain::TFMain(std::optional<std::string> firstArgument, std::unique_ptr<shell::
   const int fileHeight = layout::kFileListHeight;
   m_splitter->setSizes({std::max(layout::kSplitterMinimum, height() - fileHeight), fileHeight});
 
-  connect(m_lvwResult, &ReportView::doubleClicked, this,
-          [this] { RunGuarded([this] { m_commands->tmiFileOpenSelectForderClick(); }); });
-  connect(m_lvwFile, &ReportView::doubleClicked, this,
-          [this] { RunGuarded([this] { m_commands->tmiFileOpenSelectFileClick(); }); });
-  connect(m_lvwResult->header(), &QHeaderView::sectionClicked, this, [this](int column) {
-    RunGuarded([this, column] { m_model->lvwResultColumnClick(column); });
-  });
-  connect(m_lvwFile->header(), &QHeaderView::sectionClicked, this, [this](int column) {
-    RunGuarded([this, column] { m_model->lvwFileColumnClick(column); });
-  });
+  for (const ListKind list : {ListKind::Result, ListKind::File}) {
+    connect(View(list), &ReportView::doubleClicked, this,
+            [this, list] { RunGuarded([this, list] { m_commands->ListDoubleClick(list); }); });
+    connect(View(list)->header(), &QHeaderView::sectionClicked, this, [this, list](int column) {
+      RunGuarded([this, list, column] { m_commands->ListColumnClick(list, column); });
+    });
+  }
 
   FormCreate(firstArgument);
   m_lvwResult->setFocus();
@@ -322,19 +319,14 @@ void TFMain::tmiHelpAboutClick() {
   box.exec();
 }
 
-bool TFMain::AskYesNo(std::string_view text, std::string_view caption) {
-  if (m_asker) return m_asker(ToQString(text), ToQString(caption));
-  QMessageBox box(QMessageBox::NoIcon, ToQString(caption), ToQString(text),
-                  QMessageBox::Yes | QMessageBox::No, this);
-  box.setDefaultButton(QMessageBox::Yes);
-  return box.exec() != QMessageBox::No;
-}
-
-void TFMain::ShowWarning(std::string_view text) {
-  if (m_notifier) return m_notifier(ToQString(text));
-  QMessageBox box(QMessageBox::Warning, ToQString(layout::kMainWindow.Caption), ToQString(text),
-                  QMessageBox::Ok, this);
-  box.exec();
+bool TFMain::ShowMessage(const Message& message) {
+  const bool question = message.Kind == MessageKind::Question;
+  QMessageBox box(question ? QMessageBox::NoIcon : QMessageBox::Warning, ToQString(message.Caption),
+                  ToQString(message.Text),
+                  question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, this);
+  if (question) box.setDefaultButton(QMessageBox::Yes);
+  const int answer = box.exec();
+  return question && answer != QMessageBox::No;
 }
 
 void TFMain::FocusResultList() {

@@ -26,11 +26,6 @@ namespace quillet {
 class ListModelAdapter;
 class ReportView;
 
-// Asks a yes/no question; true for Yes.
-using YesNoAsker = std::function<bool(const QString& text, const QString& caption)>;
-// Tells the user what the trash refused.
-using FailureNotifier = std::function<void(const QString& text)>;
-
 class TFMain : public QMainWindow,
                private Frontend,
                private StatusBar,
@@ -46,9 +41,6 @@ class TFMain : public QMainWindow,
 
   ListsModel& Model() { return *m_model; }
   MainCommands& Commands() { return *m_commands; }
-  // Tests answer the question and read the trash's message instead of modal boxes.
-  void SetAsker(YesNoAsker asker) { m_asker = std::move(asker); }
-  void SetNotifier(FailureNotifier notifier) { m_notifier = std::move(notifier); }
   ReportView* lvwResult() const { return m_lvwResult; }
   ReportView* lvwFile() const { return m_lvwFile; }
   QSplitter* Splitter1() const { return m_splitter; }
@@ -79,10 +71,8 @@ class TFMain : public QMainWindow,
   // Frontend
   std::unique_ptr<ProgressSink> CreateProgress() override;
   quillet::StatusBar& Status() override { return *this; }
-  Shell& ShellServices() override { return *m_commands; }
   // CommandWindow
-  bool AskYesNo(std::string_view text, std::string_view caption) override;
-  void ShowWarning(std::string_view text) override;
+  bool ShowMessage(const Message& message) override;
   void FocusResultList() override;
   void CloseMainWindow() override { close(); }
   void ShowAboutBox() override { tmiHelpAboutClick(); }
@@ -110,8 +100,6 @@ class TFMain : public QMainWindow,
                      const QItemSelection& deselected);
 
   std::unique_ptr<shell::Services> m_services;
-  YesNoAsker m_asker;
-  FailureNotifier m_notifier;
   std::vector<QIcon> m_images;
   std::unique_ptr<ListsModel> m_model;
   std::unique_ptr<MainCommands> m_commands;

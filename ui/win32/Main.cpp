@@ -561,23 +561,11 @@ LRESULT TFMain::OnNotify(const NMHDR& header) {
     }
     case LVN_COLUMNCLICK: {
       const int column = reinterpret_cast<const NMLISTVIEW&>(header).iSubItem;
-      Guarded([&] {
-        if (list == ListKind::Result) {
-          m_model->lvwResultColumnClick(column);
-        } else {
-          m_model->lvwFileColumnClick(column);
-        }
-      });
+      Guarded([&] { m_commands->ListColumnClick(list, column); });
       return 0;
     }
     case NM_DBLCLK:
-      Guarded([&] {
-        if (list == ListKind::Result) {
-          m_commands->tmiFileOpenSelectForderClick();
-        } else {
-          m_commands->tmiFileOpenSelectFileClick();
-        }
-      });
+      Guarded([&] { m_commands->ListDoubleClick(list); });
       return 0;
     default:
       return 0;
@@ -845,16 +833,12 @@ void TFMain::DropFiles(HDROP drop) {
   m_commands->DropFiles(paths);
 }
 
-bool TFMain::AskYesNo(std::string_view text, std::string_view caption) {
-  if (m_asker) return m_asker(text, caption);
-  return ::MessageBoxW(m_hwnd, Wide(text).c_str(), Wide(caption).c_str(),
-                       MB_YESNO | MB_DEFBUTTON1) != IDNO;
-}
-
-void TFMain::ShowWarning(std::string_view text) {
-  if (m_notifier) return m_notifier(text);
-  ::MessageBoxW(m_hwnd, Wide(ToDisplayText(text)).c_str(),
-                Wide(layout::kMainWindow.Caption).c_str(), MB_OK | MB_ICONWARNING);
+bool TFMain::ShowMessage(const Message& message) {
+  const UINT style =
+      message.Kind == MessageKind::Question ? MB_YESNO | MB_DEFBUTTON1 : MB_OK | MB_ICONWARNING;
+  const int answer = ::MessageBoxW(m_hwnd, Wide(ToDisplayText(message.Text)).c_str(),
+                                   Wide(message.Caption).c_str(), style);
+  return message.Kind == MessageKind::Question && answer != IDNO;
 }
 
 void TFMain::FocusResultList() {

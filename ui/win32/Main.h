@@ -23,11 +23,6 @@
 
 namespace quillet {
 
-// Answers the deletion question instead of a modal box (tests).
-using YesNoAsker = std::function<bool(std::string_view text, std::string_view caption)>;
-// Receives a warning instead of a modal box (tests).
-using WarningNotifier = std::function<void(std::string_view text)>;
-
 class TFMain : private Frontend, private StatusBar, private ListObserver, private CommandWindow {
  public:
   // Creates the window (not yet shown) and runs FormCreate with firstArgument. services: where
@@ -55,8 +50,6 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   // The command id a menu item or a tool button sends.
   static UINT CommandId(layout::Command command);
 
-  void SetAsker(YesNoAsker asker) { m_asker = std::move(asker); }
-  void SetNotifier(WarningNotifier notifier) { m_notifier = std::move(notifier); }
   // Tests see a dropped-down menu without its modal loop: called with the menu instead of
   // TrackPopupMenuEx, it returns the command id chosen (0 for none).
   using MenuTracker = std::function<UINT(HMENU menu, std::size_t entry)>;
@@ -109,7 +102,6 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   // Frontend
   std::unique_ptr<ProgressSink> CreateProgress() override;
   quillet::StatusBar& Status() override { return *this; }
-  Shell& ShellServices() override { return *m_commands; }
   // StatusBar
   void SetPanelText(quillet::StatusPanel panel, std::string_view text) override;
   // ListObserver
@@ -122,8 +114,7 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   void RowChanged(ListKind list, std::size_t index) override;
   void SelectionChanged(ListKind list) override { ShowSelection(list); }
   // CommandWindow
-  bool AskYesNo(std::string_view text, std::string_view caption) override;
-  void ShowWarning(std::string_view text) override;
+  bool ShowMessage(const Message& message) override;
   void FocusResultList() override;
   void CloseMainWindow() override;
   void ShowAboutBox() override { tmiHelpAboutClick(); }
@@ -133,8 +124,6 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   std::unique_ptr<shell::Services> m_services;
   std::unique_ptr<ListsModel> m_model;
   std::unique_ptr<MainCommands> m_commands;
-  YesNoAsker m_asker;
-  WarningNotifier m_notifier;
   MenuTracker m_menuTracker;
   GdiObject<HFONT> m_font;
   GdiObject<HFONT> m_menuFont;    // the dropped menus' items

@@ -686,12 +686,12 @@ class QtProgramTest : public QObject {
     auto window = MakeWindow(tree.Root.path());
     QStringList questions;
     bool answer = false;
-    window->SetAsker([&](const QString& text, const QString& caption) {
-      questions << caption + QLatin1Char('|') + text;
+    QStringList refusals;
+    window->Commands().SetMessageHook([&](const Message& message) {
+      if (message.Kind == MessageKind::Warning) return refusals << ToQString(message.Text), false;
+      questions << ToQString(message.Caption) + QLatin1Char('|') + ToQString(message.Text);
       return answer;
     });
-    QStringList refusals;
-    window->SetNotifier([&](const QString& text) { refusals << text; });
     ClickRow(window->lvwResult(), RowOf(*window, "small"));
     const QString trashed = dataHome.path() + QStringLiteral("/Trash/files/small");
 

@@ -106,8 +106,8 @@ TEST_F(MainTest, EveryMenuItemReachesItsHandler) {
   EXPECT_EQ(m_shell->Opened.back(), m_tree.Path("full/a.bin"));
 
   std::vector<std::string> questions;
-  m_window->SetAsker([&](std::string_view text, std::string_view) {
-    questions.emplace_back(text);
+  m_window->Commands().SetMessageHook([&](const Message& message) {
+    questions.emplace_back(message.Text);
     return false;
   });
   ChooseMenu(Command::EditForderDel);
