@@ -1,6 +1,7 @@
 #include "ui/qt/Main.h"
 
 #include <algorithm>
+#include <climits>
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -37,28 +38,18 @@ TFMain* FMain = nullptr;
 
 namespace {
 
-std::size_t Slot(ListKind list) {
-  return list == ListKind::Result ? 0 : 1;
-}
-
 // A path Qt reports (the home folder, this program's file) in the file system's encoding.
 std::string ToPath(const QString& path) {
   return QFile::encodeName(path).toStdString();
 }
 
-// The designed width, widened where a count column could not show twelve digits in this
-// desktop's font: the designed widths assume a narrower face than most Linux desktops have.
-int ColumnWidth(const layout::Column& column, const QFontMetrics& metrics) {
-  if (column.Alignment != layout::Align::Right) return column.Width;
-  constexpr int kCellMargins = 14;
-  return std::max(column.Width,
-                  metrics.horizontalAdvance(QStringLiteral("999,999,999,999")) + kCellMargins);
-}
-
 }  // namespace
 
 TFMain::TFMain(std::optional<std::string> firstArgument, std::unique_ptr<shell::Services> services)
-    : m_services(services ? std::move(services) : shell::MakeSystemServices(nullptr)) {
+    : m_services(services ? std::move(services) : shell::MakeSystemServices(nullptr)),
+      m_selection([this](ListKind list, std::span<const SelectionHandover::Run> runs) {
+        ShowSelection(list, runs);
+      }) {
   FMain = this;
   const layout::Window& table = layout::kMainWindow;
   setObjectName(ToQString(table.Name));
@@ -101,19 +92,9 @@ TFMain::TFMain(std::optional<std::string> firstArgument, std::unique_ptr<shell::
   QWidget::setTabOrder(m_lvwResult, m_lvwFile);
   QWidget::setTabOrder(m_lvwFile, m_lvwResult);
 
-  // The count columns widen where this desktop's font needs it; the window grows by as much, so
-  // the location column keeps the room the designed layout gives it (within the screen).
-  int widened = 0;
-  for (std::size_t i = 0; i < layout::kResultColumns.size(); ++i) {
-    const int designed = layout::kResultColumns[i].Width;
-    if (designed == layout::kRemainingWidth) continue;
-    widened += m_lvwResult->header()->sectionSize(static_cast<int>(i)) - designed;
-  }
-  int width = table.ClientWidth + widened;
-  if (const QScreen* screen = this->screen()) {
-    width = std::max(table.ClientWidth, std::min(width, screen->availableGeometry().width()));
-  }
-  resize(width, table.ClientHeight);
+  const QScreen* screen = this->screen();
+  resize(MainClientWidth(m_widening, screen ? screen->availableGeometry().width() : INT_MAX),
+         table.ClientHeight);
   const int fileHeight = layout::kFileListHeight;
   m_splitter->setSizes({std::max(layout::kSplitterMinimum, height() - fileHeight), fileHeight});
 
@@ -234,6 +215,9 @@ ReportView* TFMain::BuildList(ListKind list, std::span<const layout::Column> col
   view->setPalette(palette);
 
   QHeaderView* header = view->header();
+  const std::vector<int> widths =
+      ColumnWidths(columns, view->fontMetrics().horizontalAdvance(ToQString(kWidestCount)));
+  if (list == ListKind::Result) m_widening = Widening(columns, widths);
   header->setSectionsClickable(true);
   header->setSortIndicatorShown(false);
   header->setSectionsMovable(false);
@@ -245,12 +229,19 @@ ReportView* TFMain::BuildList(ListKind list, std::span<const layout::Column> col
       header->setSectionResizeMode(section, QHeaderView::Stretch);
     } else {
       header->setSectionResizeMode(section, QHeaderView::Interactive);
-      header->resizeSection(section, ColumnWidth(columns[i], view->fontMetrics()));
+      header->resizeSection(section, widths[i]);
     }
   }
   connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this, list](const QItemSelection& selected, const QItemSelection& deselected) {
-            RunGuarded([&] { TakeSelection(list, selected, deselected); });
+            RunGuarded([&] {
+              for (const QItemSelectionRange& range : deselected)
+                m_selection.TakeSelection(*m_model, list, static_cast<std::size_t>(range.top()),
+                                          static_cast<std::size_t>(range.bottom()), false);
+              for (const QItemSelectionRange& range : selected)
+                m_selection.TakeSelection(*m_model, list, static_cast<std::size_t>(range.top()),
+                                          static_cast<std::size_t>(range.bottom()), true);
+            });
           });
   // The keys the command layer gives a meaning reach it before the view's own handling.
   view->installEventFilter(this);
@@ -378,35 +369,35 @@ void TFMain::SetPanelText(quillet::StatusPanel panel, std::string_view text) {
 }
 
 void TFMain::BeginReset(ListKind list) {
-  ++m_modelChanging[Slot(list)];
+  m_selection.Hold(list);
   Adapter(list)->BeginReset();
 }
 
 void TFMain::EndReset(ListKind list) {
   Adapter(list)->EndReset();
-  --m_modelChanging[Slot(list)];
-  ShowSelection(list);
+  m_selection.Release(list);
+  m_selection.ShowSelection(*m_model, list);
 }
 
 void TFMain::BeginAppend(ListKind list, std::size_t first, std::size_t count) {
-  ++m_modelChanging[Slot(list)];
+  m_selection.Hold(list);
   Adapter(list)->BeginAppend(first, count);
 }
 
 void TFMain::EndAppend(ListKind list) {
   Adapter(list)->EndAppend();
-  --m_modelChanging[Slot(list)];
+  m_selection.Release(list);
 }
 
 void TFMain::BeginRemove(ListKind list, std::size_t first, std::size_t count) {
-  ++m_modelChanging[Slot(list)];
+  m_selection.Hold(list);
   Adapter(list)->BeginRemove(first, count);
 }
 
 void TFMain::EndRemove(ListKind list) {
   Adapter(list)->EndRemove();
-  --m_modelChanging[Slot(list)];
-  ShowSelection(list);
+  m_selection.Release(list);
+  m_selection.ShowSelection(*m_model, list);
 }
 
 void TFMain::RowChanged(ListKind list, std::size_t index) {
@@ -414,42 +405,18 @@ void TFMain::RowChanged(ListKind list, std::size_t index) {
 }
 
 void TFMain::SelectionChanged(ListKind list) {
-  ShowSelection(list);
+  m_selection.ShowSelection(*m_model, list);
 }
 
-void TFMain::ShowSelection(ListKind list) {
+void TFMain::ShowSelection(ListKind list, std::span<const SelectionHandover::Run> runs) {
   QItemSelection selection;
   const ListModelAdapter* adapter = Adapter(list);
   const int lastColumn = adapter->columnCount() - 1;
-  std::optional<std::size_t> row = m_model->FirstSelected(list);
-  while (row) {
-    // One range per run of adjacent selected rows.
-    std::size_t last = *row;
-    std::optional<std::size_t> next = m_model->NextSelected(list, last);
-    while (next && *next == last + 1) {
-      last = *next;
-      next = m_model->NextSelected(list, last);
-    }
-    selection.select(adapter->index(static_cast<int>(*row), 0),
-                     adapter->index(static_cast<int>(last), lastColumn));
-    row = next;
+  for (const SelectionHandover::Run& run : runs) {
+    selection.select(adapter->index(static_cast<int>(run.First), 0),
+                     adapter->index(static_cast<int>(run.Last), lastColumn));
   }
-  ++m_modelChanging[Slot(list)];
   View(list)->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-  --m_modelChanging[Slot(list)];
-}
-
-void TFMain::TakeSelection(ListKind list, const QItemSelection& selected,
-                           const QItemSelection& deselected) {
-  if (m_modelChanging[Slot(list)] != 0) return;
-  for (const QItemSelectionRange& range : deselected) {
-    m_model->SetSelectedRange(list, static_cast<std::size_t>(range.top()),
-                              static_cast<std::size_t>(range.bottom()), false);
-  }
-  for (const QItemSelectionRange& range : selected) {
-    m_model->SetSelectedRange(list, static_cast<std::size_t>(range.top()),
-                              static_cast<std::size_t>(range.bottom()), true);
-  }
 }
 
 }  // namespace quillet

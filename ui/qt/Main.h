@@ -13,6 +13,7 @@
 #include "lists/Lists.h"
 #include "ui/Commands.h"
 #include "ui/Layouts.h"
+#include "ui/ListViews.h"
 #include "ui/shell/Shell.h"
 
 class QItemSelection;
@@ -93,11 +94,8 @@ class TFMain : public QMainWindow,
   void BuildStatusBar();
   ListModelAdapter* Adapter(ListKind list) const;
   ReportView* View(ListKind list) const;
-  // Copies the model's selection flags into a view.
-  void ShowSelection(ListKind list);
-  // A selection the user made in a view, written into the model.
-  void TakeSelection(ListKind list, const QItemSelection& selected,
-                     const QItemSelection& deselected);
+  // Replaces a view's selection by runs of rows.
+  void ShowSelection(ListKind list, std::span<const SelectionHandover::Run> runs);
 
   std::unique_ptr<shell::Services> m_services;
   std::vector<QIcon> m_images;
@@ -112,8 +110,9 @@ class TFMain : public QMainWindow,
   ReportView* m_lvwFile = nullptr;
   QSplitter* m_splitter = nullptr;
   std::array<QLabel*, 5> m_panels{};
-  // While the model changes a list, the view's own selection signals are not the user's.
-  std::array<int, 2> m_modelChanging{};
+  SelectionHandover m_selection;
+  // Pixels the result list's count columns grew beyond the design.
+  int m_widening = 0;
 };
 
 // The one main window, set before its creation handler runs.

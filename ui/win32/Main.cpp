@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <climits>
 #include <cwctype>
 #include <stdexcept>
 
@@ -21,9 +22,8 @@ namespace {
 
 constexpr wchar_t kMainClass[] = L"QuilletMain";
 constexpr wchar_t kSplitterClass[] = L"QuilletSplitter";
-constexpr UINT kCommandBase = 100;     // + the command's number: menu items and tool buttons
-constexpr UINT kMenuEntryBase = 200;   // + the entry's index: the buttons of tbrMenu
-constexpr int kRemainingMinimum = 40;  // the location column never shrinks below this
+constexpr UINT kCommandBase = 100;    // + the command's number: menu items and tool buttons
+constexpr UINT kMenuEntryBase = 200;  // + the entry's index: the buttons of tbrMenu
 
 std::wstring Wide(std::string_view text) {
   return ToUtf16<wchar_t>(text);
@@ -88,8 +88,10 @@ UINT TFMain::CommandId(layout::Command command) {
   return kCommandBase + static_cast<UINT>(command);
 }
 
-TFMain::TFMain(std::optional<std::string> firstArgument,
-               std::unique_ptr<shell::Services> services) {
+TFMain::TFMain(std::optional<std::string> firstArgument, std::unique_ptr<shell::Services> services)
+    : m_selection([this](ListKind list, std::span<const SelectionHandover::Run> runs) {
+        ShowSelection(list, runs);
+      }) {
   FMain = this;
   m_model = std::make_unique<ListsModel>(static_cast<Frontend&>(*this));
   const HINSTANCE instance = Application.Instance();
@@ -119,11 +121,11 @@ TFMain::TFMain(std::optional<std::string> firstArgument,
       std::make_unique<MainCommands>(*m_model, *m_services, static_cast<CommandWindow&>(*this));
   m_dpi = WindowDpi(m_hwnd);
   Create();
-  // The designed client size, at this window's DPI, where the platform placed it; wider by what
-  // the count columns widened, so the location column keeps its designed room.
-  const SIZE frame =
-      WindowSizeForClient(table.ClientWidth + ::MulDiv(m_widened, 96, static_cast<int>(m_dpi)),
-                          table.ClientHeight, WS_OVERLAPPEDWINDOW, 0, m_dpi);
+  // The designed client size, at this window's DPI, where the platform placed it, widened as the
+  // count columns need.
+  const SIZE frame = WindowSizeForClient(
+      MainClientWidth(::MulDiv(m_widening, 96, static_cast<int>(m_dpi)), INT_MAX),
+      table.ClientHeight, WS_OVERLAPPEDWINDOW, 0, m_dpi);
   ::SetWindowPos(m_hwnd, nullptr, 0, 0, frame.cx, frame.cy,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   Layout();
@@ -292,29 +294,24 @@ HWND TFMain::BuildList(ListKind list, std::span<const layout::Column> columns) {
   ::SendMessageW(view, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                  LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP);
   ::SendMessageW(view, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_images.Get()));
-  // A count column is as wide as designed, or wider where this system's font needs it for twelve
-  // digits: the designed widths assume a narrower face than most systems here have.
-  int countWidth = 0;
+  int widestCount = 0;
   if (const HDC dc = ::GetDC(view)) {
     const HGDIOBJ old = ::SelectObject(dc, m_font.Get());
+    const std::wstring widest = Wide(kWidestCount);
     SIZE extent = {};
-    ::GetTextExtentPoint32W(dc, L"999,999,999,999", 15, &extent);
+    ::GetTextExtentPoint32W(dc, widest.c_str(), static_cast<int>(widest.size()), &extent);
     ::SelectObject(dc, old);
     ::ReleaseDC(view, dc);
-    countWidth = extent.cx + Scaled(14);
+    widestCount = extent.cx;
   }
+  const std::vector<int> widths = ColumnWidths(columns, widestCount, static_cast<int>(m_dpi));
+  if (list == ListKind::Result) m_widening = Widening(columns, widths, static_cast<int>(m_dpi));
   for (std::size_t i = 0; i < columns.size(); ++i) {
     const std::wstring caption = Wide(columns[i].Caption);
     LVCOLUMNW column = {};
     column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    const bool count = columns[i].Alignment == layout::Align::Right;
-    column.fmt = count ? LVCFMT_RIGHT : LVCFMT_LEFT;
-    column.cx = columns[i].Width == layout::kRemainingWidth ? Scaled(kRemainingMinimum)
-                                                            : Scaled(columns[i].Width);
-    if (count && countWidth > column.cx) {
-      if (list == ListKind::Result) m_widened += countWidth - column.cx;
-      column.cx = countWidth;
-    }
+    column.fmt = columns[i].Alignment == layout::Align::Right ? LVCFMT_RIGHT : LVCFMT_LEFT;
+    column.cx = widths[i];
     column.pszText = const_cast<wchar_t*>(caption.c_str());
     column.iSubItem = static_cast<int>(i);
     ::SendMessageW(view, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
@@ -887,16 +884,16 @@ void TFMain::SetPanelText(quillet::StatusPanel panel, std::string_view text) {
 }
 
 void TFMain::ShowCount(ListKind list) {
-  ++m_modelChanging[Slot(list)];
+  m_selection.Hold(list);
   ::SendMessageW(View(list), LVM_SETITEMCOUNT, m_model->RowCount(list),
                  LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
   ::InvalidateRect(View(list), nullptr, FALSE);
-  --m_modelChanging[Slot(list)];
+  m_selection.Release(list);
 }
 
 void TFMain::EndReset(ListKind list) {
   ShowCount(list);
-  ShowSelection(list);
+  m_selection.ShowSelection(*m_model, list);
 }
 
 void TFMain::EndAppend(ListKind list) {
@@ -905,17 +902,14 @@ void TFMain::EndAppend(ListKind list) {
 
 void TFMain::EndRemove(ListKind list) {
   ShowCount(list);
-  ShowSelection(list);
+  m_selection.ShowSelection(*m_model, list);
 }
 
 void TFMain::RowChanged(ListKind list, std::size_t index) {
   ::SendMessageW(View(list), LVM_REDRAWITEMS, index, index);
 }
 
-void TFMain::ShowSelection(ListKind list) {
-  const std::size_t slot = Slot(list);
-  if (m_modelChanging[slot] != 0) return;  // the view itself made this change
-  ++m_modelChanging[slot];
+void TFMain::ShowSelection(ListKind list, std::span<const SelectionHandover::Run> runs) {
   const HWND view = View(list);
   LVITEMW state = {};
   state.stateMask = LVIS_SELECTED;
@@ -923,26 +917,21 @@ void TFMain::ShowSelection(ListKind list) {
   state.state = LVIS_SELECTED;
   // Every row (Ctrl+A over a long file list): one message instead of one per row.
   const std::size_t count = m_model->RowCount(list);
-  std::size_t first = 0;
-  while (first < count && m_model->IsSelected(list, first))
-    ++first;
-  if (count > 0 && first == count) {
+  if (runs.size() == 1 && runs[0].First == 0 && runs[0].Last + 1 == count) {
     ::SendMessageW(view, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
                    reinterpret_cast<LPARAM>(&state));
-  } else {
-    for (auto row = m_model->FirstSelected(list); row; row = m_model->NextSelected(list, *row))
-      ::SendMessageW(view, LVM_SETITEMSTATE, *row, reinterpret_cast<LPARAM>(&state));
+    return;
   }
-  --m_modelChanging[slot];
+  for (const SelectionHandover::Run& run : runs) {
+    for (std::size_t row = run.First; row <= run.Last; ++row)
+      ::SendMessageW(view, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+  }
 }
 
 void TFMain::TakeSelection(ListKind list, int first, int last, bool selected) {
-  const std::size_t slot = Slot(list);
-  if (m_modelChanging[slot] != 0 || first < 0 || last < first) return;
-  ++m_modelChanging[slot];
-  m_model->SetSelectedRange(list, static_cast<std::size_t>(first), static_cast<std::size_t>(last),
-                            selected);
-  --m_modelChanging[slot];
+  if (first < 0 || last < first) return;
+  m_selection.TakeSelection(*m_model, list, static_cast<std::size_t>(first),
+                            static_cast<std::size_t>(last), selected);
 }
 
 }  // namespace quillet

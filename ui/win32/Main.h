@@ -18,6 +18,7 @@
 #include "lists/Lists.h"
 #include "ui/Commands.h"
 #include "ui/Layouts.h"
+#include "ui/ListViews.h"
 #include "ui/shell/Shell.h"
 #include "ui/win32/Widgets.h"
 
@@ -94,9 +95,11 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   HWND View(ListKind list) const { return m_lvw[Slot(list)]; }
   ListKind ListOf(HWND view) const;
   void Guarded(const std::function<void()>& handler);
-  // Copies the model's rows and selection into a view.
+  // Copies the model's row count into a view.
   void ShowCount(ListKind list);
-  void ShowSelection(ListKind list);
+  // Replaces a view's selection by runs of rows.
+  void ShowSelection(ListKind list, std::span<const SelectionHandover::Run> runs);
+  // A selection the user made in a view, rows first .. last.
   void TakeSelection(ListKind list, int first, int last, bool selected);
 
   // Frontend
@@ -112,7 +115,7 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   void BeginRemove(ListKind, std::size_t, std::size_t) override {}
   void EndRemove(ListKind list) override;
   void RowChanged(ListKind list, std::size_t index) override;
-  void SelectionChanged(ListKind list) override { ShowSelection(list); }
+  void SelectionChanged(ListKind list) override { m_selection.ShowSelection(*m_model, list); }
   // CommandWindow
   bool ShowMessage(const Message& message) override;
   void FocusResultList() override;
@@ -139,12 +142,11 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   std::optional<std::size_t> m_menuMark;  // the entry Alt alone marked
   std::array<std::string, kStatusPanelCount> m_panelTexts;
   std::array<int, kStatusPanelCount> m_panelWidths{};
-  int m_widened = 0;         // pixels the result list's count columns grew beyond the design
+  int m_widening = 0;        // pixels the result list's count columns grew beyond the design
   int m_fileListHeight = 0;  // unscaled, as the splitter left it
   // Where a drag of the splitter started: the cursor's y and the file list's height then.
   std::optional<std::pair<int, int>> m_drag;
-  // While the model changes a list, the view's own notifications are not the user's.
-  std::array<int, 2> m_modelChanging{};
+  SelectionHandover m_selection;
   WNDPROC m_listProc = nullptr;
   WNDPROC m_toolBarProc = nullptr;
 };
