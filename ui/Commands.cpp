@@ -16,8 +16,9 @@ std::string RowToolTip(const ListsModel& model, ListKind list, std::size_t index
   return "読み取れなかったフォルダ: " + CountText(row.UnreadableFolders);
 }
 
-MainCommands::MainCommands(ListsModel& model, shell::Services& services, CommandWindow& window)
-    : m_model(model), m_services(services), m_window(window) {}
+MainCommands::MainCommands(ListsModel& model, shell::Services& services, CommandWindow& window,
+                           MessageBoxes& boxes)
+    : m_model(model), m_services(services), m_window(window), m_boxes(boxes) {}
 
 void MainCommands::Run(layout::Command command) {
   using layout::Command;
@@ -145,7 +146,7 @@ std::optional<std::string> MainCommands::FirstSelectedPath(ListKind list) const 
 
 bool MainCommands::Ask(std::string_view text, std::string_view caption) {
   const Message message{MessageKind::Question, text, caption};
-  return m_messageHook ? m_messageHook(message) : m_window.ShowMessage(message);
+  return m_messageHook ? m_messageHook(message) : m_boxes.ShowMessage(message);
 }
 
 void MainCommands::Warn(const std::string& text) {
@@ -153,7 +154,7 @@ void MainCommands::Warn(const std::string& text) {
   if (m_messageHook) {
     m_messageHook(message);
   } else {
-    m_window.ShowMessage(message);
+    m_boxes.ShowMessage(message);
   }
 }
 

@@ -27,12 +27,18 @@ struct Message {
   std::string_view Caption;
 };
 
-// What only the program's toolkit can do for a command.
+// The message boxes of the main window: only the program's toolkit can show them.
+class MessageBoxes {
+ public:
+  virtual ~MessageBoxes() = default;
+  // Shows the message modally, owned by the main window; true when Yes closed it.
+  virtual bool ShowMessage(const Message& message) = 0;
+};
+
+// What else only the program's toolkit can do for a command.
 class CommandWindow {
  public:
   virtual ~CommandWindow() = default;
-  // Shows the message modally, owned by the main window; true when Yes closed it.
-  virtual bool ShowMessage(const Message& message) = 0;
   virtual void FocusResultList() = 0;
   virtual void CloseMainWindow() = 0;
   // Shows the About box modally and returns when it is closed.
@@ -67,10 +73,11 @@ struct ListKey {
   bool Alt = false;
 };
 
-// The commands. The model, services and window must outlive it.
+// The commands. The model, services, window and boxes must outlive it.
 class MainCommands {
  public:
-  MainCommands(ListsModel& model, shell::Services& services, CommandWindow& window);
+  MainCommands(ListsModel& model, shell::Services& services, CommandWindow& window,
+               MessageBoxes& boxes);
 
   // Runs the command of a menu item or tool button.
   void Run(layout::Command command);
@@ -105,7 +112,7 @@ class MainCommands {
   std::optional<std::string> FirstSelectedPath(ListKind list) const;
 
   // Tests answer the questions and read the warnings here instead of in modal boxes: while a
-  // hook is set, every message goes to it and none to the window.
+  // hook is set, every message goes to it and none to the boxes.
   using MessageHook = std::function<bool(const Message& message)>;
   void SetMessageHook(MessageHook hook) { m_messageHook = std::move(hook); }
 
@@ -113,6 +120,7 @@ class MainCommands {
   ListsModel& m_model;
   shell::Services& m_services;
   CommandWindow& m_window;
+  MessageBoxes& m_boxes;
   MessageHook m_messageHook;
 
   // A question with its own caption; true for Yes.

@@ -22,7 +22,7 @@ using Paths = std::vector<std::string>;
 // Records what the commands hand to the shell and to the window. Its reversible delete removes
 // each path from the disk (a link itself, never what it points to) as a shell would, except
 // those in Kept: refused, failed, or declined in the shell's own confirmation.
-struct Recorder : shell::Services, CommandWindow {
+struct Recorder : shell::Services, CommandWindow, MessageBoxes {
   Paths Opened, Instances, Deleted, Warnings, Calls;
   std::vector<Paths> Deletions;                                // one per call
   std::vector<std::pair<std::string, std::string>> Questions;  // text, caption
@@ -80,7 +80,7 @@ class CommandsTest : public ::testing::Test {
   test::TestFrontend m_frontend;
   ListsModel m_model{m_frontend};
   Recorder m_recorder;
-  MainCommands m_commands{m_model, m_recorder, m_recorder};
+  MainCommands m_commands{m_model, m_recorder, m_recorder, m_recorder};
   test::Record& m_record = m_frontend.Recorded();
 
   void SelectAllResults() { m_model.SelectAll(ListKind::Result, true); }

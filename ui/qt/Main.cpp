@@ -16,7 +16,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
 #include <QSplitter>
@@ -47,6 +46,7 @@ std::string ToPath(const QString& path) {
 
 TFMain::TFMain(std::optional<std::string> firstArgument, std::unique_ptr<shell::Services> services)
     : m_services(services ? std::move(services) : shell::MakeSystemServices(nullptr)),
+      m_boxes(this),
       m_selection([this](ListKind list, std::span<const SelectionHandover::Run> runs) {
         ShowSelection(list, runs);
       }) {
@@ -65,8 +65,8 @@ TFMain::TFMain(std::optional<std::string> firstArgument, std::unique_ptr<shell::
   }
 
   m_model = std::make_unique<ListsModel>(static_cast<Frontend&>(*this));
-  m_commands =
-      std::make_unique<MainCommands>(*m_model, *m_services, static_cast<CommandWindow&>(*this));
+  m_commands = std::make_unique<MainCommands>(*m_model, *m_services,
+                                              static_cast<CommandWindow&>(*this), m_boxes);
   m_resultAdapter =
       new ListModelAdapter(*m_model, ListKind::Result, layout::kResultColumns, m_images, this);
   m_fileAdapter =
@@ -308,16 +308,6 @@ void TFMain::FormCreate(const std::optional<std::string>& firstArgument) {
 void TFMain::tmiHelpAboutClick() {
   TFAboutBox box;
   box.exec();
-}
-
-bool TFMain::ShowMessage(const Message& message) {
-  const bool question = message.Kind == MessageKind::Question;
-  QMessageBox box(question ? QMessageBox::NoIcon : QMessageBox::Warning, ToQString(message.Caption),
-                  ToQString(message.Text),
-                  question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, this);
-  if (question) box.setDefaultButton(QMessageBox::Yes);
-  const int answer = box.exec();
-  return question && answer != QMessageBox::No;
 }
 
 void TFMain::FocusResultList() {

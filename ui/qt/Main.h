@@ -13,6 +13,7 @@
 #include "lists/Lists.h"
 #include "ui/Commands.h"
 #include "ui/Layouts.h"
+#include "ui/qt/MessageBoxes.h"
 #include "ui/ListViews.h"
 #include "ui/shell/Shell.h"
 
@@ -73,7 +74,6 @@ class TFMain : public QMainWindow,
   std::unique_ptr<ProgressSink> CreateProgress() override;
   quillet::StatusBar& Status() override { return *this; }
   // CommandWindow
-  bool ShowMessage(const Message& message) override;
   void FocusResultList() override;
   void CloseMainWindow() override { close(); }
   void ShowAboutBox() override { tmiHelpAboutClick(); }
@@ -98,6 +98,7 @@ class TFMain : public QMainWindow,
   void ShowSelection(ListKind list, std::span<const SelectionHandover::Run> runs);
 
   std::unique_ptr<shell::Services> m_services;
+  WindowMessageBoxes m_boxes;
   std::vector<QIcon> m_images;
   std::unique_ptr<ListsModel> m_model;
   std::unique_ptr<MainCommands> m_commands;

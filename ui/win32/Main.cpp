@@ -117,8 +117,9 @@ TFMain::TFMain(std::optional<std::string> firstArgument, std::unique_ptr<shell::
   if (m_hwnd == nullptr) throw std::runtime_error("the main window could not be created");
   // The shell's services belong to this window: their messages and dialogs are owned by it.
   m_services = services ? std::move(services) : shell::MakeSystemServices(m_hwnd);
-  m_commands =
-      std::make_unique<MainCommands>(*m_model, *m_services, static_cast<CommandWindow&>(*this));
+  m_boxes = WindowMessageBoxes(m_hwnd);
+  m_commands = std::make_unique<MainCommands>(*m_model, *m_services,
+                                              static_cast<CommandWindow&>(*this), m_boxes);
   m_dpi = WindowDpi(m_hwnd);
   Create();
   // The designed client size, at this window's DPI, where the platform placed it, widened as the
@@ -828,14 +829,6 @@ void TFMain::DropFiles(HDROP drop) {
     paths.push_back(ToUtf8(std::wstring_view(path)));
   }
   m_commands->DropFiles(paths);
-}
-
-bool TFMain::ShowMessage(const Message& message) {
-  const UINT style =
-      message.Kind == MessageKind::Question ? MB_YESNO | MB_DEFBUTTON1 : MB_OK | MB_ICONWARNING;
-  const int answer = ::MessageBoxW(m_hwnd, Wide(ToDisplayText(message.Text)).c_str(),
-                                   Wide(message.Caption).c_str(), style);
-  return message.Kind == MessageKind::Question && answer != IDNO;
 }
 
 void TFMain::FocusResultList() {

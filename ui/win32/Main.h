@@ -20,6 +20,7 @@
 #include "ui/Layouts.h"
 #include "ui/ListViews.h"
 #include "ui/shell/Shell.h"
+#include "ui/win32/MessageBoxes.h"
 #include "ui/win32/Widgets.h"
 
 namespace quillet {
@@ -117,7 +118,6 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   void RowChanged(ListKind list, std::size_t index) override;
   void SelectionChanged(ListKind list) override { m_selection.ShowSelection(*m_model, list); }
   // CommandWindow
-  bool ShowMessage(const Message& message) override;
   void FocusResultList() override;
   void CloseMainWindow() override;
   void ShowAboutBox() override { tmiHelpAboutClick(); }
@@ -125,6 +125,7 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   HWND m_hwnd = nullptr;
   UINT m_dpi = 96;
   std::unique_ptr<shell::Services> m_services;
+  WindowMessageBoxes m_boxes;
   std::unique_ptr<ListsModel> m_model;
   std::unique_ptr<MainCommands> m_commands;
   MenuTracker m_menuTracker;
