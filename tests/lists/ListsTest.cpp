@@ -13,7 +13,7 @@
 #include <stdexcept>
 
 #include "../scan/TempTree.h"
-#include "TestFrontend.h"
+#include "ModelFixture.h"
 #include "scan/FileSystemFaults.h"
 #include "scan/Text.h"
 
@@ -22,34 +22,15 @@ namespace {
 
 using test::TestFrontend;
 using test::TestProgress;
+using test::Texts;
 using testing::TempTree;
-using Texts = std::vector<std::string>;
 
-Texts Column(const ListsModel& model, ListKind list, int column) {
-  Texts texts;
-  for (std::size_t i = 0; i < model.RowCount(list); ++i) {
-    texts.push_back(model.CellText(list, i, column));
-  }
-  return texts;
-}
+using test::Column;
+using test::kRoot;
+using test::kRootLocation;
 
-// The platform's root as added, and the location its row shows: 'C:\' becomes 'C:'.
-const std::string kRoot = kPathSeparator == '/' ? "/" : "C:\\";
-const std::string kRootLocation = kPathSeparator == '/' ? "/" : "C:";
-
-class ListsTest : public ::testing::Test {
+class ListsTest : public test::ModelFixture {
  protected:
-  TestFrontend m_frontend;
-  ListsModel m_model{m_frontend};
-  TempTree m_tree;
-  test::Record& m_record = m_frontend.Recorded();
-
-  void SelectAllResults() { m_model.SelectAll(ListKind::Result, true); }
-  void AddFolders(std::initializer_list<const char*> names) {
-    for (const char* name : names)
-      m_model.AddResultList(m_tree.Folder(name));
-  }
-  Texts Names() const { return Column(m_model, ListKind::Result, 0); }
   Texts Sizes() const { return Column(m_model, ListKind::Result, 2); }
   std::vector<int> Images(ListKind list) const {
     std::vector<int> images;
@@ -59,13 +40,6 @@ class ListsTest : public ::testing::Test {
   }
   Texts Panels() {
     return {m_record.Panels[0], m_record.Panels[1], m_record.Panels[2], m_record.Panels[3]};
-  }
-  std::size_t IndexOf(std::string_view caption) const {
-    for (std::size_t i = 0; i < m_model.ResultRowCount(); ++i) {
-      if (m_model.ResultRowAt(i).Caption == caption) return i;
-    }
-    ADD_FAILURE() << caption;
-    return 0;
   }
 };
 

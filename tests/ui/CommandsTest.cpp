@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../lists/TestFrontend.h"
-#include "../scan/TempTree.h"
+#include "../lists/ModelFixture.h"
 #include "scan/FileSystemFaults.h"
 
 namespace quillet {
@@ -61,41 +60,15 @@ struct Recorder : shell::Services, CommandWindow, MessageBoxes {
   void ShowAboutBox() override { Calls.push_back("about"); }
 };
 
-using Texts = Paths;
+using test::Column;
+using test::kRoot;
+using test::kRootLocation;
+using test::Texts;
 
-Texts Column(const ListsModel& model, ListKind list, int column) {
-  Texts texts;
-  for (std::size_t i = 0; i < model.RowCount(list); ++i)
-    texts.push_back(model.CellText(list, i, column));
-  return texts;
-}
-
-// The platform's root as added, and the location its row shows: 'C:\' becomes 'C:'.
-const std::string kRoot = kPathSeparator == '/' ? "/" : "C:\\";
-const std::string kRootLocation = kPathSeparator == '/' ? "/" : "C:";
-
-class CommandsTest : public ::testing::Test {
+class CommandsTest : public test::ModelFixture {
  protected:
-  testing::TempTree m_tree;
-  test::TestFrontend m_frontend;
-  ListsModel m_model{m_frontend};
   Recorder m_recorder;
   MainCommands m_commands{m_model, m_recorder, m_recorder, m_recorder};
-  test::Record& m_record = m_frontend.Recorded();
-
-  void SelectAllResults() { m_model.SelectAll(ListKind::Result, true); }
-  void AddFolders(std::initializer_list<const char*> names) {
-    for (const char* name : names)
-      m_model.AddResultList(m_tree.Folder(name));
-  }
-  Texts Names() const { return Column(m_model, ListKind::Result, 0); }
-  std::size_t IndexOf(std::string_view caption) const {
-    for (std::size_t i = 0; i < m_model.ResultRowCount(); ++i) {
-      if (m_model.ResultRowAt(i).Caption == caption) return i;
-    }
-    ADD_FAILURE() << caption;
-    return 0;
-  }
 };
 
 TEST_F(CommandsTest, OpenCommandsHandOverTheFirstSelectedRowOnly) {
