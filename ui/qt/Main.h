@@ -13,6 +13,7 @@
 #include "lists/Lists.h"
 #include "ui/Commands.h"
 #include "ui/Layouts.h"
+#include "ui/Progress.h"
 #include "ui/shell/Shell.h"
 
 class QItemSelection;
@@ -126,6 +127,8 @@ class TFMain : public QMainWindow,
   std::array<QLabel*, 5> m_panels{};
   // While the model changes a list, the view's own selection signals are not the user's.
   std::array<int, 2> m_modelChanging{};
+  // The progress dialogs of the commands running now; closing the window cancels them.
+  ProgressRegistry m_progress;
 };
 
 // The one main window, set before its creation handler runs.

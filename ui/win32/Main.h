@@ -18,6 +18,7 @@
 #include "lists/Lists.h"
 #include "ui/Commands.h"
 #include "ui/Layouts.h"
+#include "ui/Progress.h"
 #include "ui/shell/Shell.h"
 #include "ui/win32/Widgets.h"
 
@@ -158,6 +159,8 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   std::array<int, 2> m_modelChanging{};
   WNDPROC m_listProc = nullptr;
   WNDPROC m_toolBarProc = nullptr;
+  // The progress dialogs of the commands running now; closing the window cancels them.
+  ProgressRegistry m_progress;
 };
 
 // The one main window, set before its creation handler runs.
