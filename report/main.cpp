@@ -22,6 +22,7 @@
 #include "lists/Lists.h"
 #include "report/Output.h"
 #include "report/Report.h"
+#include "ui/Progress.h"
 
 namespace quillet::report {
 namespace {
@@ -73,37 +74,35 @@ extern "C" void OnInterrupt(int) {
   g_interrupted = 1;
 }
 
-// The progress dialog of a terminal: the sub text on one line of stderr. The pump is where an
-// interrupt is noticed, so Ctrl-C takes effect exactly as a Cancel click does.
-class TerminalProgress : public ProgressSink {
+// The progress dialog of a terminal: the sub text on one line of stderr, written at each repaint.
+// The pump is where an interrupt is noticed, so Ctrl-C takes effect exactly as a Cancel click does.
+class TerminalProgress : public Progress {
  public:
   explicit TerminalProgress(bool show) : m_show(show) {}
-  void Show() override { m_cancelled = false; }
-  bool UpdateProgress(std::string_view, std::string_view subText, bool repaint,
-                      bool pump) override {
-    const bool result = !m_cancelled;
-    if (repaint && m_show) {
-      // One line whatever the path holds, cut between characters.
-      const std::string shown = TerminalText(subText);
-      std::size_t cut = std::min<std::size_t>(shown.size(), 200);
-      while (cut < shown.size() && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80)
-        --cut;
-      std::string line = "\r\x1b[K";
-      line.append(shown, 0, cut);
-      std::fwrite(line.data(), 1, line.size(), stderr);
-      std::fflush(stderr);
-      m_shown = true;
-    }
-    if (pump && g_interrupted) m_cancelled = true;
-    return result;
+
+ private:
+  void ShowDialog() override {}
+  void Repaint() override {
+    if (!m_show) return;
+    // One line whatever the path holds, cut between characters.
+    const std::string shown = TerminalText(SubText());
+    std::size_t cut = std::min<std::size_t>(shown.size(), 200);
+    while (cut < shown.size() && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80)
+      --cut;
+    std::string line = "\r\x1b[K";
+    line.append(shown, 0, cut);
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+    m_shown = true;
   }
-  void Close() override {
+  void Pump() override {
+    if (g_interrupted) btnCancelClick();
+  }
+  void CloseDialog() override {
     if (m_shown) std::fputs("\r\x1b[K", stderr);
   }
 
- private:
   bool m_show;
-  bool m_cancelled = false;
   bool m_shown = false;
 };
 

@@ -5,9 +5,7 @@
 #include <QTranslator>
 #include <QProxyStyle>
 
-#include <new>
-#include <stdexcept>
-
+#include "ui/ExceptionText.h"
 #include "ui/Layouts.h"
 #include "ui/qt/Widgets.h"
 
@@ -17,18 +15,6 @@ namespace {
 FailureReporter& Reporter() {
   static FailureReporter reporter;
   return reporter;
-}
-
-QString MessageOf(const std::exception_ptr& failure) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (const std::bad_alloc&) {
-    return QStringLiteral("Out of memory.");
-  } catch (const std::exception& e) {
-    return QString::fromUtf8(e.what());
-  } catch (...) {
-    return QStringLiteral("Unknown failure.");
-  }
 }
 
 // The desktop's style, except that Alt alone always enters the menu, as the menu tool bar needs.
@@ -71,7 +57,7 @@ void SetFailureReporter(FailureReporter reporter) {
 }
 
 void ReportFailure(const std::exception_ptr& failure) {
-  const QString message = MessageOf(failure);
+  const QString message = ToQString(ExceptionText(failure));
   if (Reporter()) {
     Reporter()(message);
     return;

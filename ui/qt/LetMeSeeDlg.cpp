@@ -9,9 +9,10 @@
 
 namespace quillet {
 
-TFLetMeSeeDlg::TFLetMeSeeDlg(QWidget* parent)
+TFLetMeSeeDlg::TFLetMeSeeDlg(ProgressRegistry* registry, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowStaysOnTopHint) {
+                          Qt::WindowStaysOnTopHint),
+      Progress(registry) {
   const layout::Window& table = layout::kProgressDialog;
   setObjectName(ToQString(table.Name));
   setWindowTitle(ToQString(table.Caption));
@@ -34,7 +35,7 @@ TFLetMeSeeDlg::TFLetMeSeeDlg(QWidget* parent)
         // The only control that takes the focus, and the default one: Enter presses it too.
         m_btnCancel->setDefault(true);
         m_btnCancel->setAutoDefault(true);
-        connect(m_btnCancel, &QPushButton::clicked, this, &TFLetMeSeeDlg::btnCancelClick);
+        connect(m_btnCancel, &QPushButton::clicked, this, [this] { btnCancelClick(); });
         widget = m_btnCancel;
         break;
       }
@@ -60,7 +61,7 @@ TFLetMeSeeDlg::TFLetMeSeeDlg(QWidget* parent)
   m_btnCancel->setFocus();
 }
 
-void TFLetMeSeeDlg::Show() {
+void TFLetMeSeeDlg::ShowDialog() {
   m_lastShown = {};
   setUpdatesEnabled(true);
   CenterOnPrimaryScreen(*this);
@@ -68,47 +69,50 @@ void TFLetMeSeeDlg::Show() {
   m_btnCancel->setFocus();
 }
 
-void TFLetMeSeeDlg::FormShow() {
-  m_cancelled = false;
-}
-
 void TFLetMeSeeDlg::showEvent(QShowEvent* event) {
   FormShow();
   QDialog::showEvent(event);
 }
 
-bool TFLetMeSeeDlg::UpdateProgress(std::string_view mainText, std::string_view subText,
-                                   bool repaint, bool pump) {
+void TFLetMeSeeDlg::ShowTexts(std::string_view mainText, std::string_view subText) {
   m_lblMainCaption->setText(ToQString(mainText));
   m_lblSubCaption->setText(ToQString(subText));
-  const bool result = !m_cancelled;
-  m_lblRunning->setText(m_lblRunning->text() != QLatin1String("+") ? QStringLiteral("+")
-                                                                   : QStringLiteral("*"));
-  // A run over thousands of small rows updates far more often than a screen shows or a user
-  // clicks: the dialog reaches the screen, and the messages are processed, at most once per
-  // frame. Its texts are current after every update all the same.
-  const auto now = std::chrono::steady_clock::now();
-  const bool due = now - m_lastShown >= kShowEvery;
-  if (repaint && due) {
-    setUpdatesEnabled(true);
-    QWidget::repaint();
-  } else if (repaint) {
-    setUpdatesEnabled(false);  // the texts set meanwhile wait for the next frame
-  }
-  if (pump && due) QCoreApplication::processEvents(QEventLoop::AllEvents);
-  // Counted from the pump's end: a slow pump must not make every update pump.
-  if ((repaint || pump) && due) m_lastShown = std::chrono::steady_clock::now();
-  return result;
+  m_due.reset();  // every update starts here
 }
 
-void TFLetMeSeeDlg::Close() {
+void TFLetMeSeeDlg::ShowMark(std::string_view mark) {
+  m_lblRunning->setText(ToQString(mark));
+}
+
+// A run over thousands of small rows updates far more often than a screen shows or a user clicks:
+// the dialog reaches the screen, and the messages are processed, at most once per frame. Its
+// texts are current after every update all the same.
+bool TFLetMeSeeDlg::FrameDue() {
+  if (!m_due) m_due = std::chrono::steady_clock::now() - m_lastShown >= kShowEvery;
+  return *m_due;
+}
+
+void TFLetMeSeeDlg::Repaint() {
+  if (!FrameDue()) {
+    setUpdatesEnabled(false);  // the texts set meanwhile wait for the next frame
+    return;
+  }
+  setUpdatesEnabled(true);
+  QWidget::repaint();
+  m_lastShown = std::chrono::steady_clock::now();
+}
+
+void TFLetMeSeeDlg::Pump() {
+  if (!FrameDue()) return;
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  // Counted from the pump's end: a slow pump must not make every update pump.
+  m_lastShown = std::chrono::steady_clock::now();
+}
+
+void TFLetMeSeeDlg::CloseDialog() {
   setUpdatesEnabled(true);
   m_closing = true;
   close();
-}
-
-void TFLetMeSeeDlg::btnCancelClick() {
-  m_cancelled = true;
 }
 
 void TFLetMeSeeDlg::reject() {

@@ -333,9 +333,7 @@ void TFMain::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void TFMain::closeEvent(QCloseEvent* event) {
-  for (QWidget* top : QApplication::topLevelWidgets()) {
-    if (auto* dialog = qobject_cast<TFLetMeSeeDlg*>(top)) dialog->btnCancelClick();
-  }
+  m_progress.CancelAll();
   QMainWindow::closeEvent(event);
 }
 
@@ -351,7 +349,7 @@ void TFMain::dropEvent(QDropEvent* event) {
 std::unique_ptr<ProgressSink> TFMain::CreateProgress() {
   // Owned by the command alone, not by this window: a command started inside another one's loop
   // gets a dialog of its own.
-  return std::make_unique<TFLetMeSeeDlg>();
+  return std::make_unique<TFLetMeSeeDlg>(&m_progress);
 }
 
 void TFMain::SetPanelText(quillet::StatusPanel panel, std::string_view text) {

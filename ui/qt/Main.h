@@ -15,6 +15,7 @@
 #include "ui/Layouts.h"
 #include "ui/qt/MessageBoxes.h"
 #include "ui/ListViews.h"
+#include "ui/Progress.h"
 #include "ui/shell/Shell.h"
 
 class QItemSelection;
@@ -114,6 +115,8 @@ class TFMain : public QMainWindow,
   SelectionHandover m_selection;
   // Pixels the result list's count columns grew beyond the design.
   int m_widening = 0;
+  // The progress dialogs of the commands running now; closing the window cancels them.
+  ProgressRegistry m_progress;
 };
 
 // The one main window, set before its creation handler runs.

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <exception>
-#include <new>
 
 #include "scan/Utf16.h"
+#include "ui/ExceptionText.h"
 #include "ui/win32/Widgets.h"
 
 namespace quillet {
@@ -125,12 +125,8 @@ void TApplication::RunGuarded(const std::function<void()>& handler) {
   try {
     handler();
     return;
-  } catch (const std::bad_alloc&) {
-    message = "Out of memory.";
-  } catch (const std::exception& failure) {
-    message = failure.what();
   } catch (...) {
-    message = "Unknown failure.";
+    message = ExceptionText(std::current_exception());
   }
   ReportFailure(message);
 }

@@ -25,7 +25,7 @@ constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
 
 }  // namespace
 
-TFLetMeSeeDlg::TFLetMeSeeDlg(HWND owner) {
+TFLetMeSeeDlg::TFLetMeSeeDlg(HWND owner, ProgressRegistry* registry) : Progress(registry) {
   const layout::Window& table = layout::kProgressDialog;
   RegisterWindowClass(kWindowClass, &TFLetMeSeeDlg::WindowProc);
   DWORD exStyle = WS_EX_TOPMOST | WS_EX_CONTROLPARENT;
@@ -45,7 +45,7 @@ TFLetMeSeeDlg::TFLetMeSeeDlg(HWND owner) {
 }
 
 TFLetMeSeeDlg::~TFLetMeSeeDlg() {
-  Close();
+  CloseDialog();
 }
 
 void TFLetMeSeeDlg::CreateControls() {
@@ -78,10 +78,9 @@ void TFLetMeSeeDlg::CreateControls() {
         break;
     }
   }
-  m_mark = WindowTextOf(m_lblRunning);
-  m_shownMark = m_mark;
-  m_mainText = m_shownMain = WindowTextOf(m_lblMainCaption);
-  m_subText = m_shownSub = WindowTextOf(m_lblSubCaption);
+  m_shownMain = WindowTextOf(m_lblMainCaption);
+  m_shownSub = WindowTextOf(m_lblSubCaption);
+  m_shownMark = WindowTextOf(m_lblRunning);
 }
 
 void TFLetMeSeeDlg::Layout(UINT dpi) {
@@ -114,48 +113,38 @@ void TFLetMeSeeDlg::Layout(UINT dpi) {
   SetWindowPos(m_hwnd, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void TFLetMeSeeDlg::Show() {
+void TFLetMeSeeDlg::ShowDialog() {
   if (m_hwnd == nullptr) return;
   CenterOnScreen(m_hwnd);
   ShowWindow(m_hwnd, SW_SHOW);
   SetFocus(m_btnCancel);
 }
 
-void TFLetMeSeeDlg::FormShow() {
-  m_cancelled = false;
+// Setting a label's text is a round trip to the window system (and to wine's server); a file view
+// updates once per row, so the labels only get the texts when they will be seen.
+void TFLetMeSeeDlg::Repaint() {
+  ShowLabels();
+  if (m_hwnd) RedrawWindow(m_hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
-void TFLetMeSeeDlg::btnCancelClick() {
-  m_cancelled = true;
+void TFLetMeSeeDlg::Pump() {
+  ShowLabels();
+  Application.ProcessMessages();
 }
 
-bool TFLetMeSeeDlg::UpdateProgress(std::string_view mainText, std::string_view subText,
-                                   bool repaint, bool pump) {
-  m_mainText.assign(mainText);
-  m_subText.assign(subText);
-  const bool result = !m_cancelled;
-  m_mark = m_mark != "+" ? "+" : "*";
-  // Setting a label's text is a round trip to the window system (and to wine's server); a file
-  // view updates once per row, so the labels only get the texts when they will be seen.
-  if (repaint || pump) ShowTexts();
-  if (repaint && m_hwnd) RedrawWindow(m_hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-  if (pump) Application.ProcessMessages();
-  return result;
-}
-
-void TFLetMeSeeDlg::ShowTexts() {
+void TFLetMeSeeDlg::ShowLabels() {
   if (m_hwnd == nullptr) return;
   const auto show = [](HWND label, const std::string& text, std::string& shown) {
     if (text == shown) return;
     SetWindowTextW(label, ToUtf16<wchar_t>(ToDisplayText(text)).c_str());
     shown = text;
   };
-  show(m_lblMainCaption, m_mainText, m_shownMain);
-  show(m_lblSubCaption, m_subText, m_shownSub);
-  show(m_lblRunning, m_mark, m_shownMark);
+  show(m_lblMainCaption, MainText(), m_shownMain);
+  show(m_lblSubCaption, SubText(), m_shownSub);
+  show(m_lblRunning, Mark(), m_shownMark);
 }
 
-void TFLetMeSeeDlg::Close() {
+void TFLetMeSeeDlg::CloseDialog() {
   if (m_hwnd) DestroyWindow(m_hwnd);
 }
 

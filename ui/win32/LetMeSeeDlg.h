@@ -7,38 +7,21 @@
 #include <string_view>
 #include <vector>
 
-#include "lists/Frontend.h"
+#include "ui/Progress.h"
 #include "ui/win32/Widgets.h"
 
 namespace quillet {
 
-class TFLetMeSeeDlg : public ProgressSink {
+// The labels get the texts and the mark only when the dialog repaints or pumps.
+class TFLetMeSeeDlg : public Progress {
  public:
   // Creates the dialog, hidden, owned by owner (nullptr: by the application object). It is
-  // modeless, stays on top and is translucent where Windows offers layered windows.
-  explicit TFLetMeSeeDlg(HWND owner = nullptr);
+  // modeless, stays on top and is translucent where Windows offers layered windows. registry, if
+  // any, knows the dialog while it lives (the main window's, which cancels it).
+  explicit TFLetMeSeeDlg(HWND owner = nullptr, ProgressRegistry* registry = nullptr);
   // Destroys the window if Close has not.
   ~TFLetMeSeeDlg() override;
-  TFLetMeSeeDlg(const TFLetMeSeeDlg&) = delete;
-  TFLetMeSeeDlg& operator=(const TFLetMeSeeDlg&) = delete;
 
-  // Centres the dialog on the screen and shows it with the focus on Cancel (FormShow runs).
-  void Show() override;
-  // The texts are UTF-8; a name that is not valid UTF-16 shows U+FFFD where it holds no
-  // character. Without repaint and pump the call only keeps the texts: the labels show them at
-  // the next call that repaints or pumps.
-  bool UpdateProgress(std::string_view mainText, std::string_view subText, bool repaint,
-                      bool pump) override;
-  // Destroys the window; later updates change nothing on the screen.
-  void Close() override;
-
-  // Show handler: Cancelled := false.
-  void FormShow();
-  // Click handler of btnCancel (also Esc, Enter and a close by the system): Cancelled := true.
-  // The dialog stays open.
-  void btnCancelClick();
-
-  bool IsCancelled() const { return m_cancelled; }
   HWND Handle() const { return m_hwnd; }
   HWND lblMainCaption() const { return m_lblMainCaption; }
   HWND lblSubCaption() const { return m_lblSubCaption; }
@@ -49,13 +32,23 @@ class TFLetMeSeeDlg : public ProgressSink {
   std::string SubCaption() const { return WindowTextOf(m_lblSubCaption); }
   std::string Running() const { return WindowTextOf(m_lblRunning); }
 
+ protected:
+  // Progress. ShowDialog centres the dialog on the screen and shows it with the focus on Cancel.
+  // The texts are UTF-8; a name that is not valid UTF-16 shows U+FFFD where it holds no
+  // character. CloseDialog destroys the window; later updates change nothing on the screen.
+  void ShowDialog() override;
+  void Repaint() override;
+  void Pump() override;
+  void CloseDialog() override;
+
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls();
   void Layout(UINT dpi);
   void Paint(HDC dc) const;
-  void ShowTexts();
+  // Gives the labels the last update's texts and mark, those that changed.
+  void ShowLabels();
 
   HWND m_hwnd = nullptr;
   HWND m_lblMainCaption = nullptr;
@@ -65,11 +58,7 @@ class TFLetMeSeeDlg : public ProgressSink {
   RECT m_bvlMain{};
   GdiObject<HFONT> m_font;
   std::vector<GdiObject<HFONT>> m_controlFonts;  // controls with a font of their own
-  bool m_cancelled = false;
-  // The texts as last given, and as the labels last showed them.
-  std::string m_mainText;
-  std::string m_subText;
-  std::string m_mark;
+  // The texts as the labels last showed them.
   std::string m_shownMain;
   std::string m_shownSub;
   std::string m_shownMark;

@@ -36,31 +36,6 @@ bool IsMarkedLetter(std::string_view caption, wchar_t letter) {
          std::towupper(static_cast<unsigned char>(caption[mark + 1])) == std::towupper(letter);
 }
 
-// The progress dialog of one command, known to the window while it lives, so that closing the
-// window can cancel the loop instead of leaving it to run behind a window that is gone.
-class TrackedProgress : public ProgressSink {
- public:
-  TrackedProgress(std::vector<TFLetMeSeeDlg*>& open, HWND owner) : m_open(open), m_dialog(owner) {
-    m_open.push_back(&m_dialog);
-  }
-  ~TrackedProgress() override { std::erase(m_open, &m_dialog); }
-  void Show() override { m_dialog.Show(); }
-  bool UpdateProgress(std::string_view mainText, std::string_view subText, bool repaint,
-                      bool pump) override {
-    return m_dialog.UpdateProgress(mainText, subText, repaint, pump);
-  }
-  void Close() override { m_dialog.Close(); }
-
- private:
-  std::vector<TFLetMeSeeDlg*>& m_open;
-  TFLetMeSeeDlg m_dialog;
-};
-
-std::vector<TFLetMeSeeDlg*>& OpenProgress() {
-  static std::vector<TFLetMeSeeDlg*> open;
-  return open;
-}
-
 // The keyboard's way between the dropped-down menus: Left and Right close the open one and ask
 // for its neighbour; Esc closes it and leaves its entry marked. A message filter hook is the one
 // place a menu's own loop lets us see them.
@@ -485,8 +460,7 @@ LRESULT TFMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       // Closing the window during a command's loop cancels that loop, so the program ends
       // promptly instead of working on behind a window that is gone.
-      for (TFLetMeSeeDlg* dialog : OpenProgress())
-        dialog->btnCancelClick();
+      m_progress.CancelAll();
       ::DragAcceptFiles(m_hwnd, FALSE);
       ::DestroyWindow(m_hwnd);
       return 0;
@@ -843,7 +817,7 @@ void TFMain::CloseMainWindow() {
 
 std::unique_ptr<ProgressSink> TFMain::CreateProgress() {
   // Owned by the command alone: a command started inside another one's loop gets its own.
-  return std::make_unique<TrackedProgress>(OpenProgress(), m_hwnd);
+  return std::make_unique<TFLetMeSeeDlg>(m_hwnd, &m_progress);
 }
 
 std::string TFMain::PanelText(quillet::StatusPanel panel) const {

@@ -19,6 +19,7 @@
 #include "ui/Commands.h"
 #include "ui/Layouts.h"
 #include "ui/ListViews.h"
+#include "ui/Progress.h"
 #include "ui/shell/Shell.h"
 #include "ui/win32/MessageBoxes.h"
 #include "ui/win32/Widgets.h"
@@ -150,6 +151,8 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   SelectionHandover m_selection;
   WNDPROC m_listProc = nullptr;
   WNDPROC m_toolBarProc = nullptr;
+  // The progress dialogs of the commands running now; closing the window cancels them.
+  ProgressRegistry m_progress;
 };
 
 // The one main window, set before its creation handler runs.

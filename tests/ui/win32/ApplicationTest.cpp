@@ -1,7 +1,6 @@
 // The application object's loops and failure report, and the image list with its menu images.
 #include <gtest/gtest.h>
 
-#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -97,7 +96,6 @@ TEST_F(ApplicationObject, RunGuardedShowsAnEscapedFailureAfterTheCleanUpAndGoesO
   };
   const Case cases[] = {
       {"runtime_error", [] { throw std::runtime_error("フォルダ & disk"); }, "フォルダ & disk"},
-      {"bad_alloc", [] { throw std::bad_alloc(); }, "Out of memory."},
       {"not an exception", [] { throw 42; }, "Unknown failure."},
       {"no failure", [] {}, nullptr},
   };

@@ -184,6 +184,34 @@ TEST_F(MainTest, EscInTheProgressDialogCancelsTheRunAtTheNextUpdate) {
   EXPECT_EQ(Count(m_window->lvwFile()), 2);  // "a\f.bin" added, then the stop after the next
 }
 
+// Closing the window while a run's update pumps cancels the run: that update still answers go on,
+// so the first row is measured and the run stops before the second.
+TEST_F(MainTest, ClosingTheWindowDuringARunCancelsIt) {
+  for (const char* name : {"a", "b", "c"})
+    m_tree.File(std::string(name) + "/f.bin", 10);
+  Open();
+  const HWND window = m_window->Handle();
+  const std::wstring dialog = ToUtf16<wchar_t>(layout::kProgressDialog.Caption);
+  {
+    // The close waits in the queue from the dialog's creation on: the first update processes it.
+    PostOnCreate close(
+        [&](HWND, const CREATESTRUCTW& create) {
+          if (!IS_INTRESOURCE(create.lpszName) && create.lpszName != nullptr &&
+              dialog == create.lpszName) {
+            ::PostMessageW(window, WM_CLOSE, 0, 0);
+          }
+          return false;
+        },
+        WM_NULL, 0);
+    m_window->Commands().Run(Command::FileRun);
+  }
+  EXPECT_FALSE(::IsWindow(window));
+  const ListsModel& model = m_window->Model();
+  EXPECT_TRUE(model.ResultRowAt(0).Measured);
+  EXPECT_FALSE(model.ResultRowAt(1).Measured);
+  EXPECT_FALSE(model.ResultRowAt(2).Measured);
+}
+
 TEST_F(MainTest, SelectionSortAndRemovalShowInTheListsAndPanels) {
   m_tree.File("small/x", 5);
   m_tree.File("big/x", 3000);
