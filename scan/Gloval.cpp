@@ -61,6 +61,10 @@ bool IsFolder(std::string_view path) {
   return kind.Ok() && *kind == platform::EntryKind::Folder;
 }
 
+bool IsGone(std::string_view path) {
+  return platform::QueryKind(std::string(path)).Failure().Gone();
+}
+
 void SumFileSizes(const EntryList& entries, std::int64_t& totalSize, std::int64_t& fileCount) {
   totalSize = 0;
   fileCount = 0;
