@@ -99,6 +99,7 @@ struct Walkers::Task {
   std::shared_ptr<platform::FolderState> Parent;
   UnreadableMark ParentUnreadable;
   std::string Path;  // the subfolder's path, without a trailing separator
+  std::size_t NameOffset = 0;
   Walker* Resume = nullptr;
 };
 
@@ -293,7 +294,8 @@ class Walkers::Walker {
   void WalkTask(Task& task) {
     m_stopped = false;
     m_path.assign(task.Path);
-    if (Enter(*task.Parent, false, task.ParentUnreadable, 0)) Run();
+    const std::string_view name = std::string_view(task.Path).substr(task.NameOffset);
+    if (Enter(*task.Parent, false, task.ParentUnreadable, name, 0)) Run();
     task.Parent.reset();
     task.ParentUnreadable.reset();
   }
@@ -367,16 +369,16 @@ class Walkers::Walker {
     if (!mark->exchange(true)) ++m_totals.UnreadableFolders;
   }
 
-  // Counts the subfolder of parent whose path m_path holds (no separator yet) and, when it is
-  // read, makes it level depth. False when there is nothing to walk below it (or the visitor asked
-  // to stop).
+  // Counts the subfolder name of parent, whose path m_path holds (no separator yet), and, when it
+  // is read, makes it level depth. False when there is nothing to walk below it (or the visitor
+  // asked to stop).
   bool Enter(platform::FolderState& parent, bool parentLost, UnreadableMark& parentUnreadable,
-             std::size_t depth) {
+             std::string_view name, std::size_t depth) {
     Level& child = LevelAt(depth);
     // Below a parent that could not be reached again, nothing can be opened.
     OpenState opened = OpenState::Failed;
     if (!parentLost) {
-      const platform::OpenResult result = platform::OpenChild(parent, m_path, *child.Folder);
+      const platform::OpenResult result = platform::OpenChild(parent, m_path, name, *child.Folder);
       if (result.Error.Gone()) return false;
       opened = result.State;
     }
@@ -423,6 +425,7 @@ class Walkers::Walker {
       if (!level.Unreadable) level.Unreadable = std::make_shared<std::atomic<bool>>(false);
       task.ParentUnreadable = level.Unreadable;
       task.Path.assign(m_path, 0, level.PathLength).append(entry.Name);
+      task.NameOffset = level.PathLength;
       m_tasks.push_back(std::move(task));
       entry.Kind = EntryKind::Skipped;  // counted by whoever takes the task
     }
@@ -506,7 +509,8 @@ class Walkers::Walker {
       }
       if (m_work && m_work->Hungry()) ShareRest(level);
       const std::size_t depth = m_depth;
-      if (Enter(*level.Folder, level.Lost, level.Unreadable, depth) && depth >= kOpenLevels) {
+      if (Enter(*level.Folder, level.Lost, level.Unreadable, entry.Name, depth) &&
+          depth >= kOpenLevels) {
         Finish(level);
         platform::Park(*level.Folder);
         level.Parked = true;

@@ -38,8 +38,9 @@ class Outcome {
 template <typename T>
 class Result {
  public:
-  Result(T value) : m_value(value) {}  // NOLINT(google-explicit-constructor): a success
-  Result(Outcome failure) : m_failure(failure) { assert(!failure.Ok()); }  // NOLINT
+  // Implicit both, so that a call returns its value or its failure as it stands.
+  Result(T value) : m_value(value) {}
+  Result(Outcome failure) : m_failure(failure) { assert(!failure.Ok()); }
 
   bool Ok() const { return m_failure.Ok(); }
   Outcome Failure() const { return m_failure; }
@@ -126,9 +127,11 @@ struct OpenResult {
 // (otherwise a link there, or anything but a folder, fails, as a missing folder does).
 OpenResult OpenRoot(const std::string& path, bool followLink, FolderState& into);
 
-// Opens the subfolder at path, whose last name is one of parent's (which must be open), never
-// through a link. Gone: it is gone, or no longer a folder.
-OpenResult OpenChild(FolderState& parent, std::string_view path, FolderState& into);
+// Opens the subfolder at path, whose last name is name, one of parent's (which must be open), never
+// through a link. name ends where its text ends: it comes from a directory record, or is the end
+// of a string. Gone: it is gone, or no longer a folder.
+OpenResult OpenChild(FolderState& parent, std::string_view path, std::string_view name,
+                     FolderState& into);
 
 enum class ReadState : std::uint8_t { More, Done };
 

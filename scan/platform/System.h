@@ -10,8 +10,6 @@ Outcome SearchNames(const std::string& folder, std::vector<FoundName>& names);
 Result<EntryKind> QueryKind(const std::string& path);
 Result<std::int64_t> QuerySize(const std::string& path);
 OpenResult OpenRoot(const std::string& path, bool followLink, FolderState& into);
-
-// name: one of parent's names, ended where its text ends (a directory record or a string's end).
 OpenResult OpenChild(FolderState& parent, std::string_view name, FolderState& into);
 
 Outcome SizeEntry(FolderState& folder, FolderEntry& entry);
