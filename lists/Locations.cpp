@@ -1,10 +1,9 @@
 // Where a row's folder is: the root rule the deletion keeps to, and whether anything is left.
 #include "lists/Lists.h"
 
-#include <filesystem>
-#include <type_traits>
+#include <algorithm>
 
-#include "scan/Utf16.h"
+#include "scan/Gloval.h"
 
 namespace quillet {
 
@@ -67,24 +66,8 @@ bool IsRootLocation(std::string_view location, char separator) {
   return depth == 0;
 }
 
-namespace {
-
-// The native form of a path: bytes on POSIX, UTF-16 on Windows, where generalised UTF-8 keeps
-// names with lone surrogates exact.
-std::filesystem::path NativePath(std::string_view path) {
-  if constexpr (std::is_same_v<std::filesystem::path::value_type, wchar_t>) {
-    return ToUtf16<wchar_t>(path);
-  } else {
-    return std::string(path);
-  }
-}
-
-}  // namespace
-
 bool EntryExists(std::string_view path) {
-  std::error_code error;
-  return std::filesystem::symlink_status(NativePath(path), error).type() !=
-         std::filesystem::file_type::not_found;
+  return !IsGone(path);
 }
 
 }  // namespace quillet

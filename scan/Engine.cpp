@@ -15,7 +15,6 @@
 #include <utility>
 #include <vector>
 
-#include "scan/FileSystemFaults.h"
 #include "scan/Saturate.h"
 #include "scan/Text.h"
 #include "scan/platform/Platform.h"
@@ -25,7 +24,7 @@ namespace quillet {
 namespace {
 
 using platform::EntryKind;
-using platform::OpenResult;
+using platform::OpenState;
 
 // Folders kept open along one walker's path; deeper ones let go of their handle meanwhile, so a
 // tree of any depth needs a bounded number of handles.
@@ -204,9 +203,9 @@ class Walkers::Pool {
   bool Settled() const { return m_busy == 0 && m_tasks.empty(); }
 
   // Doubles the active walkers while the walk waits on the disk.
-  void Grow(std::int64_t& blocks) {
-    const std::int64_t read = platform::BlocksRead();
-    const bool waiting = blocks >= 0 && read - blocks >= kWaitingBlocks;
+  void Grow(platform::Result<std::int64_t>& blocks) {
+    const platform::Result<std::int64_t> read = platform::BlocksRead();
+    const bool waiting = blocks.Ok() && read.Ok() && *read - *blocks >= kWaitingBlocks;
     blocks = read;
     if (!waiting) return;
     const unsigned wanted = std::min(m_most, 2 * m_active);
@@ -278,13 +277,11 @@ class Walkers::Walker {
     m_stopped = false;
     m_path = WithTrailingSeparator(path);
     Level& root = LevelAt(0);
-    const FileSystemFaults* faults = ActiveFileSystemFaults();
-    const OpenResult result =
-        faults && faults->SearchFails(m_path)
-            ? OpenResult::Unreadable
-            : platform::OpenRoot(m_path, link == RootLink::Follow, *root.Folder);
-    if (result == OpenResult::NotEntered) return true;
-    if (result != OpenResult::Opened) {
+    const OpenState opened =
+        platform::OpenRoot(m_path, link == RootLink::Follow, *root.Folder).State;
+    if (opened == OpenState::NotEntered) return true;
+    // The folder to measure counts as unreadable whatever failed, missing included.
+    if (opened != OpenState::Opened) {
       ++m_totals.UnreadableFolders;
       return true;
     }
@@ -319,16 +316,27 @@ class Walkers::Walker {
   }
 
   void ReadPart(Level& level) {
-    const platform::ReadState state = platform::ReadEntries(*level.Folder, level.Entries);
+    const platform::Result<platform::ReadState> read =
+        platform::ReadEntries(*level.Folder, level.Entries);
     level.Next = 0;
-    level.More = state == platform::ReadState::More;
-    if (state == platform::ReadState::Failed) CountUnreadable(level.Unreadable);
+    level.More = read.ValueOr(platform::ReadState::Done) == platform::ReadState::More;
+    // A search that fails part way leaves the folder partly read, gone or not.
+    if (!read.Ok()) CountUnreadable(level.Unreadable);
   }
 
-  void Size(Level& level, platform::FolderEntry& entry) {
-    if (entry.Kind == EntryKind::Unsized && !platform::SizeEntry(*level.Folder, entry)) {
-      CountUnreadable(level.Unreadable);
+  // Settles an entry the search left unqueried; false when there is nothing to count of it: it is
+  // gone, or its folder does not let it be queried (which makes the folder unreadable), or it was
+  // done with before.
+  bool Size(Level& level, platform::FolderEntry& entry) {
+    if (entry.Kind == EntryKind::Unqueried) {
+      const std::string_view folderPath(m_path.data(), level.PathLength);
+      const platform::Outcome sized = platform::SizeEntry(*level.Folder, folderPath, entry);
+      if (!sized.Ok()) {
+        if (!sized.Gone()) CountUnreadable(level.Unreadable);
+        entry.Kind = EntryKind::Skipped;
+      }
     }
+    return entry.Kind != EntryKind::Skipped;
   }
 
   // A folder about to let go of its handle is read and sized to its end first: only its
@@ -336,9 +344,7 @@ class Walkers::Walker {
   void Finish(Level& level) {
     if (level.More) {
       level.More = false;
-      if (platform::ReadRest(*level.Folder, level.Entries) == platform::ReadState::Failed) {
-        CountUnreadable(level.Unreadable);
-      }
+      if (!platform::ReadRest(*level.Folder, level.Entries).Ok()) CountUnreadable(level.Unreadable);
     }
     for (std::size_t i = level.Next; i < level.Entries.size(); ++i)
       Size(level, level.Entries[i]);
@@ -363,18 +369,20 @@ class Walkers::Walker {
     if (!mark->exchange(true)) ++m_totals.UnreadableFolders;
   }
 
-  // Counts the subfolder whose path m_path holds (no separator yet) and, when it is read, makes it
-  // level depth. False when there is nothing to walk below it (or the visitor asked to stop).
+  // Counts the subfolder name of parent, whose path m_path holds (no separator yet), and, when it
+  // is read, makes it level depth. False when there is nothing to walk below it (or the visitor
+  // asked to stop).
   bool Enter(platform::FolderState& parent, bool parentLost, UnreadableMark& parentUnreadable,
              std::string_view name, std::size_t depth) {
-    const FileSystemFaults* faults = ActiveFileSystemFaults();
-    if (faults && faults->Vanished(m_path)) return false;
     Level& child = LevelAt(depth);
-    OpenResult result = OpenResult::Unreadable;
-    const bool searchFails = parentLost || (faults && faults->SearchFails(m_path + kPathSeparator));
-    if (!searchFails) result = platform::OpenChild(parent, name, *child.Folder);
-    if (result == OpenResult::Vanished) return false;
-    if (result == OpenResult::ParentUnsearchable) {
+    // Below a parent that could not be reached again, nothing can be opened.
+    OpenState opened = OpenState::Failed;
+    if (!parentLost) {
+      const platform::OpenResult result = platform::OpenChild(parent, m_path, name, *child.Folder);
+      if (result.Error.Gone()) return false;
+      opened = result.State;
+    }
+    if (opened == OpenState::EntryFailed) {
       CountUnreadable(parentUnreadable);
       return false;
     }
@@ -383,8 +391,8 @@ class Walkers::Walker {
       platform::Close(*child.Folder);
       return false;
     }
-    if (result == OpenResult::Unreadable) ++m_totals.UnreadableFolders;
-    if (result != OpenResult::Opened) return false;
+    if (opened == OpenState::Failed) ++m_totals.UnreadableFolders;
+    if (opened != OpenState::Opened) return false;
     m_path += kPathSeparator;
     StartReading(child);
     m_depth = depth + 1;
@@ -407,8 +415,11 @@ class Walkers::Walker {
     for (std::size_t i = level.Next; i < level.Entries.size(); ++i) {
       platform::FolderEntry& entry = level.Entries[i];
       if (entry.Kind != EntryKind::Folder || !entry.MayEnter) continue;
-      if (!m_sharedParent) m_sharedParent = platform::Share(*level.Folder);
-      if (!m_sharedParent) return;
+      if (!m_sharedParent) {
+        platform::Folder shared = platform::NewFolder();
+        if (!platform::Share(*level.Folder, *shared).Ok()) return;
+        m_sharedParent = std::move(shared);
+      }
       Task task;
       task.Parent = m_sharedParent;
       if (!level.Unreadable) level.Unreadable = std::make_shared<std::atomic<bool>>(false);
@@ -416,7 +427,7 @@ class Walkers::Walker {
       task.Path.assign(m_path, 0, level.PathLength).append(entry.Name);
       task.NameOffset = level.PathLength;
       m_tasks.push_back(std::move(task));
-      entry.Kind = EntryKind::Vanished;  // counted by whoever takes the task
+      entry.Kind = EntryKind::Skipped;  // counted by whoever takes the task
     }
     m_sharedParent.reset();
     if (!m_tasks.empty()) m_work->Push(m_tasks);
@@ -430,7 +441,7 @@ class Walkers::Walker {
     if (m_depth > 1) {
       Level& parent = *m_levels[m_depth - 2];
       if (parent.Parked && !parent.Lost) {
-        if (platform::Unpark(*parent.Folder, *done.Folder) || ReachAgain(m_depth - 2)) {
+        if (platform::Unpark(*parent.Folder, *done.Folder).Ok() || ReachAgain(m_depth - 2)) {
           parent.Parked = false;
         } else {
           parent.Lost = true;
@@ -451,11 +462,10 @@ class Walkers::Walker {
     // m_path still starts with the level's path, as everything walked below it does.
     const std::string_view relative = std::string_view(m_path).substr(
         ancestor.PathLength, level.PathLength - 1 - ancestor.PathLength);
-    return platform::Reopen(*level.Folder, *ancestor.Folder, relative);
+    return platform::Reopen(*level.Folder, *ancestor.Folder, relative).Ok();
   }
 
   bool Run() {
-    const FileSystemFaults* faults = ActiveFileSystemFaults();
     while (m_depth > 0 && !m_stopped) {
       if (m_handOverAt != std::chrono::steady_clock::time_point{} &&
           ++m_sinceHandOverLook >= kEntriesPerSoloLook) {
@@ -479,23 +489,20 @@ class Walkers::Walker {
         continue;
       }
       platform::FolderEntry& entry = level.Entries[level.Next++];
-      Size(level, entry);
-      if (entry.Kind == EntryKind::Vanished) continue;
+      if (!Size(level, entry)) continue;
       const bool isFile = entry.Kind == EntryKind::File;
-      // A file's path is needed only to show it or to ask the fault hooks about it.
-      if (!isFile || m_visit || faults) {
+      // A file's path is needed only to show it.
+      if (!isFile || m_visit) {
         m_path.resize(level.PathLength);
         m_path.append(entry.Name);
       }
       if (isFile) {
-        if (faults && faults->Vanished(m_path)) continue;
         m_totals.TotalSize = SaturatingAdd(m_totals.TotalSize, entry.Size);
         ++m_totals.FileCount;
         if (!Visit(false, entry.Size)) break;
         continue;
       }
       if (!entry.MayEnter) {
-        if (faults && faults->Vanished(m_path)) continue;
         ++m_totals.FolderCount;
         if (!Visit(true, -1)) break;
         continue;
@@ -627,7 +634,7 @@ std::optional<FolderStatistics> Walkers::Pool::Measure(std::string_view folder, 
   } else {
     auto lastAsked = std::chrono::steady_clock::now();
     // Read once the caller hands over: a row small enough to walk alone never asks.
-    std::int64_t blocks = m_adaptive ? platform::BlocksRead() : -1;
+    platform::Result<std::int64_t> blocks = m_adaptive ? platform::BlocksRead() : std::int64_t{0};
     const auto interval = m_adaptive ? kLookEvery : kAskEvery;
     while (!m_settled.wait_for(lock, interval, [this] { return Settled(); })) {
       lock.unlock();
@@ -660,7 +667,7 @@ std::optional<FolderStatistics> Walkers::Measure(std::string_view folder, RootLi
                                                  const std::function<bool()>* keepGoing) {
   if (m_busy) return Walkers(m_threads).Measure(folder, link, keepGoing);
   if (!m_pool) {
-    const bool adaptive = m_threads == 0 && platform::BlocksRead() >= 0;
+    const bool adaptive = m_threads == 0 && platform::BlocksRead().Ok();
     unsigned base = m_threads;
     // Directory walking gains nothing from a pool far larger than the machine.
     if (base == 0) base = std::max(1u, std::thread::hardware_concurrency());

@@ -10,12 +10,12 @@ class FileSystemFaults {
   virtual ~FileSystemFaults() = default;
   // True: the search of folder (given with its trailing separator) fails, as when access is denied.
   virtual bool SearchFails(std::string_view /*folder*/) const { return false; }
-  // True: the entry at path was found by its folder's search but is gone when it is queried.
+  // True: the entry at path is gone when it is queried, even when its folder's search found it.
   virtual bool Vanished(std::string_view /*path*/) const { return false; }
 };
 
-// While alive, every scanning routine consults faults. One at a time; the scans must not outlive
-// it.
+// While alive, the platform layer consults faults below every call they can touch, so that each
+// caller meets them as it meets a real failure. One at a time; the scans must not outlive it.
 class ScopedFileSystemFaults {
  public:
   explicit ScopedFileSystemFaults(const FileSystemFaults& faults);
@@ -23,8 +23,5 @@ class ScopedFileSystemFaults {
   ScopedFileSystemFaults(const ScopedFileSystemFaults&) = delete;
   ScopedFileSystemFaults& operator=(const ScopedFileSystemFaults&) = delete;
 };
-
-// The faults in force, or null (the normal case).
-const FileSystemFaults* ActiveFileSystemFaults();
 
 }  // namespace quillet

@@ -1,9 +1,6 @@
 // Entry lists and file sizes, one attribute query per entry through the platform layer.
 #include "scan/Gloval.h"
 
-#include <atomic>
-
-#include "scan/FileSystemFaults.h"
 #include "scan/Saturate.h"
 #include "scan/Text.h"
 #include "scan/platform/Platform.h"
@@ -11,8 +8,6 @@
 namespace quillet {
 
 namespace {
-
-std::atomic<const FileSystemFaults*> g_faults{nullptr};
 
 struct CollectRequest {
   EntryList& Entries;
@@ -22,12 +17,11 @@ struct CollectRequest {
 };
 
 // Appends the entries of folder (with its separator); mountKey identifies folder's file system.
-void CollectInto(const std::string& folder, std::uint64_t mountKey, const CollectRequest& request) {
-  const FileSystemFaults* faults = ActiveFileSystemFaults();
-  if (faults && faults->SearchFails(folder)) return;
+void CollectInto(const std::string& folder, platform::Result<std::uint64_t> mountKey,
+                 const CollectRequest& request) {
   // The names are read before descending, so no search stays open per level of depth.
   std::vector<platform::FoundName> names;
-  if (!platform::SearchNames(folder, names)) return;
+  if (!platform::SearchNames(folder, names).Ok()) return;
   std::string full;
   for (const auto& found : names) {
     full.assign(folder).append(found.Name);
@@ -37,49 +31,38 @@ void CollectInto(const std::string& folder, std::uint64_t mountKey, const Collec
     }
     if (request.IncludeFolders) request.Entries.push_back(full);
     if (!request.Recurse || found.NameSurrogate) continue;
-    const std::uint64_t childKey = platform::MountKey(full);
-    if (childKey != mountKey && platform::IsPseudoFileSystem(full)) continue;
+    // The file system is asked wherever the mount changes, or cannot be told.
+    const platform::Result<std::uint64_t> childKey = platform::MountKey(full);
+    const bool sameMount = childKey.Ok() && mountKey.Ok() && *childKey == *mountKey;
+    if (!sameMount && platform::IsPseudoFileSystem(full).ValueOr(false)) continue;
     CollectInto(WithTrailingSeparator(full), childKey, request);
   }
 }
 
 }  // namespace
 
-ScopedFileSystemFaults::ScopedFileSystemFaults(const FileSystemFaults& faults) {
-  g_faults.store(&faults);
-}
-
-ScopedFileSystemFaults::~ScopedFileSystemFaults() {
-  g_faults.store(nullptr);
-}
-
-const FileSystemFaults* ActiveFileSystemFaults() {
-  return g_faults.load(std::memory_order_acquire);
-}
-
 std::int64_t CollectEntries(std::string_view folder, EntryList& entries, bool recurse,
                             bool includeFolders, bool includeFiles) {
   const std::string searched = WithTrailingSeparator(folder);
   const CollectRequest request{entries, recurse, includeFolders, includeFiles};
   // A pseudo file system lists nothing, whether it is met inside a tree or searched itself.
-  if (!platform::IsPseudoFileSystem(searched)) {
+  if (!platform::IsPseudoFileSystem(searched).ValueOr(false)) {
     CollectInto(searched, platform::MountKey(searched), request);
   }
   return static_cast<std::int64_t>(entries.size());
 }
 
 std::int64_t FileSizeOf(std::string_view path) {
-  const std::string full(path);
-  const FileSystemFaults* faults = ActiveFileSystemFaults();
-  if (faults && faults->Vanished(full)) return -1;
-  return platform::QuerySize(full);
+  return platform::QuerySize(std::string(path)).ValueOr(-1);
 }
 
 bool IsFolder(std::string_view path) {
-  const std::string full(path);
-  const FileSystemFaults* faults = ActiveFileSystemFaults();
-  if (faults && faults->Vanished(full)) return false;
-  return platform::QueryIsFolder(full);
+  const platform::Result<platform::EntryKind> kind = platform::QueryKind(std::string(path));
+  return kind.Ok() && *kind == platform::EntryKind::Folder;
+}
+
+bool IsGone(std::string_view path) {
+  return platform::QueryKind(std::string(path)).Failure().Gone();
 }
 
 void SumFileSizes(const EntryList& entries, std::int64_t& totalSize, std::int64_t& fileCount) {

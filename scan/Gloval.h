@@ -24,6 +24,10 @@ std::int64_t FileSizeOf(std::string_view path);
 // True when path is a folder (a link to one is not). A path that cannot be queried is not.
 bool IsFolder(std::string_view path);
 
+// True when the file system says nothing is at path any more; a link is asked about itself, never
+// followed. A path that cannot be queried (access denied on the way) is not gone.
+bool IsGone(std::string_view path);
+
 // Totals the sizes and counts the files of a list; folders are skipped, and so is an entry that
 // can no longer be queried (it vanished meanwhile): it is neither a file nor a folder then. The
 // total stops at INT64_MAX rather than wrap.

@@ -1,6 +1,7 @@
 // What each platform file gives the scanning core; internal to scan/.
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -9,7 +10,57 @@
 
 namespace quillet::platform {
 
+// ---- How every call below fails: with the system's own error code.
+
+// The error of a failed call as the system gave it (errno on POSIX, GetLastError's code on
+// Windows), or none. Whatever the call, a failure means one of two things, told by Gone().
+class Outcome {
+ public:
+  constexpr Outcome() = default;  // success
+  constexpr explicit Outcome(std::uint32_t code) : m_code(code) {}
+
+  // The calling thread's last error; never a success, even when the system left none.
+  static Outcome Last();
+
+  constexpr bool Ok() const { return m_code == 0; }
+  constexpr std::uint32_t Code() const { return m_code; }
+
+  // True when the failure says nothing is there any more: the entry, or a folder on its way, is
+  // gone, or is no longer a folder where one was needed. Any other failure means something is
+  // there that cannot be read or queried.
+  bool Gone() const;
+
+ private:
+  std::uint32_t m_code = 0;
+};
+
+// A call's value, or its failure. The value is meaningful only when Ok().
+template <typename T>
+class Result {
+ public:
+  // Implicit both, so that a call returns its value or its failure as it stands.
+  Result(T value) : m_value(value) {}
+  Result(Outcome failure) : m_failure(failure) { assert(!failure.Ok()); }
+
+  bool Ok() const { return m_failure.Ok(); }
+  Outcome Failure() const { return m_failure; }
+  const T& operator*() const {
+    assert(Ok());
+    return m_value;
+  }
+  T ValueOr(T otherwise) const { return Ok() ? m_value : otherwise; }
+
+ private:
+  T m_value{};
+  Outcome m_failure;
+};
+
 // ---- Path queries, one system call (or search) each, as the entry-list routines use them.
+
+// Unqueried: found by a folder's search, not yet asked about; SizeEntry settles its kind and size
+// (on Windows the search gave them, but the entry is confirmed there all the same). Skipped: set
+// by the caller, never by these calls, for an entry it has done with.
+enum class EntryKind : std::uint8_t { File, Folder, Unqueried, Skipped };
 
 struct FoundName {
   std::string Name;
@@ -17,35 +68,36 @@ struct FoundName {
 };
 
 // The names in folder (given with its trailing separator), "." and ".." left out, hidden ones
-// included. False when the search could not start; names then stays empty.
-bool SearchNames(const std::string& folder, std::vector<FoundName>& names);
+// included. When the search cannot start, names stays empty.
+Outcome SearchNames(const std::string& folder, std::vector<FoundName>& names);
 
-// The attribute query: true for a folder (not a link to one); false when path cannot be queried.
-bool QueryIsFolder(const std::string& path);
+// The attribute query of path, a link asked about itself and never followed: Folder (not a link
+// to one) or File (anything else).
+Result<EntryKind> QueryKind(const std::string& path);
 
-// The full size of the non-folder at path (a link's own size), or -1 for a folder or nothing.
-std::int64_t QuerySize(const std::string& path);
+// The full size of the entry at path (a link's own size); -1 for a folder, which has none.
+Result<std::int64_t> QuerySize(const std::string& path);
 
-// Identifies the file system holding folder: equal keys, same mount. 0 when it cannot be told.
-std::uint64_t MountKey(const std::string& folder);
+// Identifies the file system holding folder: equal keys, same mount.
+Result<std::uint64_t> MountKey(const std::string& folder);
 
 // True when folder lies on a pseudo file system (proc, sysfs and the like) whose contents are not
 // disk data. Asked of the folder searched first, then only where MountKey changes between a folder
 // and its parent.
-bool IsPseudoFileSystem(const std::string& folder);
+Result<bool> IsPseudoFileSystem(const std::string& folder);
 
-// Blocks this process (every thread of it) has read from storage so far, or -1 where the system
+// Blocks this process (every thread of it) has read from storage so far; fails where the system
 // does not tell. While it grows, a walk waits on the disk rather than on the processors.
-std::int64_t BlocksRead();
+Result<std::int64_t> BlocksRead();
 
 // ---- The engine's folder handles: a folder opened relative to its parent, read part by part.
-
-// Unsized: not a folder as far as the search tells; SizeEntry learns its kind and size.
-enum class EntryKind : std::uint8_t { File, Folder, Vanished, Unsized };
+//
+// Paths given with a handle are the caller's names for what it opens (each folder's with its
+// trailing separator); the injected faults are told by them (scan/FileSystemFaults.h).
 
 struct FolderEntry {
   std::string_view Name;  // valid until the folder's next ReadEntries, or until it is reused
-  EntryKind Kind = EntryKind::File;
+  EntryKind Kind = EntryKind::Unqueried;
   bool MayEnter = true;    // false for a folder-like link that is counted but never walked into
   std::int64_t Size = -1;  // full size of a file; -1 otherwise
 };
@@ -56,51 +108,60 @@ struct FolderStateDeleter {
 };
 using Folder = std::unique_ptr<FolderState, FolderStateDeleter>;
 
-// A closed folder handle, to be filled by OpenRoot or OpenChild (and reused after Close).
+// A closed folder handle, to be filled by OpenRoot, OpenChild or Share (and reused after Close).
 Folder NewFolder();
 void Close(FolderState& folder);
 
-// ParentUnsearchable: the parent lists its names but lets none be queried; nothing is known of
-// the entry, and the parent counts as unreadable.
-enum class OpenResult { Opened, Unreadable, Vanished, NotEntered, ParentUnsearchable };
+// How opening a folder ended. Opened: ready to be read. NotEntered: it lies on a pseudo file
+// system, and counts as a folder with nothing in it. Failed: the folder cannot be read, or is gone
+// (Error.Gone()). EntryFailed: its parent lets its names be read but none be queried, so nothing
+// is known of the entry; unless it is gone, the failure is the parent's.
+enum class OpenState : std::uint8_t { Opened, NotEntered, Failed, EntryFailed };
+
+struct OpenResult {
+  OpenState State = OpenState::Failed;
+  Outcome Error;  // why, when Failed or EntryFailed
+};
 
 // Opens the folder to measure, links on the way followed; the last name only when followLink
-// (otherwise a link there, or anything but a folder, is Unreadable, as a missing folder is).
-// NotEntered: it lies on a pseudo file system, and so counts as a folder with nothing in it.
+// (otherwise a link there, or anything but a folder, fails, as a missing folder does).
 OpenResult OpenRoot(const std::string& path, bool followLink, FolderState& into);
 
-// Opens the subfolder name of parent (which must be open), never through a link. NotEntered: a
-// pseudo file system is mounted there. Vanished: it is gone, or no longer a folder.
-OpenResult OpenChild(FolderState& parent, std::string_view name, FolderState& into);
+// Opens the subfolder at path, whose last name is name, one of parent's (which must be open), never
+// through a link. name ends where its text ends: it comes from a directory record, or is the end
+// of a string. Gone: it is gone, or no longer a folder.
+OpenResult OpenChild(FolderState& parent, std::string_view path, std::string_view name,
+                     FolderState& into);
 
-// More: read again for the rest. Failed: the search failed part way (what was read stays).
-enum class ReadState { More, Done, Failed };
+enum class ReadState : std::uint8_t { More, Done };
 
 // Reads the next part of an open folder's entries into entries, replacing what was there, so that
-// a huge folder is walked while it is still being read.
-ReadState ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries);
+// a huge folder is walked while it is still being read. More: read again for the rest. A failure
+// part way keeps what was read, and leaves nothing more to read.
+Result<ReadState> ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries);
 
 // Reads all that is left of an open folder, appended to entries; the names read before stay valid.
-// Never More.
-ReadState ReadRest(FolderState& folder, std::vector<FolderEntry>& entries);
+// A failure part way keeps what was read.
+Outcome ReadRest(FolderState& folder, std::vector<FolderEntry>& entries);
 
-// Learns the kind and size of an Unsized entry of an open folder, read last by ReadEntries or
-// ReadRest. Vanished when it is gone or cannot be queried; false only for the latter, when the
-// folder does not let its entries be queried.
-bool SizeEntry(FolderState& folder, FolderEntry& entry);
+// Settles the kind and size of an Unqueried entry of the open folder at folderPath, read last by
+// ReadEntries or ReadRest. Failed: the entry is gone, or the folder does not let its entries be
+// queried; the entry is left as it was.
+Outcome SizeEntry(FolderState& folder, std::string_view folderPath, FolderEntry& entry);
 
 // Lets go of the system handle of a folder read to its end, to bound open handles on deep trees;
-// Unpark takes it back through a child walked meanwhile (and still open). False: the folder cannot
-// be reached again as the same folder.
+// Unpark takes it back through a child walked meanwhile (and still open). Unpark fails when the
+// folder cannot be reached again as the same folder (gone: another one is there now).
 void Park(FolderState& folder);
-bool Unpark(FolderState& folder, FolderState& child);
+Outcome Unpark(FolderState& folder, FolderState& child);
 
 // Takes back the handle of a parked folder by its path relative to ancestor (which must be open),
 // each name opened in turn and never through a link, for when ".." of its child no longer leads to
-// it. False: that path does not lead to the same folder any more.
-bool Reopen(FolderState& folder, FolderState& ancestor, std::string_view relative);
+// it. Fails as Unpark does.
+Outcome Reopen(FolderState& folder, FolderState& ancestor, std::string_view relative);
 
-// A second, independent handle on an open folder, for handing its subfolders to another thread.
-Folder Share(FolderState& folder);
+// Makes into a second, independent handle on an open folder, for handing its subfolders to
+// another thread.
+Outcome Share(FolderState& folder, FolderState& into);
 
 }  // namespace quillet::platform

@@ -21,8 +21,30 @@
 #include <sstream>
 
 #include "scan/platform/Platform.h"
+#include "scan/platform/System.h"
 
 namespace quillet::platform {
+
+Outcome Outcome::Last() {
+  const int error = errno;
+  return Outcome(static_cast<std::uint32_t>(error != 0 ? error : EIO));
+}
+
+bool Outcome::Gone() const {
+  return m_code == ENOENT || m_code == ENOTDIR;
+}
+
+namespace system {
+
+Outcome Denied() {
+  return Outcome(EACCES);
+}
+
+Outcome NotFound() {
+  return Outcome(ENOENT);
+}
+
+}  // namespace system
 
 namespace {
 
@@ -60,7 +82,7 @@ class Fd {
 struct Located {
   Fd Holder;
   std::string Rest;
-  bool Ok = true;
+  Outcome Error;
   int Dir() const { return Holder.Valid() ? Holder.Get() : AT_FDCWD; }
 };
 
@@ -71,13 +93,13 @@ Located Locate(const std::string& path) {
     // Split at the last separator that keeps the head short enough to open.
     const auto cut = rest.substr(0, PATH_MAX - 1).rfind('/');
     if (cut == std::string_view::npos) {
-      located.Ok = false;
+      located.Error = Outcome(ENAMETOOLONG);
       return located;
     }
     const std::string head = cut == 0 ? std::string("/") : std::string(rest.substr(0, cut));
     const int fd = ::openat(located.Dir(), head.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-      located.Ok = false;
+      located.Error = Outcome::Last();
       return located;
     }
     located.Holder.Reset(fd);
@@ -90,15 +112,20 @@ Located Locate(const std::string& path) {
   return located;
 }
 
-bool LStat(const std::string& path, struct stat& status) {
+Outcome LStat(const std::string& path, struct stat& status) {
   const Located at = Locate(path);
-  return at.Ok && ::fstatat(at.Dir(), at.Rest.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!at.Error.Ok()) return at.Error;
+  if (::fstatat(at.Dir(), at.Rest.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    return Outcome::Last();
+  }
+  return {};
 }
 
-Fd OpenFolderPath(const std::string& path, int flags) {
+Outcome OpenFolderPath(const std::string& path, int flags, Fd& into) {
   const Located at = Locate(path);
-  if (!at.Ok) return Fd();
-  return Fd(::openat(at.Dir(), at.Rest.c_str(), flags | O_DIRECTORY | O_CLOEXEC));
+  if (!at.Error.Ok()) return at.Error;
+  into.Reset(::openat(at.Dir(), at.Rest.c_str(), flags | O_DIRECTORY | O_CLOEXEC));
+  return into.Valid() ? Outcome() : Outcome::Last();
 }
 
 // The file system type of a mount, from the kernel's mount table, for the types whose statfs
@@ -180,11 +207,11 @@ constexpr std::size_t kReadChunk = 64 * 1024;
 
 // ---- Path queries
 
-bool SearchNames(const std::string& folder, std::vector<FoundName>& names) {
-  Fd fd = OpenFolderPath(folder, O_RDONLY);
-  if (!fd.Valid()) return false;
+Outcome system::SearchNames(const std::string& folder, std::vector<FoundName>& names) {
+  Fd fd;
+  if (const Outcome opened = OpenFolderPath(folder, O_RDONLY, fd); !opened.Ok()) return opened;
   DIR* dir = ::fdopendir(fd.Get());
-  if (!dir) return false;
+  if (!dir) return Outcome::Last();
   fd.Release();
   while (const dirent* entry = ::readdir(dir)) {
     const char* name = entry->d_name;
@@ -192,41 +219,43 @@ bool SearchNames(const std::string& folder, std::vector<FoundName>& names) {
     names.push_back(FoundName{name, false});
   }
   ::closedir(dir);
-  return true;
+  return {};
 }
 
-bool QueryIsFolder(const std::string& path) {
+Result<EntryKind> system::QueryKind(const std::string& path) {
   struct stat status;
-  return LStat(path, status) && S_ISDIR(status.st_mode);
+  if (const Outcome queried = LStat(path, status); !queried.Ok()) return queried;
+  return S_ISDIR(status.st_mode) ? EntryKind::Folder : EntryKind::File;
 }
 
-std::int64_t QuerySize(const std::string& path) {
+Result<std::int64_t> system::QuerySize(const std::string& path) {
   struct stat status;
-  if (!LStat(path, status) || S_ISDIR(status.st_mode)) return -1;
+  if (const Outcome queried = LStat(path, status); !queried.Ok()) return queried;
+  if (S_ISDIR(status.st_mode)) return std::int64_t{-1};
   return static_cast<std::int64_t>(status.st_size);
 }
 
-std::uint64_t MountKey(const std::string& folder) {
-  Fd fd = OpenFolderPath(folder, O_PATH);
+Result<std::uint64_t> MountKey(const std::string& folder) {
+  Fd fd;
+  if (const Outcome opened = OpenFolderPath(folder, O_PATH, fd); !opened.Ok()) return opened;
   struct stat status;
-  if (!fd.Valid() || ::fstat(fd.Get(), &status) != 0) return 0;
-  return static_cast<std::uint64_t>(status.st_dev) + 1;
+  if (::fstat(fd.Get(), &status) != 0) return Outcome::Last();
+  return static_cast<std::uint64_t>(status.st_dev);
 }
 
-bool IsPseudoFileSystem(const std::string& folder) {
-  Fd fd = OpenFolderPath(folder, O_PATH);
+Result<bool> IsPseudoFileSystem(const std::string& folder) {
+  Fd fd;
+  if (const Outcome opened = OpenFolderPath(folder, O_PATH, fd); !opened.Ok()) return opened;
   struct stat status;
   struct statfs fs;
-  if (!fd.Valid() || ::fstat(fd.Get(), &status) != 0 || ::fstatfs(fd.Get(), &fs) != 0) {
-    return false;
-  }
+  if (::fstat(fd.Get(), &status) != 0 || ::fstatfs(fd.Get(), &fs) != 0) return Outcome::Last();
   return IsPseudo(fs, status.st_dev);
 }
 
-std::int64_t BlocksRead() {
+Result<std::int64_t> BlocksRead() {
   struct rusage usage;
-  if (::getrusage(RUSAGE_SELF, &usage) != 0) return -1;
-  return usage.ru_inblock;
+  if (::getrusage(RUSAGE_SELF, &usage) != 0) return Outcome::Last();
+  return static_cast<std::int64_t>(usage.ru_inblock);
 }
 
 // ---- Folder handles
@@ -262,40 +291,42 @@ void Close(FolderState& folder) {
 
 namespace {
 
-bool Identify(FolderState& folder) {
+Outcome Identify(FolderState& folder) {
   struct stat status;
-  if (::fstat(folder.Handle.Get(), &status) != 0) return false;
+  if (::fstat(folder.Handle.Get(), &status) != 0) return Outcome::Last();
   folder.Device = status.st_dev;
   folder.Inode = status.st_ino;
   folder.Identified = true;
-  return true;
+  return {};
 }
 
 }  // namespace
 
-OpenResult OpenRoot(const std::string& path, bool followLink, FolderState& into) {
+OpenResult system::OpenRoot(const std::string& path, bool followLink, FolderState& into) {
   Close(into);
+  Outcome opened;
   if (followLink) {
-    into.Handle = OpenFolderPath(path, O_RDONLY);
+    opened = OpenFolderPath(path, O_RDONLY, into.Handle);
   } else {
     // A trailing separator would have the last name resolved through a link after all.
     std::string named = path;
     while (named.size() > 1 && named.back() == '/')
       named.pop_back();
-    into.Handle = OpenFolderPath(named, O_RDONLY | O_NOFOLLOW);
+    opened = OpenFolderPath(named, O_RDONLY | O_NOFOLLOW, into.Handle);
   }
-  if (!into.Handle.Valid() || !Identify(into)) {
+  if (opened.Ok()) opened = Identify(into);
+  if (!opened.Ok()) {
     Close(into);
-    return OpenResult::Unreadable;
+    return {OpenState::Failed, opened};
   }
   // Measured directly, a pseudo file system is what it is inside a tree: a folder with nothing in
   // it, since its sizes are not disk sizes (/proc/kcore alone claims 128 TiB).
   struct statfs fs;
   if (::fstatfs(into.Handle.Get(), &fs) == 0 && IsPseudo(fs, into.Device, &into.DevtmpfsSeen)) {
     Close(into);
-    return OpenResult::NotEntered;
+    return {OpenState::NotEntered, {}};
   }
-  return OpenResult::Opened;
+  return {OpenState::Opened, {}};
 }
 
 namespace {
@@ -324,9 +355,8 @@ int OpenInSameMount(int parent, const char* name) {
 
 }  // namespace
 
-OpenResult OpenChild(FolderState& parent, std::string_view name, FolderState& into) {
+OpenResult system::OpenChild(FolderState& parent, std::string_view name, FolderState& into) {
   Close(into);
-  // name ends where its text does: it comes from a directory record or the end of a string.
   // A file system may be mounted while the walk is under way, so whether one begins here is
   // asked of every folder: the kernel answers with the open itself where it can.
   int fd = OpenInSameMount(parent.Handle.Get(), name.data());
@@ -336,31 +366,31 @@ OpenResult OpenChild(FolderState& parent, std::string_view name, FolderState& in
         ::openat(parent.Handle.Get(), name.data(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   }
   if (fd < 0) {
-    const int error = errno;
-    if (error == ENOENT || error == ENOTDIR || error == ELOOP) return OpenResult::Vanished;
+    // A link where the folder was (O_NOFOLLOW's ELOOP) is no longer a folder.
+    const Outcome failed = errno == ELOOP ? Outcome(ENOTDIR) : Outcome::Last();
+    if (failed.Gone()) return {OpenState::Failed, failed};
     // A folder that lets its names be read but not queried hides its subfolders' kind as well.
     struct stat status;
     if (::fstatat(parent.Handle.Get(), name.data(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-      return errno == ENOENT || errno == ENOTDIR ? OpenResult::Vanished
-                                                 : OpenResult::ParentUnsearchable;
+      return {OpenState::EntryFailed, Outcome::Last()};
     }
-    return OpenResult::Unreadable;
+    return {OpenState::Failed, failed};
   }
   into.Handle.Reset(fd);
-  if (sameMount) return OpenResult::Opened;
+  if (sameMount) return {OpenState::Opened, {}};
   // A mount begins here, or the device tells where one might: ask which file system it is.
-  if (!Identify(into)) {
+  if (const Outcome identified = Identify(into); !identified.Ok()) {
     Close(into);
-    return OpenResult::Unreadable;
+    return {OpenState::Failed, identified};
   }
   if (!parent.Identified || into.Device != parent.Device) {
     struct statfs fs;
     if (::fstatfs(fd, &fs) == 0 && IsPseudo(fs, into.Device, &into.DevtmpfsSeen)) {
       Close(into);
-      return OpenResult::NotEntered;
+      return {OpenState::NotEntered, {}};
     }
   }
-  return OpenResult::Opened;
+  return {OpenState::Opened, {}};
 }
 
 namespace {
@@ -375,14 +405,14 @@ void AddRecords(const char* records, std::size_t used, std::vector<FolderEntry>&
     FolderEntry entry;
     entry.Name = name;
     // d_type spares a folder its query; anything else is asked for its size anyway.
-    entry.Kind = record->d_type == DT_DIR ? EntryKind::Folder : EntryKind::Unsized;
+    entry.Kind = record->d_type == DT_DIR ? EntryKind::Folder : EntryKind::Unqueried;
     entries.push_back(entry);
   }
 }
 
 }  // namespace
 
-ReadState ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries) {
+Result<ReadState> ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries) {
   entries.clear();
   if (!folder.Buffer) {
     folder.Buffer.reset(new char[kReadChunk]);
@@ -390,16 +420,16 @@ ReadState ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries) {
   }
   const long got =
       ::syscall(SYS_getdents64, folder.Handle.Get(), folder.Buffer.get(), folder.BufferSize);
-  if (got < 0) return ReadState::Failed;
+  if (got < 0) return Outcome::Last();
   if (got == 0) return ReadState::Done;
   AddRecords(folder.Buffer.get(), static_cast<std::size_t>(got), entries);
   return ReadState::More;
 }
 
-ReadState ReadRest(FolderState& folder, std::vector<FolderEntry>& entries) {
+Outcome ReadRest(FolderState& folder, std::vector<FolderEntry>& entries) {
   // A buffer of its own, since the names of the last part live in the other one.
   std::size_t used = 0;
-  ReadState state = ReadState::Done;
+  Outcome read;
   for (;;) {
     if (folder.RestSize - used < kReadChunk / 2) {
       const std::size_t size = std::max(kReadChunk, folder.RestSize * 2);
@@ -412,22 +442,20 @@ ReadState ReadRest(FolderState& folder, std::vector<FolderEntry>& entries) {
                                folder.RestSize - used);
     if (got == 0) break;
     if (got < 0) {
-      state = ReadState::Failed;
+      read = Outcome::Last();
       break;
     }
     used += static_cast<std::size_t>(got);
   }
   AddRecords(folder.Rest.get(), used, entries);
-  return state;
+  return read;
 }
 
-bool SizeEntry(FolderState& folder, FolderEntry& entry) {
+Outcome system::SizeEntry(FolderState& folder, FolderEntry& entry) {
   // The name ends where its text does: it comes from a directory record.
   struct stat status;
   if (::fstatat(folder.Handle.Get(), entry.Name.data(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-    entry.Kind = EntryKind::Vanished;
-    // Gone meanwhile is no fault; denied means the folder cannot be searched.
-    return errno == ENOENT;
+    return Outcome::Last();
   }
   if (S_ISDIR(status.st_mode)) {
     entry.Kind = EntryKind::Folder;
@@ -435,32 +463,41 @@ bool SizeEntry(FolderState& folder, FolderEntry& entry) {
     entry.Kind = EntryKind::File;
     entry.Size = static_cast<std::int64_t>(status.st_size);
   }
-  return true;
+  return {};
 }
 
 void Park(FolderState& folder) {
   // Its identity is what tells, on the way back, that ".." led to the same folder.
-  if (folder.Handle.Valid() && (folder.Identified || Identify(folder))) {
+  if (folder.Handle.Valid() && (folder.Identified || Identify(folder).Ok())) {
     folder.Handle.Reset();
     folder.Parked = true;
   }
 }
 
-bool Unpark(FolderState& folder, FolderState& child) {
-  if (!folder.Parked) return true;
-  Fd fd(::openat(child.Handle.Get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+namespace {
+
+// Takes fd, open on what should be the parked folder, as its handle once it proves to be that
+// folder; another folder there now is as good as the folder gone.
+Outcome TakeBack(FolderState& folder, Fd fd) {
   struct stat status;
-  if (!fd.Valid() || ::fstat(fd.Get(), &status) != 0 || status.st_dev != folder.Device ||
-      status.st_ino != folder.Inode) {
-    return false;
-  }
+  if (::fstat(fd.Get(), &status) != 0) return Outcome::Last();
+  if (status.st_dev != folder.Device || status.st_ino != folder.Inode) return Outcome(ENOENT);
   folder.Handle = std::move(fd);
   folder.Parked = false;
-  return true;
+  return {};
 }
 
-bool Reopen(FolderState& folder, FolderState& ancestor, std::string_view relative) {
-  if (!folder.Parked) return true;
+}  // namespace
+
+Outcome Unpark(FolderState& folder, FolderState& child) {
+  if (!folder.Parked) return {};
+  Fd fd(::openat(child.Handle.Get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.Valid()) return Outcome::Last();
+  return TakeBack(folder, std::move(fd));
+}
+
+Outcome Reopen(FolderState& folder, FolderState& ancestor, std::string_view relative) {
+  if (!folder.Parked) return {};
   Fd fd;
   std::string name;
   for (std::size_t start = 0; start <= relative.size();) {
@@ -468,29 +505,21 @@ bool Reopen(FolderState& folder, FolderState& ancestor, std::string_view relativ
     name.assign(relative.substr(start, end - start));
     const int from = fd.Valid() ? fd.Get() : ancestor.Handle.Get();
     Fd next(::openat(from, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!next.Valid()) return false;
+    if (!next.Valid()) return Outcome::Last();
     fd = std::move(next);
     start = end + 1;
   }
-  struct stat status;
-  if (::fstat(fd.Get(), &status) != 0 || status.st_dev != folder.Device ||
-      status.st_ino != folder.Inode) {
-    return false;
-  }
-  folder.Handle = std::move(fd);
-  folder.Parked = false;
-  return true;
+  return TakeBack(folder, std::move(fd));
 }
 
-Folder Share(FolderState& folder) {
-  const int fd = ::fcntl(folder.Handle.Get(), F_DUPFD_CLOEXEC, 0);
-  if (fd < 0) return nullptr;
-  Folder shared = NewFolder();
-  shared->Handle.Reset(fd);
-  shared->Device = folder.Device;
-  shared->Inode = folder.Inode;
-  shared->Identified = folder.Identified;
-  return shared;
+Outcome Share(FolderState& folder, FolderState& into) {
+  Close(into);
+  into.Handle.Reset(::fcntl(folder.Handle.Get(), F_DUPFD_CLOEXEC, 0));
+  if (!into.Handle.Valid()) return Outcome::Last();
+  into.Device = folder.Device;
+  into.Inode = folder.Inode;
+  into.Identified = folder.Identified;
+  return {};
 }
 
 }  // namespace quillet::platform

@@ -5,8 +5,32 @@
 
 #include "scan/Utf16.h"
 #include "scan/platform/Platform.h"
+#include "scan/platform/System.h"
 
 namespace quillet::platform {
+
+Outcome Outcome::Last() {
+  const DWORD error = ::GetLastError();
+  return Outcome(error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE);
+}
+
+// ERROR_DIRECTORY is what the system says where a name it was to treat as a folder is not one.
+bool Outcome::Gone() const {
+  return m_code == ERROR_FILE_NOT_FOUND || m_code == ERROR_PATH_NOT_FOUND ||
+         m_code == ERROR_DIRECTORY;
+}
+
+namespace system {
+
+Outcome Denied() {
+  return Outcome(ERROR_ACCESS_DENIED);
+}
+
+Outcome NotFound() {
+  return Outcome(ERROR_FILE_NOT_FOUND);
+}
+
+}  // namespace system
 
 namespace {
 
@@ -75,10 +99,10 @@ std::int64_t SizeOf(const WIN32_FIND_DATAW& data) {
 
 // ---- Path queries
 
-bool SearchNames(const std::string& folder, std::vector<FoundName>& names) {
+Outcome system::SearchNames(const std::string& folder, std::vector<FoundName>& names) {
   WIN32_FIND_DATAW data;
   FindHandle find(StartSearch(LongPath(folder) + L"*", data));
-  if (!find.Valid()) return false;
+  if (!find.Valid()) return Outcome::Last();
   do {
     if (IsDotName(data.cFileName)) continue;
     FoundName found;
@@ -86,33 +110,36 @@ bool SearchNames(const std::string& folder, std::vector<FoundName>& names) {
     found.NameSurrogate = IsNameSurrogate(data);
     names.push_back(std::move(found));
   } while (::FindNextFileW(find.Get(), &data));
-  return true;
+  return {};
 }
 
-bool QueryIsFolder(const std::string& path) {
+// The attributes of a link are its own: the query does not follow it.
+Result<EntryKind> system::QueryKind(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesW(LongPath(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return Outcome::Last();
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::Folder : EntryKind::File;
 }
 
-std::int64_t QuerySize(const std::string& path) {
+Result<std::int64_t> system::QuerySize(const std::string& path) {
   WIN32_FIND_DATAW data;
   FindHandle find(StartSearch(LongPath(path), data));
-  if (!find.Valid() || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return -1;
+  if (!find.Valid()) return Outcome::Last();
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return std::int64_t{-1};
   return SizeOf(data);
 }
 
 // No pseudo file systems here: every folder is on "the same" mount.
-std::uint64_t MountKey(const std::string& /*folder*/) {
-  return 1;
+Result<std::uint64_t> MountKey(const std::string& /*folder*/) {
+  return std::uint64_t{1};
 }
 
-bool IsPseudoFileSystem(const std::string& /*folder*/) {
+Result<bool> IsPseudoFileSystem(const std::string& /*folder*/) {
   return false;
 }
 
 // What a directory search reads is not told apart from the rest of the process's reads here.
-std::int64_t BlocksRead() {
-  return -1;
+Result<std::int64_t> BlocksRead() {
+  return Outcome(ERROR_NOT_SUPPORTED);
 }
 
 // ---- Folder handles: a folder is its long path plus a search begun on it.
@@ -144,36 +171,43 @@ void Close(FolderState& folder) {
 
 namespace {
 
+// A search that cannot start is asked after by the attribute query: a name that cannot even be
+// queried tells nothing of the folder.
 OpenResult BeginSearch(FolderState& into) {
   into.Find.Reset(StartSearch(into.Base + L"*", into.Next));
-  if (into.Find.Valid()) return OpenResult::Opened;
-  const DWORD error = ::GetLastError();
+  if (into.Find.Valid()) return {OpenState::Opened, {}};
+  const Outcome failed = Outcome::Last();
   const DWORD attributes = ::GetFileAttributesW(into.Base.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    return OpenResult::Vanished;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return {OpenState::EntryFailed, Outcome::Last()};
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return {OpenState::Failed, Outcome(ERROR_DIRECTORY)};
   }
   // A drive root without entries has not even "." to find.
-  return error == ERROR_FILE_NOT_FOUND ? OpenResult::Opened : OpenResult::Unreadable;
+  if (failed.Code() == ERROR_FILE_NOT_FOUND) return {OpenState::Opened, {}};
+  return {OpenState::Failed, failed};
 }
 
 }  // namespace
 
-OpenResult OpenRoot(const std::string& path, bool followLink, FolderState& into) {
+OpenResult system::OpenRoot(const std::string& path, bool followLink, FolderState& into) {
   into.Base = LongPath(path);
   if (into.Base.empty() || into.Base.back() != L'\\') into.Base += L'\\';
   if (!followLink) {
     // A junction or link found where a folder was listed is not that folder.
     const DWORD attributes = ::GetFileAttributesW(into.Base.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+    if (attributes == INVALID_FILE_ATTRIBUTES) return {OpenState::Failed, Outcome::Last()};
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-      return OpenResult::Unreadable;
+      return {OpenState::Failed, Outcome(ERROR_DIRECTORY)};
     }
   }
+  // The folder to measure has no parent whose failure it could be.
   const OpenResult result = BeginSearch(into);
-  return result == OpenResult::Vanished ? OpenResult::Unreadable : result;
+  return result.State == OpenState::EntryFailed ? OpenResult{OpenState::Failed, result.Error}
+                                                : result;
 }
 
-OpenResult OpenChild(FolderState& parent, std::string_view name, FolderState& into) {
+OpenResult system::OpenChild(FolderState& parent, std::string_view name, FolderState& into) {
   into.Base = parent.Base;
   into.Base += ToWide(name);
   into.Base += L'\\';
@@ -183,19 +217,23 @@ OpenResult OpenChild(FolderState& parent, std::string_view name, FolderState& in
 namespace {
 
 // Appends up to limit entries of the search to entries, their names kept in names.
-ReadState ReadPart(FolderState& folder, std::vector<FolderEntry>& entries, std::string& names,
-                   std::vector<std::size_t>& starts, std::size_t limit) {
+// The kind and size come with the name; every entry but a folder to walk into is left Unqueried
+// all the same, for SizeEntry to confirm.
+Result<ReadState> ReadPart(FolderState& folder, std::vector<FolderEntry>& entries,
+                           std::string& names, std::vector<std::size_t>& starts,
+                           std::size_t limit) {
   names.clear();
   starts.clear();
   const std::size_t first = entries.size();
   ReadState state = folder.Find.Valid() ? ReadState::More : ReadState::Done;
+  Outcome failed;
   while (folder.Find.Valid() && starts.size() < limit) {
     const WIN32_FIND_DATAW& data = folder.Next;
     if (!IsDotName(data.cFileName)) {
       FolderEntry entry;
       if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        entry.Kind = EntryKind::Folder;
         entry.MayEnter = !IsNameSurrogate(data);
+        if (entry.MayEnter) entry.Kind = EntryKind::Folder;
       } else {
         entry.Size = SizeOf(data);
       }
@@ -205,7 +243,8 @@ ReadState ReadPart(FolderState& folder, std::vector<FolderEntry>& entries, std::
       entries.push_back(entry);
     }
     if (!::FindNextFileW(folder.Find.Get(), &folder.Next)) {
-      state = ::GetLastError() == ERROR_NO_MORE_FILES ? ReadState::Done : ReadState::Failed;
+      if (::GetLastError() != ERROR_NO_MORE_FILES) failed = Outcome::Last();
+      state = ReadState::Done;
       folder.Find.Reset();
     }
   }
@@ -214,40 +253,42 @@ ReadState ReadPart(FolderState& folder, std::vector<FolderEntry>& entries, std::
     const std::size_t end = i + 1 < starts.size() ? starts[i + 1] - 1 : names.size() - 1;
     entries[first + i].Name = std::string_view(names).substr(starts[i], end - starts[i]);
   }
+  if (!failed.Ok()) return failed;
   return state;
 }
 
 }  // namespace
 
-ReadState ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries) {
+Result<ReadState> ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries) {
   entries.clear();
   return ReadPart(folder, entries, folder.Names, folder.Starts, kPartEntries);
 }
 
-ReadState ReadRest(FolderState& folder, std::vector<FolderEntry>& entries) {
-  return ReadPart(folder, entries, folder.RestNames, folder.RestStarts, SIZE_MAX);
+Outcome ReadRest(FolderState& folder, std::vector<FolderEntry>& entries) {
+  return ReadPart(folder, entries, folder.RestNames, folder.RestStarts, SIZE_MAX).Failure();
 }
 
-// The search gives every size with the name.
-bool SizeEntry(FolderState& /*folder*/, FolderEntry& /*entry*/) {
-  return true;
+// The search gave the size with the name, and a folder-like link is a folder never walked into.
+Outcome system::SizeEntry(FolderState& /*folder*/, FolderEntry& entry) {
+  entry.Kind = entry.MayEnter ? EntryKind::File : EntryKind::Folder;
+  return {};
 }
 
 // A folder is read to its end before it is parked, which closes its search: nothing to let go.
 void Park(FolderState& /*folder*/) {}
 
-bool Unpark(FolderState& /*folder*/, FolderState& /*child*/) {
-  return true;
+Outcome Unpark(FolderState& /*folder*/, FolderState& /*child*/) {
+  return {};
 }
 
-bool Reopen(FolderState& /*folder*/, FolderState& /*ancestor*/, std::string_view /*relative*/) {
-  return true;
+Outcome Reopen(FolderState& /*folder*/, FolderState& /*ancestor*/, std::string_view /*relative*/) {
+  return {};
 }
 
-Folder Share(FolderState& folder) {
-  Folder shared = NewFolder();
-  shared->Base = folder.Base;
-  return shared;
+Outcome Share(FolderState& folder, FolderState& into) {
+  Close(into);
+  into.Base = folder.Base;
+  return {};
 }
 
 }  // namespace quillet::platform

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +20,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -304,6 +309,66 @@ TEST(GlovalTest, LinksAreCountedOnceAndNeverFollowed) {
 
 #endif
 
+// ---- Whether anything is left at a path
+
+// Gone only where the file system says nothing is there: the name, or a folder on its way, is
+// missing, or what should be a folder on the way is a file.
+TEST(GlovalTest, GoneOnlyWhereNothingIsLeft) {
+  TempTree tree;
+  const std::string file = tree.File("file.bin", 1);
+  const struct {
+    std::string Path;
+    bool Gone;
+  } cases[] = {
+      {file, false},
+      {tree.Folder("folder"), false},
+      {tree.Root() + kPathSeparator, false},
+      {tree.Path("missing"), true},
+      {tree.Path("missing/below"), true},
+      {file + kPathSeparator + "below", true},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(IsGone(c.Path), c.Gone) << c.Path;
+}
+
+#ifndef _WIN32
+
+// Whether check holds for a user without privileges: it runs in a child process that gives up
+// root first when it has it. Nothing when that cannot be arranged here.
+std::optional<bool> HoldsUnprivileged(const std::function<bool()>& check) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+      ::_exit(2);
+    }
+    ::_exit(check() ? 1 : 0);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+      WEXITSTATUS(status) > 1) {
+    return std::nullopt;
+  }
+  return WEXITSTATUS(status) == 1;
+}
+
+// A path that cannot be queried (no search permission on its way) is not gone, even where
+// nothing is there.
+TEST(GlovalTest, PathThatCannotBeQueriedIsNotGone) {
+  TempTree tree;
+  const std::string locked = tree.Folder("locked");
+  const std::string inside = tree.File("locked/inside.bin");
+  ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+  const std::optional<bool> held = HoldsUnprivileged([&] {
+    return IsGone(tree.Path("missing")) && !IsGone(inside) && !IsGone(locked + "/missing");
+  });
+  ::chmod(locked.c_str(), 0755);
+  if (!held) GTEST_SKIP() << "cannot drop privileges";
+  EXPECT_TRUE(*held);
+}
+
+#endif
+
 // ---- Faults a real tree cannot give to root, through the seam.
 
 class Faults : public FileSystemFaults {
@@ -361,6 +426,10 @@ TEST(GlovalTest, VanishedEntryIsNeitherFileNorFolder) {
     return true;
   });
   EXPECT_EQ(walked, EntryList{tree.Path("stays.bin")});
+  // Asked alone, whether anything is left there, it is gone as well.
+  EXPECT_TRUE(IsGone(faults.Gone[0]));
+  EXPECT_TRUE(IsGone(faults.Gone[1]));
+  EXPECT_FALSE(IsGone(tree.Path("stays.bin")));
 }
 
 }  // namespace
