@@ -92,26 +92,13 @@ TFMain::TFMain(std::optional<std::string> firstArgument,
                std::unique_ptr<shell::Services> services) {
   FMain = this;
   m_model = std::make_unique<ListsModel>(static_cast<Frontend&>(*this));
-  const HINSTANCE instance = Application.Instance();
-  WNDCLASSEXW main = {};
-  main.cbSize = sizeof main;
-  main.lpfnWndProc = WindowProc;
-  main.hInstance = instance;
-  main.hIcon = static_cast<HICON>(
-      ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLET), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
-  main.hIconSm = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLET),
-                                                 IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
-                                                 ::GetSystemMetrics(SM_CYSMICON), 0));
-  main.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  main.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  main.lpszClassName = kMainClass;
-  ::RegisterClassExW(&main);  // fails harmlessly when a window before this one registered it
+  RegisterWindowClass(kMainClass, WindowProc, IDC_ARROW, IDI_QUILLET);
   RegisterWindowClass(kSplitterClass, SplitterProc, IDC_SIZENS);
 
   const layout::Window& table = layout::kMainWindow;
   m_hwnd = ::CreateWindowExW(0, kMainClass, Wide(table.Caption).c_str(), WS_OVERLAPPEDWINDOW,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
-                             nullptr, instance, this);
+                             nullptr, ProgramInstance(), this);
   if (m_hwnd == nullptr) throw std::runtime_error("the main window could not be created");
   // The shell's services belong to this window: their messages and dialogs are owned by it.
   m_services = services ? std::move(services) : shell::MakeSystemServices(m_hwnd);
@@ -163,7 +150,7 @@ void TFMain::Create() {
   BuildMenus();
   m_lvw[0] = BuildList(ListKind::Result, layout::kResultColumns);
   m_splitter = ::CreateWindowExW(0, kSplitterClass, L"Splitter1", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
-                                 m_hwnd, nullptr, Application.Instance(), nullptr);
+                                 m_hwnd, nullptr, ProgramInstance(), nullptr);
   m_lvw[1] = BuildList(ListKind::File, layout::kFileColumns);
   BuildStatusBar();
   m_fileListHeight = layout::kFileListHeight;
@@ -176,7 +163,7 @@ void TFMain::BuildFonts() {
 }
 
 void TFMain::BuildToolStrip() {
-  const HINSTANCE instance = Application.Instance();
+  const HINSTANCE instance = ProgramInstance();
   m_cbrMain =
       ::CreateWindowExW(WS_EX_TOOLWINDOW, REBARCLASSNAMEW, nullptr,
                         WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | RBS_VARHEIGHT |
@@ -287,7 +274,7 @@ HWND TFMain::BuildList(ListKind list, std::span<const layout::Column> columns) {
   const HWND view = ::CreateWindowExW(
       WS_EX_CLIENTEDGE, WC_LISTVIEWW, list == ListKind::Result ? L"lvwResult" : L"lvwFile",
       WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHAREIMAGELISTS, 0, 0,
-      0, 0, m_hwnd, nullptr, Application.Instance(), nullptr);
+      0, 0, m_hwnd, nullptr, ProgramInstance(), nullptr);
   ::SendMessageW(view, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.Get()), FALSE);
   ::SendMessageW(view, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                  LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP);
@@ -327,7 +314,7 @@ HWND TFMain::BuildList(ListKind list, std::span<const layout::Column> columns) {
 void TFMain::BuildStatusBar() {
   m_stbMain =
       ::CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0,
-                        0, 0, m_hwnd, nullptr, Application.Instance(), nullptr);
+                        0, 0, m_hwnd, nullptr, ProgramInstance(), nullptr);
   ::SendMessageW(m_stbMain, WM_SETFONT, reinterpret_cast<WPARAM>(m_statusFont.Get()), FALSE);
   for (std::size_t i = 0; i < m_panelWidths.size(); ++i)
     m_panelWidths[i] = Scaled(layout::kStatusPanels[i].Width);

@@ -1,7 +1,5 @@
 #include "ui/win32/Widgets.h"
 
-#include "ui/win32/Application.h"
-
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -90,13 +88,21 @@ SIZE WindowSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD e
   return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
-void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, LPCWSTR cursor) {
+void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, LPCWSTR cursor, int iconId) {
+  const HINSTANCE instance = ProgramInstance();
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
-  if (GetClassInfoExW(Application.Instance(), name, &windowClass)) return;
+  if (GetClassInfoExW(instance, name, &windowClass)) return;
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = procedure;
-  windowClass.hInstance = Application.Instance();
+  windowClass.hInstance = instance;
+  if (iconId != 0) {
+    windowClass.hIcon = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(iconId), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+    windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(iconId),
+                                                        IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                        GetSystemMetrics(SM_CYSMICON), 0));
+  }
   windowClass.hCursor = LoadCursorW(nullptr, cursor);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = name;
@@ -138,7 +144,7 @@ std::string WindowTextOf(HWND window) {
 }
 
 std::span<const std::byte> ResourceBytes(int id, const wchar_t* type) {
-  const HMODULE module = GetModuleHandleW(nullptr);
+  const HMODULE module = ProgramInstance();
   const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), type);
   if (found == nullptr) return {};
   const HGLOBAL loaded = LoadResource(module, found);

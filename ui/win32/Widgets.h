@@ -71,6 +71,12 @@ Function SystemFunction(const wchar_t* module, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(handle, name)));
 }
 
+// The program's own module, its executable: every window class of the program is registered
+// under it and every resource is loaded from it.
+inline HINSTANCE ProgramInstance() {
+  return GetModuleHandleW(nullptr);
+}
+
 // The layout tables are in pixels at 96 DPI; every window scales them by its own DPI.
 inline constexpr UINT kDesignDpi = 96;
 
@@ -121,8 +127,10 @@ inline void MoveToSuggested(HWND window, LPARAM lParam) {
 }
 
 // Registers a window class of this program's once (a second call finds it there): the dialog
-// face's background, the given cursor.
-void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, LPCWSTR cursor = IDC_ARROW);
+// face's background, the given cursor, and the icon resource iconId where it is not 0 (its
+// default size and the small one).
+void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, LPCWSTR cursor = IDC_ARROW,
+                         int iconId = 0);
 
 // Moves the window to the middle of the primary monitor's work area.
 void CenterOnScreen(HWND window);
