@@ -9,9 +9,11 @@
 namespace quillet::layout {
 
 // The commands a menu item or tool button can run; each front end maps them to its handlers.
-enum class Command {
-  None,
-  FileRun,
+// A command's value is also its id in the Windows program's menus and tool bar: None, which no
+// item sends, is 0; the others count up from 1 to kLastCommand.
+enum class Command : unsigned {
+  None = 0,
+  FileRun = 1,
   FileExeExplorer,
   FileOpenSelectForder,
   FileOpenSelectQuillet,
@@ -25,6 +27,7 @@ enum class Command {
   ViewFileViewFlag,
   HelpAbout,
 };
+inline constexpr Command kLastCommand = Command::HelpAbout;
 
 enum class Align { Left, Right, Center };
 

@@ -21,8 +21,9 @@ namespace {
 
 constexpr wchar_t kMainClass[] = L"QuilletMain";
 constexpr wchar_t kSplitterClass[] = L"QuilletSplitter";
-constexpr UINT kCommandBase = 100;     // + the command's number: menu items and tool buttons
-constexpr UINT kMenuEntryBase = 200;   // + the entry's index: the buttons of tbrMenu
+// The ids of tbrMenu's buttons, one for each top-level entry: none is 0, none a command's.
+constexpr std::array<UINT, 4> kEntryIds{200, 201, 202, 203};
+static_assert(std::ranges::none_of(kEntryIds, [](UINT id) { return id == 0 || CommandOfId(id); }));
 constexpr int kRemainingMinimum = 40;  // the location column never shrinks below this
 
 std::wstring Wide(std::string_view text) {
@@ -82,11 +83,14 @@ LRESULT CALLBACK MenuFilter(int code, WPARAM wParam, LPARAM lParam) {
   return ::CallNextHookEx(g_menuHook, code, wParam, lParam);
 }
 
-}  // namespace
-
-UINT TFMain::CommandId(layout::Command command) {
-  return kCommandBase + static_cast<UINT>(command);
+// The top-level entry a button id of tbrMenu stands for; nothing for any other id.
+std::optional<std::size_t> EntryOfId(UINT id) {
+  const auto found = std::ranges::find(kEntryIds, id);
+  if (found == kEntryIds.end()) return std::nullopt;
+  return static_cast<std::size_t>(found - kEntryIds.begin());
 }
+
+}  // namespace
 
 TFMain::TFMain(std::optional<std::string> firstArgument,
                std::unique_ptr<shell::Services> services) {
@@ -218,7 +222,7 @@ void TFMain::BuildToolStrip() {
   for (std::size_t i = 0; i < captions.size(); ++i) {
     TBBUTTON made = {};
     made.iBitmap = I_IMAGENONE;
-    made.idCommand = static_cast<int>(kMenuEntryBase + i);
+    made.idCommand = static_cast<int>(kEntryIds.at(i));
     made.fsState = TBSTATE_ENABLED;
     made.fsStyle = BTNS_BUTTON | BTNS_AUTOSIZE;
     made.iString = reinterpret_cast<INT_PTR>(captions[i].c_str());
@@ -572,8 +576,8 @@ LRESULT TFMain::OnNotify(const NMHDR& header) {
 }
 
 void TFMain::OnCommand(UINT id) {
-  if (id >= kMenuEntryBase && id < kMenuEntryBase + layout::kMainMenu.size()) {
-    DropMenu(id - kMenuEntryBase);
+  if (const auto entry = EntryOfId(id)) {
+    DropMenu(*entry);
     return;
   }
   // A tool button's click (its release). Bound buttons acted on their press already.
@@ -584,7 +588,7 @@ void TFMain::OnCommand(UINT id) {
       info.lParam != 0) {
     return;
   }
-  m_commands->Run(static_cast<layout::Command>(id - kCommandBase));
+  if (const auto command = CommandOfId(id)) m_commands->Run(*command);
 }
 
 bool TFMain::OnSysChar(wchar_t letter) {
@@ -666,7 +670,7 @@ void TFMain::DropMenu(std::size_t entry, bool byKeyboard) {
     RECT button = {};
     ::SendMessageW(m_tbrMenu, TB_GETITEMRECT, entry, reinterpret_cast<LPARAM>(&button));
     ::MapWindowPoints(m_tbrMenu, nullptr, reinterpret_cast<POINT*>(&button), 2);
-    const int id = static_cast<int>(kMenuEntryBase + entry);
+    const int id = static_cast<int>(kEntryIds.at(entry));
     ::SendMessageW(m_tbrMenu, TB_PRESSBUTTON, id, TRUE);
     UINT chosen = 0;
     g_menuStep = 0;
@@ -688,8 +692,8 @@ void TFMain::DropMenu(std::size_t entry, bool byKeyboard) {
       g_menuHook = nullptr;
     }
     ::SendMessageW(m_tbrMenu, TB_PRESSBUTTON, id, FALSE);
-    if (chosen != 0) {
-      Guarded([&] { m_commands->Run(static_cast<layout::Command>(chosen - kCommandBase)); });
+    if (const auto command = CommandOfId(chosen)) {
+      Guarded([&] { m_commands->Run(*command); });
       return;
     }
     if (g_menuStep == 0) {
@@ -758,12 +762,11 @@ LRESULT CALLBACK TFMain::ToolBarProc(HWND hwnd, UINT message, WPARAM wParam, LPA
   if (hwnd == window->m_tbrMenu) {
     // The menu drops down on the press, as a menu bar's does; the button's capture ends first.
     ::ReleaseCapture();
-    window->DropMenu(static_cast<std::size_t>(button.idCommand) - kMenuEntryBase);
-  } else if (button.dwData != 0) {
+    if (const auto entry = EntryOfId(static_cast<UINT>(button.idCommand))) window->DropMenu(*entry);
+  } else if (const auto command = CommandOfId(static_cast<UINT>(button.idCommand));
+             command && button.dwData != 0) {
     // A button bound to a menu item acts on the press, and again on a double-click's second.
-    window->Guarded([&] {
-      window->m_commands->Run(static_cast<layout::Command>(button.idCommand - kCommandBase));
-    });
+    window->Guarded([&] { window->m_commands->Run(*command); });
   }
   return result;
 }

@@ -52,8 +52,6 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   std::string PanelText(quillet::StatusPanel panel) const;
   // The popup menu of a top-level entry (0 to 3), for tests and the keyboard.
   HMENU MenuOf(std::size_t entry) const { return m_menus.at(entry); }
-  // The command id a menu item or a tool button sends.
-  static UINT CommandId(layout::Command command);
 
   void SetAsker(YesNoAsker asker) { m_asker = std::move(asker); }
   void SetNotifier(WarningNotifier notifier) { m_notifier = std::move(notifier); }

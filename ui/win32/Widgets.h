@@ -77,6 +77,16 @@ inline HINSTANCE ProgramInstance() {
   return GetModuleHandleW(nullptr);
 }
 
+// A menu item's or tool button's id (WM_COMMAND, TrackPopupMenuEx) is its command's value.
+constexpr UINT CommandId(layout::Command command) {
+  return static_cast<UINT>(command);
+}
+// The command an id of a menu item or tool button names; nothing for any other id, 0 included.
+constexpr std::optional<layout::Command> CommandOfId(UINT id) {
+  if (id == 0 || id > CommandId(layout::kLastCommand)) return std::nullopt;
+  return static_cast<layout::Command>(id);
+}
+
 // The layout tables are in pixels at 96 DPI; every window scales them by its own DPI.
 inline constexpr UINT kDesignDpi = 96;
 

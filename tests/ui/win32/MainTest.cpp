@@ -46,8 +46,8 @@ class MainTest : public testing::MainWindowTest {
         if (item.Action != command) continue;
         m_window->SetMenuTracker([&](HMENU menu, std::size_t dropped) -> UINT {
           EXPECT_EQ(dropped, entry);
-          EXPECT_EQ(::GetMenuState(menu, TFMain::CommandId(command), MF_BYCOMMAND) & MF_GRAYED, 0u);
-          return TFMain::CommandId(command);
+          EXPECT_EQ(::GetMenuState(menu, CommandId(command), MF_BYCOMMAND) & MF_GRAYED, 0u);
+          return CommandId(command);
         });
         m_window->DropMenu(entry);
         return;
@@ -57,7 +57,7 @@ class MainTest : public testing::MainWindowTest {
   }
   RECT ButtonRect(HWND bar, Command command) {
     RECT rect = {};
-    ::SendMessageW(bar, TB_GETRECT, TFMain::CommandId(command), reinterpret_cast<LPARAM>(&rect));
+    ::SendMessageW(bar, TB_GETRECT, CommandId(command), reinterpret_cast<LPARAM>(&rect));
     return rect;
   }
   void Mouse(HWND bar, UINT message, const RECT& at) {
