@@ -15,8 +15,6 @@
 
 namespace quillet {
 
-TFMain* FMain = nullptr;
-
 namespace {
 
 constexpr wchar_t kMainClass[] = L"QuilletMain";
@@ -94,7 +92,6 @@ std::optional<std::size_t> EntryOfId(UINT id) {
 
 TFMain::TFMain(std::optional<std::string> firstArgument,
                std::unique_ptr<shell::Services> services) {
-  FMain = this;
   m_model = std::make_unique<ListsModel>(static_cast<Frontend&>(*this));
   RegisterWindowClass(kMainClass, WindowProc, IDC_ARROW, IDI_QUILLET);
   RegisterWindowClass(kSplitterClass, SplitterProc, IDC_SIZENS);
@@ -134,7 +131,6 @@ TFMain::~TFMain() {
   }
   m_commands.reset();
   m_model.reset();
-  if (FMain == this) FMain = nullptr;
 }
 
 int TFMain::Scaled(int pixels) const {
@@ -154,7 +150,7 @@ void TFMain::Create() {
   BuildMenus();
   m_lvw[0] = BuildList(ListKind::Result, layout::kResultColumns);
   m_splitter = ::CreateWindowExW(0, kSplitterClass, L"Splitter1", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
-                                 m_hwnd, nullptr, ProgramInstance(), nullptr);
+                                 m_hwnd, nullptr, ProgramInstance(), this);
   m_lvw[1] = BuildList(ListKind::File, layout::kFileColumns);
   BuildStatusBar();
   m_fileListHeight = layout::kFileListHeight;
@@ -231,9 +227,8 @@ void TFMain::BuildToolStrip() {
   ::SendMessageW(m_tbrMenu, TB_ADDBUTTONSW, buttons.size(),
                  reinterpret_cast<LPARAM>(buttons.data()));
 
-  m_toolBarProc = reinterpret_cast<WNDPROC>(
-      ::SetWindowLongPtrW(m_tbrMain, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ToolBarProc)));
-  ::SetWindowLongPtrW(m_tbrMenu, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ToolBarProc));
+  m_toolBarProc = SubclassControl(m_tbrMain, ToolBarProc, *this);
+  SubclassControl(m_tbrMenu, ToolBarProc, *this);
 
   // Two bands on one line: the command buttons, then the menu to their right.
   const struct {
@@ -310,8 +305,7 @@ HWND TFMain::BuildList(ListKind list, std::span<const layout::Column> columns) {
     column.iSubItem = static_cast<int>(i);
     ::SendMessageW(view, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
   }
-  m_listProc = reinterpret_cast<WNDPROC>(
-      ::SetWindowLongPtrW(view, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListProc)));
+  m_listProc = SubclassControl(view, ListProc, *this);
   return view;
 }
 
@@ -708,7 +702,7 @@ void TFMain::DropMenu(std::size_t entry, bool byKeyboard) {
 }
 
 LRESULT CALLBACK TFMain::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  TFMain* window = FMain;
+  auto* window = WindowObject<TFMain>(hwnd, message, lParam);
   // The lists hold the focus while the menu is marked: its keys come here first.
   if (window->m_menuMark && window->OnMarkedMenu(message, wParam)) return 0;
   switch (message) {
@@ -747,7 +741,7 @@ LRESULT CALLBACK TFMain::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
 }
 
 LRESULT CALLBACK TFMain::ToolBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  TFMain* window = FMain;
+  auto* window = WindowObject<TFMain>(hwnd, message, lParam);
   if (message == WM_LBUTTONDOWN && window->m_menuMark) window->MarkMenu(std::nullopt);
   const LRESULT result = ::CallWindowProcW(window->m_toolBarProc, hwnd, message, wParam, lParam);
   if (message != WM_LBUTTONDOWN && message != WM_LBUTTONDBLCLK) return result;
@@ -772,7 +766,8 @@ LRESULT CALLBACK TFMain::ToolBarProc(HWND hwnd, UINT message, WPARAM wParam, LPA
 }
 
 LRESULT CALLBACK TFMain::SplitterProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  TFMain* window = FMain;
+  auto* window = WindowObject<TFMain>(hwnd, message, lParam);
+  if (window == nullptr) return ::DefWindowProcW(hwnd, message, wParam, lParam);
   switch (message) {
     case WM_LBUTTONDOWN: {
       POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};

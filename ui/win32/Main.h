@@ -158,7 +158,4 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   WNDPROC m_toolBarProc = nullptr;
 };
 
-// The one main window, set before its creation handler runs.
-extern TFMain* FMain;
-
 }  // namespace quillet

@@ -106,8 +106,10 @@ void EnablePerMonitorDpiAwareness();
 // scaled to dpi.
 SIZE WindowSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, UINT dpi);
 
-// The object a window of this program's belongs to: handed over as the create parameter, kept in
-// GWLP_USERDATA from WM_NCCREATE on; nullptr for the few messages before it.
+// The object a window of this program's belongs to, the one way every window procedure of the
+// program finds it: kept in GWLP_USERDATA, where a window of the program's own classes puts its
+// create parameter at WM_NCCREATE (nullptr for the few messages before it) and SubclassControl
+// puts a control's.
 template <typename Object>
 Object* WindowObject(HWND window, UINT message, LPARAM lParam) {
   if (message != WM_NCCREATE)
@@ -115,6 +117,15 @@ Object* WindowObject(HWND window, UINT message, LPARAM lParam) {
   auto* object = static_cast<Object*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
   ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
   return object;
+}
+
+// Makes a common control call procedure first, with object as the control's own (WindowObject
+// finds it). Returns the control's procedure, which procedure hands the messages on to.
+template <typename Object>
+WNDPROC SubclassControl(HWND control, WNDPROC procedure, Object& object) {
+  ::SetWindowLongPtrW(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&object));
+  return reinterpret_cast<WNDPROC>(
+      ::SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)));
 }
 
 // WM_PAINT or WM_PRINTCLIENT of a window that draws itself with paint(dc).
