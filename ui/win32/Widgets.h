@@ -1,5 +1,6 @@
-// Small pieces every window of the Windows program builds its controls with: DPI scaling of the
-// layout tables, their fonts, GDI handles held by RAII, the image list and its menu images.
+// Small pieces every window of the Windows program builds its controls with: the program's
+// module and window classes, the one way a window procedure finds its object, command ids, DPI
+// scaling of the layout tables, their fonts, GDI handles held by RAII, and the image list.
 #pragma once
 
 #include <windows.h>
@@ -42,6 +43,19 @@ class GdiObject {
 
  private:
   T m_handle = nullptr;
+};
+
+// Keeps font selected into a DC for its lifetime, and the DC's font before it after.
+class SelectedFont {
+ public:
+  SelectedFont(HDC dc, HFONT font) : m_dc(dc), m_old(SelectObject(dc, font)) {}
+  ~SelectedFont() { SelectObject(m_dc, m_old); }
+  SelectedFont(const SelectedFont&) = delete;
+  SelectedFont& operator=(const SelectedFont&) = delete;
+
+ private:
+  HDC m_dc;
+  HGDIOBJ m_old;
 };
 
 // Owns an image list (ImageList_Destroy).
@@ -153,6 +167,14 @@ inline void MoveToSuggested(HWND window, LPARAM lParam) {
 void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, LPCWSTR cursor = IDC_ARROW,
                          int iconId = 0);
 
+// A tool bar in a band of a re-bar: flat, transparent, placed and sized by its band.
+inline constexpr DWORD kBandToolBarStyle = WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT |
+                                           TBSTYLE_TRANSPARENT | CCS_NODIVIDER | CCS_NOPARENTALIGN |
+                                           CCS_NORESIZE;
+// The button of a tool bar under a mouse message's point (its lParam); nothing over a separator
+// or beside the buttons.
+std::optional<TBBUTTON> ButtonAt(HWND toolBar, LPARAM point);
+
 // Moves the window to the middle of the primary monitor's work area.
 void CenterOnScreen(HWND window);
 
@@ -193,14 +215,6 @@ ImageList CreateMainImageList(UINT dpi);
 enum class SystemFont { Menu, Status };
 GdiObject<HFONT> CreateJapaneseSystemFont(SystemFont which, UINT dpi);
 
-// The menus are drawn by the program, in a font it chose, with the image list's pictures (menus
-// draw 32-bit bitmaps on black). SetMenuItemDrawn makes the item (command id) owner drawn with
-// item, which must outlive the menu (the layout tables do). The owner window forwards
-// WM_MEASUREITEM and WM_DRAWITEM to the two functions, which return true when the message was
-// such an item's.
-void SetMenuItemDrawn(HMENU menu, UINT commandId, const layout::MenuItem& item);
-bool MeasureMenuItem(MEASUREITEMSTRUCT& measure, HFONT font, UINT dpi);
-bool DrawMenuItem(const DRAWITEMSTRUCT& draw, HFONT font, HIMAGELIST images, UINT dpi);
 // Draws picture image of the list centred in area; nothing for kNoImage.
 void DrawCentredImage(HDC dc, HIMAGELIST images, int image, const RECT& area);
 
