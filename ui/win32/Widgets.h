@@ -205,7 +205,7 @@ RgbaImage ScaleNearest(const RgbaImage& image, int width, int height);
 
 // The side of the image list's square images at dpi (16 at 96 DPI).
 int ListImageSize(UINT dpi);
-// The image list of both lists, the tool bars and the menus: the 13 pictures at dpi, 32-bit with
+// The image list of both lists, the tool bars and the menus: every picture at dpi, 32-bit with
 // a mask made from the alpha channel, so a fully transparent picture draws as nothing.
 ImageList CreateMainImageList(UINT dpi);
 
