@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include "ui/Layouts.h"
 #include "ui/win32/Widgets.h"
@@ -61,10 +62,10 @@ class MenuBand {
   static LRESULT CALLBACK MenuFilter(int code, WPARAM wParam, LPARAM lParam);
   void BuildButtons(HWND parent, HFONT font);
   void BuildMenus();
-  // Shows the entry's menu below button (screen coordinates) in its modal loop and returns the
-  // command id chosen, 0 for none.
   bool OnSysChar(wchar_t letter);
   LRESULT OnMenuChar(HMENU menu, wchar_t letter) const;
+  // Shows the entry's menu below button (screen coordinates) in its modal loop and returns the
+  // command id chosen, 0 for none.
   UINT Track(std::size_t entry, bool byKeyboard, const RECT& button);
 
   HWND m_owner;
