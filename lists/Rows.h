@@ -7,17 +7,20 @@
 #include <string>
 #include <string_view>
 
+#include "resources/Images.h"
 #include "scan/Text.h"
 
 namespace quillet {
 
 enum class ListKind { Result, File };
 
-// Image indices of the main image list that carry meaning in rows.
-inline constexpr int kImageMeasured = 2;
-inline constexpr int kImageFile = 3;
-inline constexpr int kImageFolder = 8;  // an unmeasured result row, or a folder in the file list
-inline constexpr int kImageUnreadable = 13;  // a measured row with folders that could not be read
+// The pictures of the main image list that carry meaning in rows.
+inline constexpr int kImageMeasured = kImageOpenFolder;
+inline constexpr int kImageFile = kImagePageLines;
+// An unmeasured result row, or a folder in the file list.
+inline constexpr int kImageFolder = kImageClosedFolder;
+// A measured row with folders that could not be read.
+inline constexpr int kImageUnreadable = kImageFolderWarning;
 
 inline constexpr std::string_view kTextUnmeasured = "未解析";
 inline constexpr std::string_view kTextFolder = "フォルダ";

@@ -13,22 +13,27 @@ constexpr Font kWindowFont{"ＭＳ Ｐゴシック", -12};
 constexpr std::string_view kFileViewCaption = "ファイルビューの表示(&F)";
 
 constexpr std::array kFileItems{
-    MenuItem{"tmiFileRun", "実行(&R)", 0, Command::FileRun},
-    MenuItem{"tmiFileExeExplorer", "エクスプローラを開く(&E)", 1, Command::FileExeExplorer},
+    MenuItem{"tmiFileRun", "実行(&R)", kImageRun, Command::FileRun},
+    MenuItem{"tmiFileExeExplorer", "エクスプローラを開く(&E)", kImageExplorer,
+             Command::FileExeExplorer},
     MenuItem{"tmiFileSep01", kSeparatorCaption},
-    MenuItem{"tmiFileOpenSelectForder", "選択フォルダを開く(&O)", 2, Command::FileOpenSelectForder},
-    MenuItem{"tmiFileOpenSelectQuillet", "選択フォルダをquilletで開く(&S)", 12,
+    MenuItem{"tmiFileOpenSelectForder", "選択フォルダを開く(&O)", kImageOpenFolder,
+             Command::FileOpenSelectForder},
+    MenuItem{"tmiFileOpenSelectQuillet", "選択フォルダをquilletで開く(&S)", kImageBox,
              Command::FileOpenSelectQuillet},
-    MenuItem{"tmiFileOpenSelectFile", "選択ファイルを開く(&F)", 10, Command::FileOpenSelectFile},
+    MenuItem{"tmiFileOpenSelectFile", "選択ファイルを開く(&F)", kImagePage,
+             Command::FileOpenSelectFile},
     MenuItem{"tmiFileSep03", kSeparatorCaption},
-    MenuItem{"tmiFileClose", "閉じる(&C)", 4, Command::FileClose},
+    MenuItem{"tmiFileClose", "閉じる(&C)", kImageDoor, Command::FileClose},
 };
 
 constexpr std::array kEditItems{
-    MenuItem{"tmiEditDelList", "指定したリストを削除(&D)", 5, Command::EditDelList},
-    MenuItem{"tmiEditAllDelList", "リストを全て削除(&C)", 6, Command::EditAllDelList},
+    MenuItem{"tmiEditDelList", "指定したリストを削除(&D)", kImageEraser, Command::EditDelList},
+    MenuItem{"tmiEditAllDelList", "リストを全て削除(&C)", kImageEraserScribble,
+             Command::EditAllDelList},
     MenuItem{"tmiEditSep01", kSeparatorCaption},
-    MenuItem{"tmiEditZeroForderSel", "容量0のフォルダを選択(Z)", 7, Command::EditZeroForderSel},
+    MenuItem{"tmiEditZeroForderSel", "容量0のフォルダを選択(Z)", kImageBlank,
+             Command::EditZeroForderSel},
     MenuItem{"tmiEditForderDel", "選択されたフォルダを削除(&X)", kNoImage, Command::EditForderDel},
     MenuItem{"tmiEditSep02", kSeparatorCaption},
     MenuItem{"tmiEditForderZeroDel", "容量0のフォルダを削除(&V)", kNoImage,
@@ -36,11 +41,11 @@ constexpr std::array kEditItems{
 };
 
 constexpr std::array kViewItems{
-    MenuItem{"tmiViewFileViewFlag", kFileViewCaption, 3, Command::ViewFileViewFlag},
+    MenuItem{"tmiViewFileViewFlag", kFileViewCaption, kImagePageLines, Command::ViewFileViewFlag},
 };
 
 constexpr std::array kHelpItems{
-    MenuItem{"tmiHelpAbout", "バージョン情報(&A)...", 9, Command::HelpAbout},
+    MenuItem{"tmiHelpAbout", "バージョン情報(&A)...", kImageAbout, Command::HelpAbout},
 };
 
 constexpr std::array kMenus{
@@ -51,16 +56,17 @@ constexpr std::array kMenus{
 };
 
 constexpr std::array kToolButtons{
-    ToolButton{.Name = "tbnMain05", .Image = 0, .BoundItem = "tmiFileRun"},
-    ToolButton{.Name = "tbnMain06", .Image = 1, .BoundItem = "tmiFileExeExplorer"},
-    ToolButton{.Name = "ToolButton1", .Image = 12, .BoundItem = "tmiFileOpenSelectQuillet"},
+    ToolButton{.Name = "tbnMain05", .Image = kImageRun, .BoundItem = "tmiFileRun"},
+    ToolButton{.Name = "tbnMain06", .Image = kImageExplorer, .BoundItem = "tmiFileExeExplorer"},
+    ToolButton{.Name = "ToolButton1", .Image = kImageBox, .BoundItem = "tmiFileOpenSelectQuillet"},
     ToolButton{.Name = "tbnMainSep01", .SeparatorWidth = 11},
-    ToolButton{.Name = "tbnMain02", .Image = 5, .BoundItem = "tmiEditDelList"},
-    ToolButton{.Name = "tbnMain03", .Image = 6, .BoundItem = "tmiEditAllDelList"},
+    ToolButton{.Name = "tbnMain02", .Image = kImageEraser, .BoundItem = "tmiEditDelList"},
+    ToolButton{
+        .Name = "tbnMain03", .Image = kImageEraserScribble, .BoundItem = "tmiEditAllDelList"},
     ToolButton{.Name = "tbnMainSep02", .SeparatorWidth = 11},
-    ToolButton{.Name = "tbnMain07", .Image = 7, .BoundItem = "tmiEditZeroForderSel"},
+    ToolButton{.Name = "tbnMain07", .Image = kImageBlank, .BoundItem = "tmiEditZeroForderSel"},
     ToolButton{.Name = "tbnMain08",
-               .Image = 3,
+               .Image = kImagePageLines,
                .Caption = kFileViewCaption,
                .Action = Command::ViewFileViewFlag},
 };
@@ -83,11 +89,6 @@ constexpr std::array kFileColumnTable{
 constexpr std::array kStatusPanelTable{
     StatusPanel{50, Align::Right}, StatusPanel{120, Align::Right}, StatusPanel{80, Align::Right},
     StatusPanel{80, Align::Right}, StatusPanel{50, Align::Left},
-};
-
-// The pictures' file names in index order, from resources/images.txt (the one list of them).
-constexpr std::array<std::string_view, kImageCount> kImageFileTable{
-#include "ImageFiles.inc"
 };
 
 constexpr std::array kProgressControls{
@@ -150,7 +151,6 @@ const std::span<const ToolButton> kMainToolBar{kToolButtons};
 const std::span<const Column> kResultColumns{kResultColumnTable};
 const std::span<const Column> kFileColumns{kFileColumnTable};
 const std::span<const StatusPanel> kStatusPanels{kStatusPanelTable};
-const std::span<const std::string_view> kImageFiles{kImageFileTable};
 
 const Window kProgressDialog{"FLetMeSeeDlg",   "しばらくお待ちください...", 313, 97, kWindowFont,
                              kProgressControls};

@@ -6,12 +6,16 @@
 #include <span>
 #include <string_view>
 
+#include "resources/Images.h"
+
 namespace quillet::layout {
 
 // The commands a menu item or tool button can run; each front end maps them to its handlers.
-enum class Command {
-  None,
-  FileRun,
+// A command's value is also its id in the Windows program's menus and tool bar: None, which no
+// item sends, is 0; the others count up from 1 to kLastCommand.
+enum class Command : unsigned {
+  None = 0,
+  FileRun = 1,
   FileExeExplorer,
   FileOpenSelectForder,
   FileOpenSelectQuillet,
@@ -25,6 +29,7 @@ enum class Command {
   ViewFileViewFlag,
   HelpAbout,
 };
+inline constexpr Command kLastCommand = Command::HelpAbout;
 
 enum class Align { Left, Right, Center };
 
@@ -123,10 +128,10 @@ inline constexpr int kSplitterMinimum = 30;
 inline constexpr int kFileListHeight = 148;
 inline constexpr int kStatusBarHeight = 20;
 
-// The pictures of the image list, by index (13 for the commands and rows, and one more for a
-// measured row with folders that could not be read); file names of the resources.
-inline constexpr int kImageCount = 14;
-extern const std::span<const std::string_view> kImageFiles;
+// The pictures of the image list (kImageRun and the others, by index) and their file names, as
+// resources/images.txt lists them.
+using quillet::kImageCount;
+using quillet::kImageFiles;
 
 // Progress dialog and About box.
 extern const Window kProgressDialog;

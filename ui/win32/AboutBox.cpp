@@ -63,7 +63,7 @@ HWND TFAboutBox::Create(HWND owner) {
   m_owner = owner;
   const std::wstring caption = ToUtf16<wchar_t>(layout::kAboutBox.Caption);
   CreateWindowExW(kExStyle, kWindowClass, caption.c_str(), kStyle, 0, 0, 0, 0,
-                  owner ? owner : Application.Handle(), nullptr, Application.Instance(), this);
+                  owner ? owner : Application.Handle(), nullptr, ProgramInstance(), this);
   if (m_hwnd == nullptr) return nullptr;
   Layout(WindowDpi(m_hwnd));
   CenterOnScreen(m_hwnd);

@@ -17,16 +17,11 @@ namespace {
 
 constexpr wchar_t kHiddenClass[] = L"QuilletApplication";
 
-LRESULT CALLBACK HiddenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
 }  // namespace
 
-void TApplication::Initialize(HINSTANCE instance) {
+void TApplication::Initialize() {
   if (m_initialized) return;
   m_initialized = true;
-  m_instance = instance;
   EnablePerMonitorDpiAwareness();
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof controls;
@@ -35,24 +30,12 @@ void TApplication::Initialize(HINSTANCE instance) {
   InitCommonControlsEx(&controls);
 }
 
-HINSTANCE TApplication::Instance() const {
-  return m_instance ? m_instance : GetModuleHandleW(nullptr);
-}
-
 HWND TApplication::Handle() {
   if (m_handle && IsWindow(m_handle)) return m_handle;
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  if (!GetClassInfoExW(Instance(), kHiddenClass, &windowClass)) {
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = HiddenWindowProc;
-    windowClass.hInstance = Instance();
-    windowClass.lpszClassName = kHiddenClass;
-    RegisterClassExW(&windowClass);
-  }
+  RegisterWindowClass(kHiddenClass, DefWindowProcW);
   const std::wstring title = ToUtf16<wchar_t>(Title);
   m_handle = CreateWindowExW(0, kHiddenClass, title.c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                             Instance(), nullptr);
+                             ProgramInstance(), nullptr);
   return m_handle;
 }
 

@@ -19,8 +19,7 @@ class TApplication {
 
   // Registers the common controls and asks for per-monitor DPI awareness. Call once, before the
   // first window; a second call does nothing.
-  void Initialize(HINSTANCE instance);
-  HINSTANCE Instance() const;
+  void Initialize();
   // A hidden window that owns dialogs created without an owner, so they get no task-bar button
   // of their own. Made on first use.
   HWND Handle();
@@ -60,7 +59,6 @@ class TApplication {
   void Dispatch(MSG& message);
   void ReportFailure(std::string_view message);
 
-  HINSTANCE m_instance = nullptr;
   HWND m_handle = nullptr;
   bool m_initialized = false;
   bool m_terminated = false;

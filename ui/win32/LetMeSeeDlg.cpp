@@ -34,7 +34,7 @@ TFLetMeSeeDlg::TFLetMeSeeDlg(HWND owner, ProgressRegistry* registry) : Progress(
   if (LayeredAttributes()) exStyle |= WS_EX_LAYERED;
   const std::wstring caption = ToUtf16<wchar_t>(table.Caption);
   CreateWindowExW(exStyle, kWindowClass, caption.c_str(), kStyle, 0, 0, 0, 0,
-                  owner ? owner : Application.Handle(), nullptr, Application.Instance(), this);
+                  owner ? owner : Application.Handle(), nullptr, ProgramInstance(), this);
   if (m_hwnd == nullptr) return;
   if (const auto setAttributes = LayeredAttributes()) {
     setAttributes(m_hwnd, 0, layout::kProgressOpacity, LWA_ALPHA);
@@ -59,8 +59,8 @@ void TFLetMeSeeDlg::CreateControls() {
             control.Alignment == layout::Align::Center ? SS_CENTER : SS_LEFTNOWORDWRAP;
         const HWND label = CreateWindowExW(
             0, L"STATIC", caption.c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX | align, 0, 0, 0, 0,
-            m_hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(labelId++)),
-            Application.Instance(), nullptr);
+            m_hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(labelId++)), ProgramInstance(),
+            nullptr);
         if (control.Name == "lblMainCaption") m_lblMainCaption = label;
         if (control.Name == "lblSubCaption") m_lblSubCaption = label;
         if (control.Name == "lblRunning") m_lblRunning = label;
@@ -71,7 +71,7 @@ void TFLetMeSeeDlg::CreateControls() {
         // holds the focus, so Enter does too.
         m_btnCancel = CreateWindowExW(
             0, L"BUTTON", caption.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0,
-            0, 0, 0, m_hwnd, reinterpret_cast<HMENU>(IDCANCEL), Application.Instance(), nullptr);
+            0, 0, 0, m_hwnd, reinterpret_cast<HMENU>(IDCANCEL), ProgramInstance(), nullptr);
         break;
       case layout::ControlKind::Bevel:  // drawn by the dialog itself
       case layout::ControlKind::Picture:

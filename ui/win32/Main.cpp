@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cwctype>
 #include <stdexcept>
 
 #include "scan/Utf16.h"
@@ -16,79 +15,29 @@
 
 namespace quillet {
 
-TFMain* FMain = nullptr;
-
 namespace {
 
 constexpr wchar_t kMainClass[] = L"QuilletMain";
 constexpr wchar_t kSplitterClass[] = L"QuilletSplitter";
-constexpr UINT kCommandBase = 100;    // + the command's number: menu items and tool buttons
-constexpr UINT kMenuEntryBase = 200;  // + the entry's index: the buttons of tbrMenu
 
 std::wstring Wide(std::string_view text) {
   return ToUtf16<wchar_t>(text);
 }
 
-// True when the caption marks letter with "&" (either case).
-bool IsMarkedLetter(std::string_view caption, wchar_t letter) {
-  const std::size_t mark = caption.find('&');
-  return mark != std::string_view::npos && mark + 1 < caption.size() &&
-         std::towupper(static_cast<unsigned char>(caption[mark + 1])) == std::towupper(letter);
-}
-
-// The keyboard's way between the dropped-down menus: Left and Right close the open one and ask
-// for its neighbour; Esc closes it and leaves its entry marked. A message filter hook is the one
-// place a menu's own loop lets us see them.
-HHOOK g_menuHook = nullptr;
-int g_menuStep = 0;
-bool g_menuEscaped = false;
-
-LRESULT CALLBACK MenuFilter(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == MSGF_MENU) {
-    const MSG& message = *reinterpret_cast<const MSG*>(lParam);
-    if (message.message == WM_KEYDOWN &&
-        (message.wParam == VK_LEFT || message.wParam == VK_RIGHT)) {
-      g_menuStep = message.wParam == VK_LEFT ? -1 : 1;
-      ::EndMenu();
-      return TRUE;
-    }
-    if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) g_menuEscaped = true;
-  }
-  return ::CallNextHookEx(g_menuHook, code, wParam, lParam);
-}
-
 }  // namespace
-
-UINT TFMain::CommandId(layout::Command command) {
-  return kCommandBase + static_cast<UINT>(command);
-}
 
 TFMain::TFMain(std::optional<std::string> firstArgument, std::unique_ptr<shell::Services> services)
     : m_selection([this](ListKind list, std::span<const SelectionHandover::Run> runs) {
         ShowSelection(list, runs);
       }) {
-  FMain = this;
   m_model = std::make_unique<ListsModel>(static_cast<Frontend&>(*this));
-  const HINSTANCE instance = Application.Instance();
-  WNDCLASSEXW main = {};
-  main.cbSize = sizeof main;
-  main.lpfnWndProc = WindowProc;
-  main.hInstance = instance;
-  main.hIcon = static_cast<HICON>(
-      ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLET), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
-  main.hIconSm = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLET),
-                                                 IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
-                                                 ::GetSystemMetrics(SM_CYSMICON), 0));
-  main.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  main.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  main.lpszClassName = kMainClass;
-  ::RegisterClassExW(&main);  // fails harmlessly when a window before this one registered it
+  RegisterWindowClass(kMainClass, WindowProc, IDC_ARROW, IDI_QUILLET);
   RegisterWindowClass(kSplitterClass, SplitterProc, IDC_SIZENS);
 
   const layout::Window& table = layout::kMainWindow;
   m_hwnd = ::CreateWindowExW(0, kMainClass, Wide(table.Caption).c_str(), WS_OVERLAPPEDWINDOW,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
-                             nullptr, instance, this);
+                             nullptr, ProgramInstance(), this);
   if (m_hwnd == nullptr) throw std::runtime_error("the main window could not be created");
   // The shell's services belong to this window: their messages and dialogs are owned by it.
   m_services = services ? std::move(services) : shell::MakeSystemServices(m_hwnd);
@@ -116,12 +65,8 @@ TFMain::~TFMain() {
     ::SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, 0);
     ::DestroyWindow(m_hwnd);
   }
-  for (HMENU menu : m_menus) {
-    if (menu != nullptr) ::DestroyMenu(menu);
-  }
   m_commands.reset();
   m_model.reset();
-  if (FMain == this) FMain = nullptr;
 }
 
 int TFMain::Scaled(int pixels) const {
@@ -138,10 +83,9 @@ void TFMain::Create() {
   m_images = CreateMainImageList(m_dpi);
   BuildFonts();
   BuildToolStrip();
-  BuildMenus();
   m_lvw[0] = BuildList(ListKind::Result, layout::kResultColumns);
   m_splitter = ::CreateWindowExW(0, kSplitterClass, L"Splitter1", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
-                                 m_hwnd, nullptr, Application.Instance(), nullptr);
+                                 m_hwnd, nullptr, ProgramInstance(), this);
   m_lvw[1] = BuildList(ListKind::File, layout::kFileColumns);
   BuildStatusBar();
   m_fileListHeight = layout::kFileListHeight;
@@ -149,12 +93,11 @@ void TFMain::Create() {
 
 void TFMain::BuildFonts() {
   m_font = CreateTableFont(layout::kMainWindow.TextFont, m_dpi);
-  m_menuFont = CreateJapaneseSystemFont(SystemFont::Menu, m_dpi);
   m_statusFont = CreateJapaneseSystemFont(SystemFont::Status, m_dpi);
 }
 
 void TFMain::BuildToolStrip() {
-  const HINSTANCE instance = Application.Instance();
+  const HINSTANCE instance = ProgramInstance();
   m_cbrMain =
       ::CreateWindowExW(WS_EX_TOOLWINDOW, REBARCLASSNAMEW, nullptr,
                         WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | RBS_VARHEIGHT |
@@ -164,11 +107,9 @@ void TFMain::BuildToolStrip() {
   info.cbSize = sizeof info;
   ::SendMessageW(m_cbrMain, RB_SETBARINFO, 0, reinterpret_cast<LPARAM>(&info));
 
-  const DWORD toolStyle = WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TRANSPARENT |
-                          CCS_NODIVIDER | CCS_NOPARENTALIGN | CCS_NORESIZE;
   // tbrMain: image-only buttons; a bound one acts on the press (see ToolBarProc).
-  m_tbrMain = ::CreateWindowExW(0, TOOLBARCLASSNAMEW, L"tbrMain", toolStyle, 0, 0, 0, 0, m_cbrMain,
-                                nullptr, instance, nullptr);
+  m_tbrMain = ::CreateWindowExW(0, TOOLBARCLASSNAMEW, L"tbrMain", kBandToolBarStyle, 0, 0, 0, 0,
+                                m_cbrMain, nullptr, instance, nullptr);
   ::SendMessageW(m_tbrMain, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
   ::SendMessageW(m_tbrMain, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(m_images.Get()));
   const int icon = ListImageSize(m_dpi);
@@ -196,31 +137,10 @@ void TFMain::BuildToolStrip() {
                  MAKELPARAM(Scaled(layout::kToolButtonWidth), Scaled(layout::kToolButtonHeight)));
   ::SendMessageW(m_tbrMain, TB_SETMAXTEXTROWS, 0, 0);
 
-  // tbrMenu: the main menu as a flat bar of caption buttons, each dropping its items down.
-  m_tbrMenu = ::CreateWindowExW(0, TOOLBARCLASSNAMEW, L"tbrMenu", toolStyle | TBSTYLE_LIST, 0, 0, 0,
-                                0, m_cbrMain, nullptr, instance, nullptr);
-  ::SendMessageW(m_tbrMenu, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-  ::SendMessageW(m_tbrMenu, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.Get()), FALSE);
-  ::SendMessageW(m_tbrMenu, TB_SETBITMAPSIZE, 0, MAKELPARAM(0, 0));
-  std::vector<std::wstring> captions;
-  for (const layout::Menu& menu : layout::kMainMenu)
-    captions.push_back(Wide(menu.Caption));
-  buttons.clear();
-  for (std::size_t i = 0; i < captions.size(); ++i) {
-    TBBUTTON made = {};
-    made.iBitmap = I_IMAGENONE;
-    made.idCommand = static_cast<int>(kMenuEntryBase + i);
-    made.fsState = TBSTATE_ENABLED;
-    made.fsStyle = BTNS_BUTTON | BTNS_AUTOSIZE;
-    made.iString = reinterpret_cast<INT_PTR>(captions[i].c_str());
-    buttons.push_back(made);
-  }
-  ::SendMessageW(m_tbrMenu, TB_ADDBUTTONSW, buttons.size(),
-                 reinterpret_cast<LPARAM>(buttons.data()));
-
-  m_toolBarProc = reinterpret_cast<WNDPROC>(
-      ::SetWindowLongPtrW(m_tbrMain, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ToolBarProc)));
-  ::SetWindowLongPtrW(m_tbrMenu, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ToolBarProc));
+  m_menuBand = std::make_unique<MenuBand>(
+      m_hwnd, m_cbrMain, m_font.Get(), m_images.Get(), m_dpi,
+      [this](layout::Command command) { Guarded([&] { m_commands->Run(command); }); });
+  m_toolBarProc = SubclassControl(m_tbrMain, ToolBarProc, *this);
 
   // Two bands on one line: the command buttons, then the menu to their right.
   const struct {
@@ -228,7 +148,7 @@ void TFMain::BuildToolStrip() {
     int MinWidth, MinHeight, Width;
   } bands[] = {
       {m_tbrMain, layout::kToolBarMinWidth, 26, layout::kToolBarWidth},
-      {m_tbrMenu, layout::kMenuBarMinWidth, 22, layout::kMenuBarWidth},
+      {m_menuBand->Handle(), layout::kMenuBarMinWidth, 22, layout::kMenuBarWidth},
   };
   for (const auto& band : bands) {
     REBARBANDINFOW made = {};
@@ -244,28 +164,11 @@ void TFMain::BuildToolStrip() {
   }
 }
 
-void TFMain::BuildMenus() {
-  for (std::size_t entry = 0; entry < layout::kMainMenu.size(); ++entry) {
-    HMENU menu = ::CreatePopupMenu();
-    m_menus.at(entry) = menu;
-    for (const layout::MenuItem& item : layout::kMainMenu[entry].Items) {
-      if (item.IsSeparator()) {
-        ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-        continue;
-      }
-      const std::wstring caption = Wide(item.Caption);
-      ::AppendMenuW(menu, MF_STRING, CommandId(item.Action), caption.c_str());
-      // Drawn by the program, in a font that has the captions' characters.
-      SetMenuItemDrawn(menu, CommandId(item.Action), item);
-    }
-  }
-}
-
 HWND TFMain::BuildList(ListKind list, std::span<const layout::Column> columns) {
   const HWND view = ::CreateWindowExW(
       WS_EX_CLIENTEDGE, WC_LISTVIEWW, list == ListKind::Result ? L"lvwResult" : L"lvwFile",
       WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHAREIMAGELISTS, 0, 0,
-      0, 0, m_hwnd, nullptr, Application.Instance(), nullptr);
+      0, 0, m_hwnd, nullptr, ProgramInstance(), nullptr);
   ::SendMessageW(view, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.Get()), FALSE);
   ::SendMessageW(view, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                  LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP);
@@ -292,15 +195,14 @@ HWND TFMain::BuildList(ListKind list, std::span<const layout::Column> columns) {
     column.iSubItem = static_cast<int>(i);
     ::SendMessageW(view, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
   }
-  m_listProc = reinterpret_cast<WNDPROC>(
-      ::SetWindowLongPtrW(view, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListProc)));
+  m_listProc = SubclassControl(view, ListProc, *this);
   return view;
 }
 
 void TFMain::BuildStatusBar() {
   m_stbMain =
       ::CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0,
-                        0, 0, m_hwnd, nullptr, Application.Instance(), nullptr);
+                        0, 0, m_hwnd, nullptr, ProgramInstance(), nullptr);
   ::SendMessageW(m_stbMain, WM_SETFONT, reinterpret_cast<WPARAM>(m_statusFont.Get()), FALSE);
   for (std::size_t i = 0; i < m_panelWidths.size(); ++i)
     m_panelWidths[i] = Scaled(layout::kStatusPanels[i].Width);
@@ -406,6 +308,7 @@ LRESULT CALLBACK TFMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
 }
 
 LRESULT TFMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (const auto taken = m_menuBand->OnOwnerMessage(message, wParam, lParam)) return *taken;
   switch (message) {
     case WM_SIZE:
       Layout();
@@ -413,32 +316,8 @@ LRESULT TFMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_NOTIFY:
       return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
     case WM_COMMAND:
-      if (reinterpret_cast<HWND>(lParam) == m_tbrMain ||
-          reinterpret_cast<HWND>(lParam) == m_tbrMenu)
-        Guarded([&] { OnCommand(LOWORD(wParam)); });
+      if (reinterpret_cast<HWND>(lParam) == m_tbrMain) Guarded([&] { OnCommand(LOWORD(wParam)); });
       return 0;
-    case WM_SYSCHAR:
-      if (OnSysChar(static_cast<wchar_t>(wParam))) return 0;
-      break;
-    case WM_SYSCOMMAND:
-      // Alt alone (or F10) marks the menu's first entry, as a menu bar does; pressed again it
-      // leaves the menu.
-      if ((wParam & 0xFFF0) == SC_KEYMENU && lParam == 0) {
-        MarkMenu(m_menuMark ? std::nullopt : std::optional<std::size_t>(0));
-        return 0;
-      }
-      break;
-    case WM_MEASUREITEM:
-      if (MeasureMenuItem(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam), m_menuFont.Get(), m_dpi))
-        return TRUE;
-      break;
-    case WM_DRAWITEM:
-      if (DrawMenuItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam), m_menuFont.Get(),
-                       m_images.Get(), m_dpi))
-        return TRUE;
-      break;
-    case WM_MENUCHAR:
-      return OnMenuChar(reinterpret_cast<HMENU>(lParam), static_cast<wchar_t>(LOWORD(wParam)));
     case WM_DROPFILES:
       Guarded([&] { DropFiles(reinterpret_cast<HDROP>(wParam)); });
       return 0;
@@ -446,8 +325,9 @@ LRESULT TFMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       m_dpi = HIWORD(wParam);
       const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);
       BuildFonts();
-      for (HWND control : {m_lvw[0], m_lvw[1], m_tbrMenu})
+      for (HWND control : {m_lvw[0], m_lvw[1]})
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.Get()), TRUE);
+      m_menuBand->SetDpi(m_dpi, m_font.Get());
       ::SendMessageW(m_stbMain, WM_SETFONT, reinterpret_cast<WPARAM>(m_statusFont.Get()), TRUE);
       ::SetWindowPos(m_hwnd, nullptr, suggested.left, suggested.top,
                      suggested.right - suggested.left, suggested.bottom - suggested.top,
@@ -545,10 +425,6 @@ LRESULT TFMain::OnNotify(const NMHDR& header) {
 }
 
 void TFMain::OnCommand(UINT id) {
-  if (id >= kMenuEntryBase && id < kMenuEntryBase + layout::kMainMenu.size()) {
-    DropMenu(id - kMenuEntryBase);
-    return;
-  }
   // A tool button's click (its release). Bound buttons acted on their press already.
   TBBUTTONINFOW info = {};
   info.cbSize = sizeof info;
@@ -557,129 +433,13 @@ void TFMain::OnCommand(UINT id) {
       info.lParam != 0) {
     return;
   }
-  m_commands->Run(static_cast<layout::Command>(id - kCommandBase));
-}
-
-bool TFMain::OnSysChar(wchar_t letter) {
-  for (std::size_t entry = 0; entry < layout::kMainMenu.size(); ++entry) {
-    if (IsMarkedLetter(layout::kMainMenu[entry].Caption, letter)) {
-      DropMenu(entry, true);
-      return true;
-    }
-  }
-  return false;
-}
-
-LRESULT TFMain::OnMenuChar(HMENU menu, wchar_t letter) {
-  // The system knows no captions of items the program draws: their letters are matched here.
-  const int count = ::GetMenuItemCount(menu);
-  for (int position = 0; position < count; ++position) {
-    MENUITEMINFOW info = {};
-    info.cbSize = sizeof info;
-    info.fMask = MIIM_FTYPE | MIIM_DATA;
-    if (!::GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &info) ||
-        (info.fType & MFT_OWNERDRAW) == 0 || info.dwItemData == 0) {
-      continue;
-    }
-    const auto& item = *reinterpret_cast<const layout::MenuItem*>(info.dwItemData);
-    if (IsMarkedLetter(item.Caption, letter)) return MAKELRESULT(position, MNC_EXECUTE);
-  }
-  return MAKELRESULT(0, MNC_IGNORE);
-}
-
-void TFMain::MarkMenu(std::optional<std::size_t> entry) {
-  m_menuMark = entry;
-  const int hot = entry ? static_cast<int>(*entry) : -1;
-  ::SendMessageW(m_tbrMenu, TB_SETHOTITEM, static_cast<WPARAM>(hot), 0);
-}
-
-bool TFMain::OnMarkedMenu(UINT message, WPARAM wParam) {
-  const std::size_t count = layout::kMainMenu.size();
-  const std::size_t entry = *m_menuMark;
-  switch (message) {
-    case WM_KEYDOWN:
-      switch (wParam) {
-        case VK_LEFT:
-        case VK_RIGHT:
-          MarkMenu((entry + (wParam == VK_LEFT ? count - 1 : 1)) % count);
-          return true;
-        case VK_DOWN:
-        case VK_UP:
-        case VK_RETURN: {
-          // Enter's character is already queued; the dropped menu would take it for a choice.
-          MSG character;
-          if (wParam == VK_RETURN) ::PeekMessageW(&character, nullptr, WM_CHAR, WM_CHAR, PM_REMOVE);
-          DropMenu(entry, true);
-          return true;
-        }
-        case VK_ESCAPE:
-          MarkMenu(std::nullopt);
-          return true;
-        default:
-          return true;  // while the menu is marked, the list does nothing with the keys
-      }
-    case WM_CHAR:
-      // A marked letter drops its entry, as with Alt.
-      OnSysChar(static_cast<wchar_t>(wParam));
-      return true;
-    case WM_KILLFOCUS:
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-      MarkMenu(std::nullopt);
-      return false;
-    default:
-      return false;
-  }
-}
-
-void TFMain::DropMenu(std::size_t entry, bool byKeyboard) {
-  MarkMenu(std::nullopt);
-  for (;;) {
-    RECT button = {};
-    ::SendMessageW(m_tbrMenu, TB_GETITEMRECT, entry, reinterpret_cast<LPARAM>(&button));
-    ::MapWindowPoints(m_tbrMenu, nullptr, reinterpret_cast<POINT*>(&button), 2);
-    const int id = static_cast<int>(kMenuEntryBase + entry);
-    ::SendMessageW(m_tbrMenu, TB_PRESSBUTTON, id, TRUE);
-    UINT chosen = 0;
-    g_menuStep = 0;
-    g_menuEscaped = false;
-    if (m_menuTracker) {
-      chosen = m_menuTracker(m_menus.at(entry), entry);
-    } else {
-      TPMPARAMS exclude = {};
-      exclude.cbSize = sizeof exclude;
-      exclude.rcExclude = button;
-      g_menuHook = ::SetWindowsHookExW(WH_MSGFILTER, MenuFilter, nullptr, ::GetCurrentThreadId());
-      // The menu's own loop takes this Down first: the keyboard starts on the first item.
-      if (byKeyboard) ::PostMessageW(m_hwnd, WM_KEYDOWN, VK_DOWN, 0);
-      chosen = static_cast<UINT>(::TrackPopupMenuEx(
-          m_menus.at(entry),
-          TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD | TPM_LEFTBUTTON | TPM_VERTICAL, button.left,
-          button.bottom, m_hwnd, &exclude));
-      ::UnhookWindowsHookEx(g_menuHook);
-      g_menuHook = nullptr;
-    }
-    ::SendMessageW(m_tbrMenu, TB_PRESSBUTTON, id, FALSE);
-    if (chosen != 0) {
-      Guarded([&] { m_commands->Run(static_cast<layout::Command>(chosen - kCommandBase)); });
-      return;
-    }
-    if (g_menuStep == 0) {
-      // Esc closed the menu: its entry stays marked, so the keyboard can go on from there.
-      if (g_menuEscaped) MarkMenu(entry);
-      return;
-    }
-    const std::size_t count = layout::kMainMenu.size();
-    entry = (entry + count + static_cast<std::size_t>(g_menuStep + 1) - 1) % count;
-    byKeyboard = true;
-  }
+  if (const auto command = CommandOfId(id)) m_commands->Run(*command);
 }
 
 LRESULT CALLBACK TFMain::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  TFMain* window = FMain;
+  auto* window = WindowObject<TFMain>(hwnd, message, lParam);
   // The lists hold the focus while the menu is marked: its keys come here first.
-  if (window->m_menuMark && window->OnMarkedMenu(message, wParam)) return 0;
+  if (window->m_menuBand->OnMarkedMenu(message, wParam)) return 0;
   switch (message) {
     case WM_SIZE: {
       // Also when the vertical scroll bar comes or goes, which changes the client width only:
@@ -716,33 +476,23 @@ LRESULT CALLBACK TFMain::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
 }
 
 LRESULT CALLBACK TFMain::ToolBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  TFMain* window = FMain;
-  if (message == WM_LBUTTONDOWN && window->m_menuMark) window->MarkMenu(std::nullopt);
+  auto* window = WindowObject<TFMain>(hwnd, message, lParam);
+  MenuBand& menu = *window->m_menuBand;
+  if (message == WM_LBUTTONDOWN && menu.IsMarked()) menu.MarkMenu(std::nullopt);
   const LRESULT result = ::CallWindowProcW(window->m_toolBarProc, hwnd, message, wParam, lParam);
   if (message != WM_LBUTTONDOWN && message != WM_LBUTTONDBLCLK) return result;
-  POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-  const int index =
-      static_cast<int>(::SendMessageW(hwnd, TB_HITTEST, 0, reinterpret_cast<LPARAM>(&at)));
-  TBBUTTON button = {};
-  if (index < 0 || !::SendMessageW(hwnd, TB_GETBUTTON, index, reinterpret_cast<LPARAM>(&button)) ||
-      (button.fsStyle & BTNS_SEP) != 0) {
-    return result;
-  }
-  if (hwnd == window->m_tbrMenu) {
-    // The menu drops down on the press, as a menu bar's does; the button's capture ends first.
-    ::ReleaseCapture();
-    window->DropMenu(static_cast<std::size_t>(button.idCommand) - kMenuEntryBase);
-  } else if (button.dwData != 0) {
+  const std::optional<TBBUTTON> button = ButtonAt(hwnd, lParam);
+  const auto command = button ? CommandOfId(static_cast<UINT>(button->idCommand)) : std::nullopt;
+  if (command && button->dwData != 0) {
     // A button bound to a menu item acts on the press, and again on a double-click's second.
-    window->Guarded([&] {
-      window->m_commands->Run(static_cast<layout::Command>(button.idCommand - kCommandBase));
-    });
+    window->Guarded([&] { window->m_commands->Run(*command); });
   }
   return result;
 }
 
 LRESULT CALLBACK TFMain::SplitterProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  TFMain* window = FMain;
+  auto* window = WindowObject<TFMain>(hwnd, message, lParam);
+  if (window == nullptr) return ::DefWindowProcW(hwnd, message, wParam, lParam);
   switch (message) {
     case WM_LBUTTONDOWN: {
       POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};

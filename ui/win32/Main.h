@@ -21,6 +21,7 @@
 #include "ui/ListViews.h"
 #include "ui/Progress.h"
 #include "ui/shell/Shell.h"
+#include "ui/win32/MenuBand.h"
 #include "ui/win32/MessageBoxes.h"
 #include "ui/win32/Widgets.h"
 
@@ -40,7 +41,7 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   HWND lvwResult() const { return m_lvw[0]; }
   HWND lvwFile() const { return m_lvw[1]; }
   HWND tbrMain() const { return m_tbrMain; }
-  HWND tbrMenu() const { return m_tbrMenu; }
+  HWND tbrMenu() const { return m_menuBand->Handle(); }
   HWND cbrMain() const { return m_cbrMain; }
   HWND stbMain() const { return m_stbMain; }
   HWND Splitter1() const { return m_splitter; }
@@ -49,24 +50,20 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   // The text of a status panel as the program wrote it (UTF-8, without alignment tabs).
   std::string PanelText(quillet::StatusPanel panel) const;
   // The popup menu of a top-level entry (0 to 3), for tests and the keyboard.
-  HMENU MenuOf(std::size_t entry) const { return m_menus.at(entry); }
-  // The command id a menu item or a tool button sends.
-  static UINT CommandId(layout::Command command);
+  HMENU MenuOf(std::size_t entry) const { return m_menuBand->MenuOf(entry); }
 
-  // Tests see a dropped-down menu without its modal loop: called with the menu instead of
-  // TrackPopupMenuEx, it returns the command id chosen (0 for none).
-  using MenuTracker = std::function<UINT(HMENU menu, std::size_t entry)>;
-  void SetMenuTracker(MenuTracker tracker) { m_menuTracker = std::move(tracker); }
+  // See MenuBand::SetTracker.
+  void SetMenuTracker(MenuBand::Tracker tracker) { m_menuBand->SetTracker(std::move(tracker)); }
 
   // Handlers that only a window has.
   void FormCreate(const std::optional<std::string>& firstArgument);
   void tmiHelpAboutClick();
   // The dropped-files message: every dropped path, whole, in drop order.
   void DropFiles(HDROP drop);
-  // Drops the menu of a top-level entry below its button and runs the chosen item. Dropped from
-  // the keyboard, its first item is highlighted, as a menu bar's is. Closed with Esc, it leaves
-  // its entry marked.
-  void DropMenu(std::size_t entry, bool byKeyboard = false);
+  // See MenuBand::DropMenu.
+  void DropMenu(std::size_t entry, bool byKeyboard = false) {
+    m_menuBand->DropMenu(entry, byKeyboard);
+  }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -76,16 +73,9 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnNotify(const NMHDR& header);
   void OnCommand(UINT id);
-  bool OnSysChar(wchar_t letter);
-  LRESULT OnMenuChar(HMENU menu, wchar_t letter);
-  // Marks a top-level entry (hot, nothing dropped), or none. While one is marked the focused
-  // list hands its messages to OnMarkedMenu first, which returns true for those it took.
-  void MarkMenu(std::optional<std::size_t> entry);
-  bool OnMarkedMenu(UINT message, WPARAM wParam);
   void Create();
   void BuildFonts();
   void BuildToolStrip();
-  void BuildMenus();
   HWND BuildList(ListKind list, std::span<const layout::Column> columns);
   void BuildStatusBar();
   void SetPanelEdges();
@@ -129,19 +119,15 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   WindowMessageBoxes m_boxes;
   std::unique_ptr<ListsModel> m_model;
   std::unique_ptr<MainCommands> m_commands;
-  MenuTracker m_menuTracker;
   GdiObject<HFONT> m_font;
-  GdiObject<HFONT> m_menuFont;    // the dropped menus' items
   GdiObject<HFONT> m_statusFont;  // the status bar's texts
   ImageList m_images;
   HWND m_cbrMain = nullptr;
   HWND m_tbrMain = nullptr;
-  HWND m_tbrMenu = nullptr;
+  std::unique_ptr<MenuBand> m_menuBand;  // tbrMenu and the menus it drops
   std::array<HWND, 2> m_lvw{};
   HWND m_splitter = nullptr;
   HWND m_stbMain = nullptr;
-  std::array<HMENU, 4> m_menus{};
-  std::optional<std::size_t> m_menuMark;  // the entry Alt alone marked
   std::array<std::string, kStatusPanelCount> m_panelTexts;
   std::array<int, kStatusPanelCount> m_panelWidths{};
   int m_widening = 0;        // pixels the result list's count columns grew beyond the design
@@ -154,8 +140,5 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   // The progress dialogs of the commands running now; closing the window cancels them.
   ProgressRegistry m_progress;
 };
-
-// The one main window, set before its creation handler runs.
-extern TFMain* FMain;
 
 }  // namespace quillet

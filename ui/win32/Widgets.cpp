@@ -1,6 +1,6 @@
 #include "ui/win32/Widgets.h"
 
-#include "ui/win32/Application.h"
+#include <windowsx.h>
 
 #include <algorithm>
 #include <array>
@@ -90,17 +90,37 @@ SIZE WindowSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD e
   return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
-void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, LPCWSTR cursor) {
+void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, LPCWSTR cursor, int iconId) {
+  const HINSTANCE instance = ProgramInstance();
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
-  if (GetClassInfoExW(Application.Instance(), name, &windowClass)) return;
+  if (GetClassInfoExW(instance, name, &windowClass)) return;
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = procedure;
-  windowClass.hInstance = Application.Instance();
+  windowClass.hInstance = instance;
+  if (iconId != 0) {
+    windowClass.hIcon = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(iconId), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+    windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(iconId),
+                                                        IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                        GetSystemMetrics(SM_CYSMICON), 0));
+  }
   windowClass.hCursor = LoadCursorW(nullptr, cursor);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = name;
   RegisterClassExW(&windowClass);
+}
+
+std::optional<TBBUTTON> ButtonAt(HWND toolBar, LPARAM point) {
+  POINT at{GET_X_LPARAM(point), GET_Y_LPARAM(point)};
+  const auto index =
+      static_cast<int>(SendMessageW(toolBar, TB_HITTEST, 0, reinterpret_cast<LPARAM>(&at)));
+  TBBUTTON button{};
+  if (index < 0 || !SendMessageW(toolBar, TB_GETBUTTON, index, reinterpret_cast<LPARAM>(&button)) ||
+      (button.fsStyle & BTNS_SEP) != 0) {
+    return std::nullopt;
+  }
+  return button;
 }
 
 void CenterOnScreen(HWND window) {
@@ -138,7 +158,7 @@ std::string WindowTextOf(HWND window) {
 }
 
 std::span<const std::byte> ResourceBytes(int id, const wchar_t* type) {
-  const HMODULE module = GetModuleHandleW(nullptr);
+  const HMODULE module = ProgramInstance();
   const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), type);
   if (found == nullptr) return {};
   const HGLOBAL loaded = LoadResource(module, found);
@@ -253,94 +273,6 @@ GdiObject<HFONT> CreateJapaneseSystemFont(SystemFont which, UINT dpi) {
   }
   font.lfCharSet = SHIFTJIS_CHARSET;
   return GdiObject<HFONT>(CreateFontIndirectW(&font));
-}
-
-namespace {
-
-// The item's picture stands in a column as wide as the image list's pictures and its margins;
-// the caption follows it.
-struct MenuItemMetrics {
-  int ImageColumn;
-  int TextRight;
-  int Vertical;
-};
-
-MenuItemMetrics MenuMetrics(UINT dpi) {
-  return {ListImageSize(dpi) + Scale(10, dpi), Scale(16, dpi), Scale(3, dpi)};
-}
-
-const layout::MenuItem* DrawnItem(UINT type, ULONG_PTR data) {
-  return type == ODT_MENU ? reinterpret_cast<const layout::MenuItem*>(data) : nullptr;
-}
-
-// A DC with font selected for the lifetime of the object.
-class SelectedFont {
- public:
-  SelectedFont(HDC dc, HFONT font) : m_dc(dc), m_old(SelectObject(dc, font)) {}
-  ~SelectedFont() { SelectObject(m_dc, m_old); }
-  SelectedFont(const SelectedFont&) = delete;
-  SelectedFont& operator=(const SelectedFont&) = delete;
-
- private:
-  HDC m_dc;
-  HGDIOBJ m_old;
-};
-
-}  // namespace
-
-void SetMenuItemDrawn(HMENU menu, UINT commandId, const layout::MenuItem& item) {
-  MENUITEMINFOW info{};
-  info.cbSize = sizeof info;
-  info.fMask = MIIM_FTYPE | MIIM_DATA;
-  info.fType = MFT_OWNERDRAW;
-  info.dwItemData = reinterpret_cast<ULONG_PTR>(&item);
-  SetMenuItemInfoW(menu, commandId, FALSE, &info);
-}
-
-bool MeasureMenuItem(MEASUREITEMSTRUCT& measure, HFONT font, UINT dpi) {
-  const layout::MenuItem* item = DrawnItem(measure.CtlType, measure.itemData);
-  if (item == nullptr) return false;
-  const std::wstring caption = ToUtf16<wchar_t>(item->Caption);
-  RECT text{};
-  if (const HDC dc = GetDC(nullptr)) {
-    {
-      const SelectedFont selected(dc, font);
-      DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text,
-                DT_SINGLELINE | DT_CALCRECT);
-    }
-    ReleaseDC(nullptr, dc);
-  }
-  const MenuItemMetrics metrics = MenuMetrics(dpi);
-  measure.itemWidth = static_cast<UINT>(metrics.ImageColumn + text.right + metrics.TextRight);
-  measure.itemHeight = static_cast<UINT>(
-      std::max(static_cast<int>(text.bottom), ListImageSize(dpi)) + 2 * metrics.Vertical);
-  return true;
-}
-
-bool DrawMenuItem(const DRAWITEMSTRUCT& draw, HFONT font, HIMAGELIST images, UINT dpi) {
-  const layout::MenuItem* item = DrawnItem(draw.CtlType, draw.itemData);
-  if (item == nullptr) return false;
-  const bool selected = (draw.itemState & ODS_SELECTED) != 0;
-  FillRect(draw.hDC, &draw.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_MENU));
-  const MenuItemMetrics metrics = MenuMetrics(dpi);
-  RECT picture = draw.rcItem;
-  picture.right = picture.left + metrics.ImageColumn;
-  DrawCentredImage(draw.hDC, images, item->Image, picture);
-
-  const std::wstring caption = ToUtf16<wchar_t>(item->Caption);
-  RECT text = draw.rcItem;
-  text.left = picture.right;
-  const SelectedFont selectedFont(draw.hDC, font);
-  const int oldMode = SetBkMode(draw.hDC, TRANSPARENT);
-  const COLORREF oldColor =
-      SetTextColor(draw.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT));
-  // The marked letters are underlined when the menu was opened from the keyboard.
-  const UINT prefix = (draw.itemState & ODS_NOACCEL) != 0 ? DT_HIDEPREFIX : 0;
-  DrawTextW(draw.hDC, caption.c_str(), static_cast<int>(caption.size()), &text,
-            DT_SINGLELINE | DT_VCENTER | DT_LEFT | prefix);
-  SetTextColor(draw.hDC, oldColor);
-  SetBkMode(draw.hDC, oldMode);
-  return true;
 }
 
 void DrawCentredImage(HDC dc, HIMAGELIST images, int image, const RECT& area) {

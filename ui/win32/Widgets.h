@@ -1,5 +1,6 @@
-// Small pieces every window of the Windows program builds its controls with: DPI scaling of the
-// layout tables, their fonts, GDI handles held by RAII, the image list and its menu images.
+// Small pieces every window of the Windows program builds its controls with: the program's
+// module and window classes, the one way a window procedure finds its object, command ids, DPI
+// scaling of the layout tables, their fonts, GDI handles held by RAII, and the image list.
 #pragma once
 
 #include <windows.h>
@@ -44,6 +45,19 @@ class GdiObject {
   T m_handle = nullptr;
 };
 
+// Keeps font selected into a DC for its lifetime, and the DC's font before it after.
+class SelectedFont {
+ public:
+  SelectedFont(HDC dc, HFONT font) : m_dc(dc), m_old(SelectObject(dc, font)) {}
+  ~SelectedFont() { SelectObject(m_dc, m_old); }
+  SelectedFont(const SelectedFont&) = delete;
+  SelectedFont& operator=(const SelectedFont&) = delete;
+
+ private:
+  HDC m_dc;
+  HGDIOBJ m_old;
+};
+
 // Owns an image list (ImageList_Destroy).
 class ImageList {
  public:
@@ -71,6 +85,22 @@ Function SystemFunction(const wchar_t* module, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(handle, name)));
 }
 
+// The program's own module, its executable: every window class of the program is registered
+// under it and every resource is loaded from it.
+inline HINSTANCE ProgramInstance() {
+  return GetModuleHandleW(nullptr);
+}
+
+// A menu item's or tool button's id (WM_COMMAND, TrackPopupMenuEx) is its command's value.
+constexpr UINT CommandId(layout::Command command) {
+  return static_cast<UINT>(command);
+}
+// The command an id of a menu item or tool button names; nothing for any other id, 0 included.
+constexpr std::optional<layout::Command> CommandOfId(UINT id) {
+  if (id == 0 || id > CommandId(layout::kLastCommand)) return std::nullopt;
+  return static_cast<layout::Command>(id);
+}
+
 // The layout tables are in pixels at 96 DPI; every window scales them by its own DPI.
 inline constexpr UINT kDesignDpi = 96;
 
@@ -90,8 +120,10 @@ void EnablePerMonitorDpiAwareness();
 // scaled to dpi.
 SIZE WindowSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, UINT dpi);
 
-// The object a window of this program's belongs to: handed over as the create parameter, kept in
-// GWLP_USERDATA from WM_NCCREATE on; nullptr for the few messages before it.
+// The object a window of this program's belongs to, the one way every window procedure of the
+// program finds it: kept in GWLP_USERDATA, where a window of the program's own classes puts its
+// create parameter at WM_NCCREATE (nullptr for the few messages before it) and SubclassControl
+// puts a control's.
 template <typename Object>
 Object* WindowObject(HWND window, UINT message, LPARAM lParam) {
   if (message != WM_NCCREATE)
@@ -99,6 +131,15 @@ Object* WindowObject(HWND window, UINT message, LPARAM lParam) {
   auto* object = static_cast<Object*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
   ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
   return object;
+}
+
+// Makes a common control call procedure first, with object as the control's own (WindowObject
+// finds it). Returns the control's procedure, which procedure hands the messages on to.
+template <typename Object>
+WNDPROC SubclassControl(HWND control, WNDPROC procedure, Object& object) {
+  ::SetWindowLongPtrW(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&object));
+  return reinterpret_cast<WNDPROC>(
+      ::SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)));
 }
 
 // WM_PAINT or WM_PRINTCLIENT of a window that draws itself with paint(dc).
@@ -121,8 +162,18 @@ inline void MoveToSuggested(HWND window, LPARAM lParam) {
 }
 
 // Registers a window class of this program's once (a second call finds it there): the dialog
-// face's background, the given cursor.
-void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, LPCWSTR cursor = IDC_ARROW);
+// face's background, the given cursor, and the icon resource iconId where it is not 0 (its
+// default size and the small one).
+void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, LPCWSTR cursor = IDC_ARROW,
+                         int iconId = 0);
+
+// A tool bar in a band of a re-bar: flat, transparent, placed and sized by its band.
+inline constexpr DWORD kBandToolBarStyle = WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT |
+                                           TBSTYLE_TRANSPARENT | CCS_NODIVIDER | CCS_NOPARENTALIGN |
+                                           CCS_NORESIZE;
+// The button of a tool bar under a mouse message's point (its lParam); nothing over a separator
+// or beside the buttons.
+std::optional<TBBUTTON> ButtonAt(HWND toolBar, LPARAM point);
 
 // Moves the window to the middle of the primary monitor's work area.
 void CenterOnScreen(HWND window);
@@ -154,7 +205,7 @@ RgbaImage ScaleNearest(const RgbaImage& image, int width, int height);
 
 // The side of the image list's square images at dpi (16 at 96 DPI).
 int ListImageSize(UINT dpi);
-// The image list of both lists, the tool bars and the menus: the 13 pictures at dpi, 32-bit with
+// The image list of both lists, the tool bars and the menus: every picture at dpi, 32-bit with
 // a mask made from the alpha channel, so a fully transparent picture draws as nothing.
 ImageList CreateMainImageList(UINT dpi);
 
@@ -164,14 +215,6 @@ ImageList CreateMainImageList(UINT dpi);
 enum class SystemFont { Menu, Status };
 GdiObject<HFONT> CreateJapaneseSystemFont(SystemFont which, UINT dpi);
 
-// The menus are drawn by the program, in a font it chose, with the image list's pictures (menus
-// draw 32-bit bitmaps on black). SetMenuItemDrawn makes the item (command id) owner drawn with
-// item, which must outlive the menu (the layout tables do). The owner window forwards
-// WM_MEASUREITEM and WM_DRAWITEM to the two functions, which return true when the message was
-// such an item's.
-void SetMenuItemDrawn(HMENU menu, UINT commandId, const layout::MenuItem& item);
-bool MeasureMenuItem(MEASUREITEMSTRUCT& measure, HFONT font, UINT dpi);
-bool DrawMenuItem(const DRAWITEMSTRUCT& draw, HFONT font, HIMAGELIST images, UINT dpi);
 // Draws picture image of the list centred in area; nothing for kNoImage.
 void DrawCentredImage(HDC dc, HIMAGELIST images, int image, const RECT& area);
 

@@ -8,8 +8,8 @@
 #include "ui/win32/Application.h"
 #include "ui/win32/Main.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-  quillet::Application.Initialize(instance);
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
+  quillet::Application.Initialize();
   // The command line as one string, split by the program's own rules; only the first argument
   // after the program counts.
   const std::string commandLine = quillet::ToUtf8(std::wstring_view(::GetCommandLineW()));

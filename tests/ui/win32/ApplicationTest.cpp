@@ -31,11 +31,11 @@ LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 TEST_F(ApplicationObject, ProcessMessagesEmptiesTheQueueAndLeavesAQuitForTheOuterLoop) {
   WNDCLASSW windowClass{};
   windowClass.lpfnWndProc = CountingProc;
-  windowClass.hInstance = Application.Instance();
+  windowClass.hInstance = ProgramInstance();
   windowClass.lpszClassName = L"QuilletTestCounting";
   RegisterClassW(&windowClass);
   const HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"", WS_POPUP, 0, 0, 1, 1,
-                                      nullptr, nullptr, Application.Instance(), nullptr);
+                                      nullptr, nullptr, ProgramInstance(), nullptr);
   ASSERT_NE(window, nullptr);
   g_delivered = 0;
   PostMessageW(window, WM_APP, 0, 0);

@@ -62,7 +62,7 @@ std::set<int> Canvas::InkColumns() const {
 }
 
 void InitializeApplication() {
-  Application.Initialize(GetModuleHandleW(nullptr));
+  Application.Initialize();
 }
 
 }  // namespace quillet::testing

@@ -46,8 +46,8 @@ class MainTest : public testing::MainWindowTest {
         if (item.Action != command) continue;
         m_window->SetMenuTracker([&](HMENU menu, std::size_t dropped) -> UINT {
           EXPECT_EQ(dropped, entry);
-          EXPECT_EQ(::GetMenuState(menu, TFMain::CommandId(command), MF_BYCOMMAND) & MF_GRAYED, 0u);
-          return TFMain::CommandId(command);
+          EXPECT_EQ(::GetMenuState(menu, CommandId(command), MF_BYCOMMAND) & MF_GRAYED, 0u);
+          return CommandId(command);
         });
         m_window->DropMenu(entry);
         return;
@@ -57,7 +57,7 @@ class MainTest : public testing::MainWindowTest {
   }
   RECT ButtonRect(HWND bar, Command command) {
     RECT rect = {};
-    ::SendMessageW(bar, TB_GETRECT, TFMain::CommandId(command), reinterpret_cast<LPARAM>(&rect));
+    ::SendMessageW(bar, TB_GETRECT, CommandId(command), reinterpret_cast<LPARAM>(&rect));
     return rect;
   }
   void Mouse(HWND bar, UINT message, const RECT& at) {
@@ -521,6 +521,56 @@ TEST_F(MainTest, CtrlASelectsEveryRowOfTheFocusedList) {
   EXPECT_EQ(::SendMessageW(m_window->lvwFile(), LVM_GETSELECTEDCOUNT, 0, 0), 0);
   pressCtrlA(m_window->lvwFile());
   EXPECT_EQ(::SendMessageW(m_window->lvwFile(), LVM_GETSELECTEDCOUNT, 0, 0), 1);
+}
+
+// Every control finds the window it belongs to: with a second main window open, the first one's
+// tool bars, lists and splitter still act on the first, and the second keeps its own.
+TEST_F(MainTest, TwoMainWindowsEachKeepTheirOwnControls) {
+  Open(false);
+  auto secondShell = std::make_unique<testing::ShellRecorder>();
+  const testing::ShellRecorder& secondRecorder = *secondShell;
+  TFMain second(std::nullopt, std::move(secondShell));
+  std::vector<std::pair<int, std::size_t>> dropped;
+  for (const int window : {1, 2}) {
+    (window == 1 ? *m_window : second)
+        .SetMenuTracker([&dropped, window](HMENU, std::size_t entry) -> UINT {
+          dropped.emplace_back(window, entry);
+          return 0;
+        });
+  }
+
+  const HWND bar = m_window->tbrMain();
+  Mouse(bar, WM_LBUTTONDOWN, ButtonRect(bar, Command::FileExeExplorer));
+  Mouse(bar, WM_LBUTTONUP, ButtonRect(bar, Command::FileExeExplorer));
+  EXPECT_EQ(m_shell->FileManagers, 1);
+  EXPECT_EQ(secondRecorder.FileManagers, 0);
+
+  RECT entry = {};
+  ::SendMessageW(m_window->tbrMenu(), TB_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&entry));
+  Mouse(m_window->tbrMenu(), WM_LBUTTONDOWN, entry);
+  ::SendMessageW(m_window->lvwResult(), WM_SYSCHAR, L'h', 1u << 29);
+  using Drops = std::vector<std::pair<int, std::size_t>>;
+  EXPECT_EQ(dropped, (Drops{{1, 2}, {1, 3}}));
+
+  const int firstHeight = Height(m_window->lvwFile());
+  const int secondHeight = Height(second.lvwFile());
+  const HWND splitter = m_window->Splitter1();
+  ::SendMessageW(splitter, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 1));
+  ::SendMessageW(splitter, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, -49));
+  ::SendMessageW(splitter, WM_LBUTTONUP, 0, MAKELPARAM(5, -49));
+  EXPECT_EQ(Height(m_window->lvwFile()), firstHeight + 50);
+  EXPECT_EQ(Height(second.lvwFile()), secondHeight);
+
+  ::SetFocus(m_window->lvwResult());
+  ::SendMessageW(m_window->lvwResult(), WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_EQ(::GetFocus(), m_window->lvwFile());
+}
+
+// The window carries the program's icon, in the title bar's size and the task bar's.
+TEST_F(MainTest, TheWindowHasTheProgramsIcon) {
+  Open(false);
+  EXPECT_NE(::GetClassLongPtrW(m_window->Handle(), GCLP_HICON), 0u);
+  EXPECT_NE(::GetClassLongPtrW(m_window->Handle(), GCLP_HICONSM), 0u);
 }
 
 }  // namespace
