@@ -36,21 +36,21 @@ const FileSystemFaults* Faults() {
 
 Outcome SearchNames(const std::string& folder, std::vector<FoundName>& names) {
   if (const FileSystemFaults* faults = Faults(); faults && faults->SearchFails(folder)) {
-    return system::Denied();
+    return system::kDenied;
   }
   return system::SearchNames(folder, names);
 }
 
 Result<EntryKind> QueryKind(const std::string& path) {
   if (const FileSystemFaults* faults = Faults(); faults && faults->Vanished(path)) {
-    return system::NotFound();
+    return system::kNotFound;
   }
   return system::QueryKind(path);
 }
 
 Result<std::int64_t> QuerySize(const std::string& path) {
   if (const FileSystemFaults* faults = Faults(); faults && faults->Vanished(path)) {
-    return system::NotFound();
+    return system::kNotFound;
   }
   return system::QuerySize(path);
 }
@@ -58,7 +58,7 @@ Result<std::int64_t> QuerySize(const std::string& path) {
 OpenResult OpenRoot(const std::string& path, bool followLink, FolderState& into) {
   if (const FileSystemFaults* faults = Faults(); faults && faults->SearchFails(path)) {
     Close(into);
-    return {OpenState::Failed, system::Denied()};
+    return {OpenState::Failed, system::kDenied};
   }
   return system::OpenRoot(path, followLink, into);
 }
@@ -74,7 +74,7 @@ namespace {
   const bool vanished = faults.Vanished(path);
   if (vanished || faults.SearchFails(std::string(path) + kPathSeparator)) {
     Close(into);
-    return {OpenState::Failed, vanished ? system::NotFound() : system::Denied()};
+    return {OpenState::Failed, vanished ? system::kNotFound : system::kDenied};
   }
   return system::OpenChild(parent, name, into);
 }
@@ -86,7 +86,7 @@ namespace {
   if (!sized.Ok() || (entry.Kind == EntryKind::Folder && entry.MayEnter)) return sized;
   std::string path(folderPath);
   path.append(entry.Name);
-  return faults.Vanished(path) ? system::NotFound() : sized;
+  return faults.Vanished(path) ? system::kNotFound : sized;
 }
 
 }  // namespace

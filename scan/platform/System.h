@@ -16,7 +16,7 @@ Outcome SizeEntry(FolderState& folder, FolderEntry& entry);
 
 // The failures an injected fault stands for, as this system reports them: a search denied, and
 // nothing at a path.
-Outcome Denied();
-Outcome NotFound();
+extern const Outcome kDenied;
+extern const Outcome kNotFound;
 
 }  // namespace quillet::platform::system

@@ -34,17 +34,8 @@ bool Outcome::Gone() const {
   return m_code == ENOENT || m_code == ENOTDIR;
 }
 
-namespace system {
-
-Outcome Denied() {
-  return Outcome(EACCES);
-}
-
-Outcome NotFound() {
-  return Outcome(ENOENT);
-}
-
-}  // namespace system
+const Outcome system::kDenied(EACCES);
+const Outcome system::kNotFound(ENOENT);
 
 namespace {
 

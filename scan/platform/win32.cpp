@@ -20,17 +20,8 @@ bool Outcome::Gone() const {
          m_code == ERROR_DIRECTORY;
 }
 
-namespace system {
-
-Outcome Denied() {
-  return Outcome(ERROR_ACCESS_DENIED);
-}
-
-Outcome NotFound() {
-  return Outcome(ERROR_FILE_NOT_FOUND);
-}
-
-}  // namespace system
+const Outcome system::kDenied(ERROR_ACCESS_DENIED);
+const Outcome system::kNotFound(ERROR_FILE_NOT_FOUND);
 
 namespace {
 
