@@ -33,8 +33,6 @@
 
 namespace quillet {
 
-TFMain* FMain = nullptr;
-
 namespace {
 
 // A path Qt reports (the home folder, this program's file) in the file system's encoding.
@@ -50,7 +48,6 @@ TFMain::TFMain(std::optional<std::string> firstArgument, std::unique_ptr<shell::
       m_selection([this](ListKind list, std::span<const SelectionHandover::Run> runs) {
         ShowSelection(list, runs);
       }) {
-  FMain = this;
   const layout::Window& table = layout::kMainWindow;
   setObjectName(ToQString(table.Name));
   setWindowTitle(ToQString(table.Caption));
@@ -118,7 +115,6 @@ TFMain::~TFMain() {
   delete m_fileAdapter;
   m_commands.reset();
   m_model.reset();
-  if (FMain == this) FMain = nullptr;
 }
 
 void TFMain::BuildToolStrip() {

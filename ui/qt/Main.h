@@ -119,7 +119,4 @@ class TFMain : public QMainWindow,
   ProgressRegistry m_progress;
 };
 
-// The one main window, set before its creation handler runs.
-extern TFMain* FMain;
-
 }  // namespace quillet
