@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include "../scan/TempTree.h"
@@ -52,6 +53,28 @@ TEST(TrashTest, AFreshHomeGetsItsTrashWithTheFoldersAboveIt) {
   const TrashOutcome outcome = MoveToTrash(tree.File("file.txt", 3));
   ASSERT_TRUE(outcome.Trashed) << outcome.Error;
   EXPECT_EQ(outcome.TrashedAs, dataHome + "/Trash/files/file.txt");
+}
+
+// On a file system that has no trash and cannot be given one, the item stays where it is; the
+// reason does not name it again, since the refusal's line names it already.
+TEST(TrashTest, AnItemWhereNoTrashCanBeMadeStaysAndItsReasonDoesNotRepeatIt) {
+  testing::TempTree tree;
+  ScopedEnvironment home("HOME", tree.Folder("home").c_str());
+  ScopedEnvironment dataHome("XDG_DATA_HOME", nullptr);
+  const std::string at = tree.Folder("mounted");
+  if (::mount("tmpfs", at.c_str(), "tmpfs", 0, nullptr) != 0) GTEST_SKIP() << "cannot mount here";
+  struct Unmount {
+    std::string At;
+    ~Unmount() { ::umount2(At.c_str(), MNT_DETACH); }
+  } unmount{at};
+  const std::string item = at + "/item";
+  ASSERT_TRUE(fs::create_directory(item));
+  ASSERT_EQ(::mount(nullptr, at.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+  const TrashOutcome outcome = MoveToTrash(item);
+  EXPECT_FALSE(outcome.Trashed);
+  EXPECT_TRUE(fs::is_directory(item));
+  EXPECT_FALSE(outcome.Error.empty());
+  EXPECT_EQ(outcome.Error.find(item), std::string::npos) << outcome.Error;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 #include <system_error>
 
 #include <fcntl.h>
@@ -157,7 +158,7 @@ TrashOutcome MoveInto(const fs::path& trash, const fs::path& item, const std::st
     FileDescriptor fd(::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (fd.Get() < 0) {
       if (errno == EEXIST) continue;
-      outcome.Error = "cannot write " + info.string() + ": " + ErrnoText(errno);
+      outcome.Error = "ゴミ箱の記録 " + info.string() + " を書き込めません: " + ErrnoText(errno);
       return outcome;
     }
     const bool written =
@@ -165,7 +166,7 @@ TrashOutcome MoveInto(const fs::path& trash, const fs::path& item, const std::st
     if (!fd.Close() || !written) {
       const int error = errno;
       ::unlink(info.c_str());
-      outcome.Error = "cannot write " + info.string() + ": " + ErrnoText(error);
+      outcome.Error = "ゴミ箱の記録 " + info.string() + " を書き込めません: " + ErrnoText(error);
       return outcome;
     }
     struct stat st {};
@@ -185,11 +186,14 @@ TrashOutcome MoveInto(const fs::path& trash, const fs::path& item, const std::st
     outcome.TrashedAs = target.string();
     return outcome;
   }
-  outcome.Error = "too many trashed items named " + name;
+  outcome.Error = "ゴミ箱に同じ名前 (" + name + ") の項目が多すぎます";
   return outcome;
 }
 
 }  // namespace
+
+// The refusal's line already names the item: the reason does not repeat it.
+constexpr std::string_view kNoTrashThere = "このファイルシステムにはゴミ箱がありません";
 
 TrashOutcome MoveToTrash(const std::string& path) {
   TrashOutcome outcome;
@@ -197,14 +201,14 @@ TrashOutcome MoveToTrash(const std::string& path) {
   // The item itself, not what a link points to; "." and ".." would name other folders.
   fs::path item = fs::absolute(fs::path(path), ec);
   if (ec || path.empty()) {
-    outcome.Error = "not a usable path";
+    outcome.Error = "使えないパスです";
     return outcome;
   }
   item = item.lexically_normal();
   if (item.has_filename() == false && item.has_parent_path()) item = item.parent_path();
   if (item.filename().empty() || item.filename() == "." || item.filename() == ".." ||
       item == item.root_path()) {
-    outcome.Error = "a file system root cannot go to the trash";
+    outcome.Error = "ファイルシステムのルートはゴミ箱へ移動できません";
     return outcome;
   }
   const std::optional<dev_t> device = DeviceOf(item);
@@ -225,11 +229,11 @@ TrashOutcome MoveToTrash(const std::string& path) {
   const std::optional<fs::path> trash = TopFolderTrash(top);
   if (!trash || DeviceOf(*trash) != device) {
     outcome.Trashed = false;
-    outcome.Error = "no trash on the file system of " + item.string();
+    outcome.Error = kNoTrashThere;
     return outcome;
   }
   outcome = MoveInto(*trash, item, item.lexically_relative(top).string(), otherFileSystem);
-  if (otherFileSystem) outcome.Error = "no trash on the file system of " + item.string();
+  if (otherFileSystem) outcome.Error = kNoTrashThere;
   return outcome;
 }
 
