@@ -14,7 +14,8 @@ mkdir -p "$work"
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j2 --target quillet_lists quillet-report >/dev/null
 report=build/linux/bin/quillet-report
-flags=(-std=c++20 -O2 -I. -pthread)
+# The image names are generated at configure time, into the build tree.
+flags=(-std=c++20 -O2 -I. -Ibuild/linux/resources/generated -pthread)
 c++ "${flags[@]}" bench/fileview/FileViewBench.cpp build/linux/lib/libquillet_lists.a \
   build/linux/lib/libquillet_scan.a -o "$work/FileViewBench"
 
