@@ -1,6 +1,7 @@
 #include "ui/Layouts.h"
 
 #include <array>
+#include <cstdint>
 
 #include "lists/Lists.h"
 #include "lists/Rows.h"
@@ -155,6 +156,12 @@ const std::span<const StatusPanel> kStatusPanels{kStatusPanelTable};
 const Window kProgressDialog{"FLetMeSeeDlg",   "しばらくお待ちください...", 313, 97, kWindowFont,
                              kProgressControls};
 const Window kAboutBox{"FAboutBox", "バージョン情報", 320, 240, kWindowFont, kAboutControls};
+
+int ScaleFromDesign(int pixels, int dpi) {
+  const std::int64_t product = static_cast<std::int64_t>(pixels) * dpi;
+  const std::int64_t half = product < 0 ? -kDesignDpi / 2 : kDesignDpi / 2;
+  return static_cast<int>((product + half) / kDesignDpi);
+}
 
 const MenuItem* FindMenuItem(std::string_view name) {
   for (const Menu& menu : kMainMenu) {

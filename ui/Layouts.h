@@ -138,6 +138,11 @@ extern const Window kProgressDialog;
 inline constexpr unsigned char kProgressOpacity = 200;  // of 255
 extern const Window kAboutBox;
 
+// The tables' pixels are those of a 96 dpi screen; ScaleFromDesign gives them in pixels of dpi,
+// rounded as Windows' MulDiv rounds (to the nearest, halves away from zero).
+inline constexpr int kDesignDpi = 96;
+int ScaleFromDesign(int pixels, int dpi);
+
 // Finds a menu item by name in kMainMenu; nullptr when there is none.
 const MenuItem* FindMenuItem(std::string_view name);
 // Finds a control of a window by name; nullptr when there is none.

@@ -1,28 +1,21 @@
 #include "ui/ListViews.h"
 
 #include <algorithm>
-#include <cstdint>
 
 namespace quillet {
-
-int ScaleFromDesign(int pixels, int dpi) {
-  // MulDiv's rounding: to the nearest, halves away from zero.
-  const std::int64_t product = static_cast<std::int64_t>(pixels) * dpi;
-  const std::int64_t half = product < 0 ? -48 : 48;
-  return static_cast<int>((product + half) / 96);
-}
 
 std::vector<int> ColumnWidths(std::span<const layout::Column> columns, int widestCount, int dpi) {
   std::vector<int> widths;
   for (const layout::Column& column : columns) {
     if (column.Width == layout::kRemainingWidth) {
-      widths.push_back(ScaleFromDesign(kRemainingMinimum, dpi));
+      widths.push_back(layout::ScaleFromDesign(kRemainingMinimum, dpi));
       continue;
     }
-    const int designed = ScaleFromDesign(column.Width, dpi);
+    const int designed = layout::ScaleFromDesign(column.Width, dpi);
     const bool count = column.Alignment == layout::Align::Right;
-    widths.push_back(count ? std::max(designed, widestCount + ScaleFromDesign(kCellMargins, dpi))
-                           : designed);
+    widths.push_back(
+        count ? std::max(designed, widestCount + layout::ScaleFromDesign(kCellMargins, dpi))
+              : designed);
   }
   return widths;
 }
@@ -31,7 +24,7 @@ int Widening(std::span<const layout::Column> columns, std::span<const int> width
   int widening = 0;
   for (std::size_t i = 0; i < columns.size() && i < widths.size(); ++i) {
     if (columns[i].Width == layout::kRemainingWidth) continue;
-    widening += std::max(0, widths[i] - ScaleFromDesign(columns[i].Width, dpi));
+    widening += std::max(0, widths[i] - layout::ScaleFromDesign(columns[i].Width, dpi));
   }
   return widening;
 }

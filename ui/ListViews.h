@@ -21,9 +21,6 @@ inline constexpr std::string_view kWidestCount = "999,999,999,999";
 inline constexpr int kCellMargins = 14;
 inline constexpr int kRemainingMinimum = 40;
 
-// Design pixels (96 dpi) in pixels of dpi, rounded as the platform's own scaling rounds.
-int ScaleFromDesign(int pixels, int dpi);
-
 // The widths of a list's columns at start, in pixels of dpi: each as designed, a count column
 // wider where kWidestCount and the cell margins do not fit (the designed widths assume a narrower
 // face than most desktops have); the column that takes the remaining width at its minimum.

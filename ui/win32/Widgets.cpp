@@ -56,7 +56,7 @@ UINT WindowDpi(HWND window) {
 }
 
 int Scale(int pixels, UINT dpi) {
-  return MulDiv(pixels, static_cast<int>(dpi), static_cast<int>(kDesignDpi));
+  return layout::ScaleFromDesign(pixels, static_cast<int>(dpi));
 }
 
 RECT ScaleRect(const layout::Rect& rect, UINT dpi) {

@@ -102,7 +102,7 @@ constexpr std::optional<layout::Command> CommandOfId(UINT id) {
 }
 
 // The layout tables are in pixels at 96 DPI; every window scales them by its own DPI.
-inline constexpr UINT kDesignDpi = 96;
+inline constexpr UINT kDesignDpi = layout::kDesignDpi;
 
 // The DPI of the monitor the window is on (GetDpiForWindow where Windows has it, else the
 // screen's). Never 0.
