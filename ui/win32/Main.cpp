@@ -173,17 +173,8 @@ HWND TFMain::BuildList(ListKind list, std::span<const layout::Column> columns) {
   ::SendMessageW(view, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                  LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP);
   ::SendMessageW(view, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_images.Get()));
-  int widestCount = 0;
-  if (const HDC dc = ::GetDC(view)) {
-    const HGDIOBJ old = ::SelectObject(dc, m_font.Get());
-    const std::wstring widest = Wide(kWidestCount);
-    SIZE extent = {};
-    ::GetTextExtentPoint32W(dc, widest.c_str(), static_cast<int>(widest.size()), &extent);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(view, dc);
-    widestCount = extent.cx;
-  }
-  const std::vector<int> widths = ColumnWidths(columns, widestCount, static_cast<int>(m_dpi));
+  const std::vector<int> widths = ColumnWidths(
+      columns, TextWidth(view, m_font.Get(), Wide(kWidestCount)), static_cast<int>(m_dpi));
   if (list == ListKind::Result) m_widening = Widening(columns, widths, static_cast<int>(m_dpi));
   for (std::size_t i = 0; i < columns.size(); ++i) {
     const std::wstring caption = Wide(columns[i].Caption);
@@ -582,19 +573,10 @@ void TFMain::SetPanelText(quillet::StatusPanel panel, std::string_view text) {
   const std::wstring wide = Wide(text);
   // A panel never cuts its text: it is as wide as designed, or wider where this system's
   // status-bar font needs it for a large number.
-  if (const HDC dc = ::GetDC(m_stbMain)) {
-    const auto font = reinterpret_cast<HFONT>(::SendMessageW(m_stbMain, WM_GETFONT, 0, 0));
-    const HGDIOBJ old =
-        ::SelectObject(dc, font != nullptr ? font : ::GetStockObject(DEFAULT_GUI_FONT));
-    SIZE extent = {};
-    ::GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &extent);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(m_stbMain, dc);
-    const int needed = extent.cx + Scaled(10);
-    if (index + 1 < m_panelWidths.size() && needed > m_panelWidths[index]) {
-      m_panelWidths[index] = needed;
-      SetPanelEdges();
-    }
+  const int needed = TextWidth(m_stbMain, nullptr, wide) + Scaled(10);
+  if (index + 1 < m_panelWidths.size() && needed > m_panelWidths[index]) {
+    m_panelWidths[index] = needed;
+    SetPanelEdges();
   }
   const std::wstring shown = (right ? L"\t\t" : L"") + wide;
   ::SendMessageW(m_stbMain, SB_SETTEXTW, index, reinterpret_cast<LPARAM>(shown.c_str()));

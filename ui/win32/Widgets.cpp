@@ -55,6 +55,20 @@ UINT WindowDpi(HWND window) {
   return ScreenDpi();
 }
 
+int TextWidth(HWND window, HFONT font, std::wstring_view text) {
+  const HDC dc = GetDC(window);
+  if (dc == nullptr) return 0;
+  if (font == nullptr) font = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
+  if (font == nullptr) font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  SIZE extent = {};
+  {
+    const SelectedFont selected(dc, font);
+    GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &extent);
+  }
+  ReleaseDC(window, dc);
+  return extent.cx;
+}
+
 int Scale(int pixels, UINT dpi) {
   return layout::ScaleFromDesign(pixels, static_cast<int>(dpi));
 }

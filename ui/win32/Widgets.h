@@ -85,6 +85,10 @@ Function SystemFunction(const wchar_t* module, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(handle, name)));
 }
 
+// The width of text in window's device context with font, or with the window's own font (the
+// system's GUI font where it has none) when font is null; 0 when the window has no context.
+int TextWidth(HWND window, HFONT font, std::wstring_view text);
+
 // The program's own module, its executable: every window class of the program is registered
 // under it and every resource is loaded from it.
 inline HINSTANCE ProgramInstance() {
