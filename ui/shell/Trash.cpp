@@ -72,15 +72,20 @@ std::string DeletionDate() {
   return text;
 }
 
-bool MakeFolder(const fs::path& folder, mode_t mode) {
+// A folder, made when missing; one that exists must be a folder itself, or with follow a link
+// to one.
+bool MakeFolder(const fs::path& folder, mode_t mode, bool follow = false) {
   if (::mkdir(folder.c_str(), mode) == 0) return true;
   struct stat st {};
-  return errno == EEXIST && ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (errno != EEXIST) return false;
+  const int found = follow ? ::stat(folder.c_str(), &st) : ::lstat(folder.c_str(), &st);
+  return found == 0 && S_ISDIR(st.st_mode);
 }
 
-// A trash folder with its files/ and info/ folders, created when missing (mode 0700).
-bool PrepareTrash(const fs::path& trash) {
-  return MakeFolder(trash, 0700) && MakeFolder(trash / "files", 0700) &&
+// A trash folder with its files/ and info/ folders, created when missing (mode 0700). With
+// follow the trash folder itself may be a link to a folder, as the home trash may be.
+bool PrepareTrash(const fs::path& trash, bool follow = false) {
+  return MakeFolder(trash, 0700, follow) && MakeFolder(trash / "files", 0700) &&
          MakeFolder(trash / "info", 0700);
 }
 
@@ -110,12 +115,15 @@ bool PrepareHomeTrash(const fs::path& trash) {
       if (::stat(made.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
     }
   }
-  return PrepareTrash(trash);
+  // So may the trash itself be: only a top folder's shared .Trash must be no link.
+  return PrepareTrash(trash, true);
 }
 
 // The top folder of the file system that holds item: the last ancestor on the same device.
-fs::path TopFolderOf(const fs::path& item, dev_t device) {
+// None when item is itself a mount point, the top of a file system no trash on it can take.
+std::optional<fs::path> TopFolderOf(const fs::path& item, dev_t device) {
   fs::path top = item.parent_path();
+  if (DeviceOf(top) != device) return std::nullopt;
   while (top.has_relative_path()) {
     const fs::path up = top.parent_path();
     const std::optional<dev_t> upDevice = DeviceOf(up);
@@ -125,19 +133,40 @@ fs::path TopFolderOf(const fs::path& item, dev_t device) {
   return top;
 }
 
+// A trash folder on device: an existing one elsewhere (a mount or a link inside top) is not
+// taken, and nothing is made before that is known.
+bool PrepareTrashOn(const fs::path& trash, dev_t device) {
+  struct stat st {};
+  if (::lstat(trash.c_str(), &st) == 0 && st.st_dev != device) return false;
+  return PrepareTrash(trash);
+}
+
 // The trash of the file system with top folder top: $top/.Trash/$uid when the administrator
 // made $top/.Trash a sticky folder that is no link, otherwise $top/.Trash-$uid.
-std::optional<fs::path> TopFolderTrash(const fs::path& top) {
+std::optional<fs::path> TopFolderTrash(const fs::path& top, dev_t device) {
   const std::string uid = std::to_string(::getuid());
   struct stat st {};
   const fs::path shared = top / ".Trash";
-  if (::lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0) {
+  if (::lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0 &&
+      st.st_dev == device) {
     const fs::path mine = shared / uid;
-    if (PrepareTrash(mine)) return mine;
+    if (PrepareTrashOn(mine, device)) return mine;
   }
   const fs::path own = top / (".Trash-" + uid);
-  if (PrepareTrash(own)) return own;
+  if (PrepareTrashOn(own, device)) return own;
   return std::nullopt;
+}
+
+// Whether the home trash may take an item of device: one that exists is tried (a rename tells),
+// a missing one is made only on the item's file system, found at its nearest existing folder.
+bool HomeTrashMayTake(const fs::path& trash, dev_t device) {
+  struct stat st {};
+  if (::stat(trash.c_str(), &st) == 0) return true;
+  for (fs::path folder = trash.parent_path(); folder.has_relative_path();
+       folder = folder.parent_path()) {
+    if (::stat(folder.c_str(), &st) == 0) return st.st_dev == device;
+  }
+  return ::stat("/", &st) == 0 && st.st_dev == device;
 }
 
 // Moves item into trash under a name no other trashed item has. pathInInfo is what the
@@ -211,6 +240,15 @@ TrashOutcome MoveToTrash(const std::string& path) {
     outcome.Error = "ファイルシステムのルートはゴミ箱へ移動できません";
     return outcome;
   }
+  // Where the item really lies: the links above it resolved (the item itself is moved as it
+  // is), so that its file system's top folder and the record's Path= are found from there.
+  char* parent = ::realpath(item.parent_path().c_str(), nullptr);
+  if (parent == nullptr) {
+    outcome.Error = ErrnoText(errno);
+    return outcome;
+  }
+  item = fs::path(parent) / item.filename();
+  std::free(parent);
   const std::optional<dev_t> device = DeviceOf(item);
   if (!device) {
     outcome.Error = ErrnoText(errno);
@@ -219,20 +257,20 @@ TrashOutcome MoveToTrash(const std::string& path) {
 
   bool otherFileSystem = false;
   const fs::path home = HomeTrash();
-  if (PrepareHomeTrash(home)) {
+  if (HomeTrashMayTake(home, *device) && PrepareHomeTrash(home)) {
     outcome = MoveInto(home, item, item.string(), otherFileSystem);
     if (!otherFileSystem) return outcome;
   }
 
   // Another file system: its own trash, where Path= is relative to its top folder.
-  const fs::path top = TopFolderOf(item, *device);
-  const std::optional<fs::path> trash = TopFolderTrash(top);
-  if (!trash || DeviceOf(*trash) != device) {
+  const std::optional<fs::path> top = TopFolderOf(item, *device);
+  const std::optional<fs::path> trash = top ? TopFolderTrash(*top, *device) : std::nullopt;
+  if (!trash) {
     outcome.Trashed = false;
     outcome.Error = kNoTrashThere;
     return outcome;
   }
-  outcome = MoveInto(*trash, item, item.lexically_relative(top).string(), otherFileSystem);
+  outcome = MoveInto(*trash, item, item.lexically_relative(*top).string(), otherFileSystem);
   if (otherFileSystem) outcome.Error = kNoTrashThere;
   return outcome;
 }
