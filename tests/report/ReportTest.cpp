@@ -39,6 +39,8 @@ struct Launch {
   bool Unprivileged = false;
   // ClosedPipe: a pipe nobody reads any more, with SIGPIPE ignored, so writes fail with EPIPE.
   Out Stdout = Out::Captured;
+  // The program started.
+  std::string Program = QUILLET_REPORT_PATH;
 };
 
 class ReportTest : public ::testing::Test {
@@ -67,7 +69,6 @@ class ReportTest : public ::testing::Test {
   // Runs the report through the shell with stderr captured, and stdout when Captured.
   Outcome Run(const std::string& arguments, Launch launch = {}) const {
     const std::string errFile = (m_root / "stderr.txt").string();
-    const std::string command = std::string(QUILLET_REPORT_PATH) + " " + arguments;
     Outcome outcome;
     int channel[2];
     if (::pipe(channel) != 0) return outcome;
@@ -81,10 +82,20 @@ class ReportTest : public ::testing::Test {
       const int out = launch.Stdout == Out::DevFull ? ::open("/dev/full", O_WRONLY) : channel[1];
       if (err < 0 || out < 0 || ::dup2(err, 2) < 0 || ::dup2(out, 1) < 0) ::_exit(125);
       if (launch.Stdout == Out::ClosedPipe) ::signal(SIGPIPE, SIG_IGN);
-      if (launch.Unprivileged && ::geteuid() == 0 &&
-          (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
-        ::_exit(124);
+      std::string program = launch.Program;
+      if (launch.Unprivileged) {
+        // The build tree may lie where the user the test becomes cannot enter (a checkout under
+        // /root): the program is opened while the rights are still there and started through
+        // its descriptor, from a folder everyone may enter.
+        const int image = ::open(program.c_str(), O_RDONLY);
+        if (image < 0 || ::chdir("/") != 0) ::_exit(125);
+        program = "/proc/self/fd/" + std::to_string(image);
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+          ::_exit(124);
+        }
       }
+      const std::string command = program + " " + arguments;
       ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
       ::_exit(126);
     }
@@ -322,6 +333,19 @@ TEST_F(ReportTest, FoldersThatCannotBeSearchedAreCountedAndShown) {
     EXPECT_EQ(refused.Out, "");
     EXPECT_TRUE(refused.Err.ends_with(": Permission denied\n")) << refused.Err;
   }
+}
+
+// A checkout in a folder other users cannot enter still runs the program as one of them.
+TEST_F(ReportTest, AProgramInAPrivateFolderRunsUnprivileged) {
+  const std::filesystem::path hidden = m_root / "private";
+  std::filesystem::create_directory(hidden);
+  std::filesystem::copy_file(QUILLET_REPORT_PATH, hidden / "quillet-report");
+  ASSERT_EQ(::chmod(hidden.c_str(), 0700), 0);
+  const Outcome outcome =
+      Run(Quoted("base"), {.Unprivileged = true, .Program = (hidden / "quillet-report").string()});
+  if (outcome.Status == 124) GTEST_SKIP() << "cannot drop privileges";
+  EXPECT_EQ(outcome.Status, 0) << outcome.Err;
+  EXPECT_NE(outcome.Out.find("3 lists  1,234 byte"), std::string::npos) << outcome.Out;
 }
 
 TEST_F(ReportTest, HelpAndVersion) {
