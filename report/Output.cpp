@@ -2,7 +2,9 @@
 // them; JSON carries the raw numbers instead.
 #include "report/Output.h"
 
+#include <locale.h>
 #include <unistd.h>
+#include <wchar.h>
 
 #include <algorithm>
 #include <array>
@@ -53,14 +55,24 @@ std::size_t ValidSequence(std::string_view text, std::size_t at, std::uint32_t& 
   return length;
 }
 
-bool IsWide(std::uint32_t c) {
-  return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||
-         (c >= 0x3041 && c <= 0x33FF) || (c >= 0x3400 && c <= 0x4DBF) ||
-         (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
-         (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
-         (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
-         (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
-         (c >= 0x20000 && c <= 0x3FFFD);
+// The columns a code point takes in a terminal, as the C library's tables of the Unicode
+// character widths say under a UTF-8 locale: 0 for a combining or zero-width character, 2 for a
+// wide one, -1 for one that is not printable.
+int ColumnsOf(std::uint32_t codePoint) {
+  if (codePoint >= 0x20 && codePoint < 0x7F) return 1;
+  static const locale_t utf8 = [] {
+    locale_t made = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    if (made == static_cast<locale_t>(0))
+      made = ::newlocale(LC_CTYPE_MASK, "en_US.UTF-8", static_cast<locale_t>(0));
+    return made;
+  }();
+  // Without a UTF-8 locale every printable character counts one column.
+  if (utf8 == static_cast<locale_t>(0))
+    return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F) ? -1 : 1;
+  const locale_t previous = ::uselocale(utf8);
+  const int columns = ::wcwidth(static_cast<wchar_t>(codePoint));
+  ::uselocale(previous);
+  return columns;
 }
 
 // Text for out in large pieces: one stream call per piece, not per cell.
@@ -375,11 +387,15 @@ std::string CsvField(std::string_view text) {
 }
 
 void AppendCsvField(std::string& into, std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+  // A spreadsheet takes a cell that begins so for a formula: a leading ' makes it text.
+  const bool formula =
+      !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
+  if (!formula && text.find_first_of(",\"\r\n") == std::string_view::npos) {
     into += text;
     return;
   }
   into += '"';
+  if (formula) into += '\'';
   for (const char c : text) {
     if (c == '"') into += '"';
     into += c;
@@ -393,7 +409,9 @@ std::size_t DisplayWidth(std::string_view text) {
   while (at < text.size()) {
     std::uint32_t codePoint = 0;
     const std::size_t length = ValidSequence(text, at, codePoint);
-    width += length != 0 && IsWide(codePoint) ? 2 : 1;
+    // What the terminal is not given (a stray byte, a character it cannot print) shows as '?'.
+    const int columns = length != 0 ? ColumnsOf(codePoint) : -1;
+    width += columns >= 0 ? static_cast<std::size_t>(columns) : 1;
     at += std::max<std::size_t>(length, 1);
   }
   return width;
@@ -406,8 +424,7 @@ std::string TerminalText(std::string_view text) {
   while (at < text.size()) {
     std::uint32_t codePoint = 0;
     const std::size_t length = ValidSequence(text, at, codePoint);
-    const bool control = codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F);
-    if (length == 0 || control) {
+    if (length == 0 || ColumnsOf(codePoint) < 0) {
       shown += '?';
     } else {
       shown.append(text.substr(at, length));
@@ -434,6 +451,8 @@ void WriteReport(std::ostream& stream, const ListsModel& model, const Selection&
       break;
     }
     case Format::Csv:
+      // The byte-order mark tells a spreadsheet that the text is UTF-8, not the locale's code page.
+      out.Text() += "\xEF\xBB\xBF";
       WriteCsv(out, ResultLines(model, selection, true));
       if (selection.Files) {
         out.Text() += "\r\n";

@@ -77,15 +77,20 @@ void WriteReport(std::ostream& out, const ListsModel& model, const Selection& se
 std::string JsonString(std::string_view text);
 void AppendJsonString(std::string& into, std::string_view text);
 
-// A CSV field: quoted (quotes doubled) when it holds a comma, a quote or a line break.
+// A CSV field: quoted (quotes doubled) when it holds a comma, a quote or a line break. One that
+// begins with '=', '+', '-', '@', a tab or a CR is quoted with a ' in front, so that a
+// spreadsheet shows it as text instead of evaluating it as a formula.
 std::string CsvField(std::string_view text);
 void AppendCsvField(std::string& into, std::string_view text);
 
-// Terminal columns text takes: East Asian wide characters count two.
+// Terminal columns text takes, as the C library's Unicode width tables count them: a wide
+// character two, a combining or zero-width one none; a byte that is not UTF-8 or a character
+// that cannot be printed one (TerminalText shows it as '?').
 std::size_t DisplayWidth(std::string_view text);
 
-// Text as a terminal may show it: control characters (C0, DEL, C1) and bytes that are not
-// UTF-8 become '?', so a name can neither break a line of the table nor command the terminal.
+// Text as a terminal may show it: characters that cannot be printed (C0, DEL, C1, line and
+// paragraph separators, unassigned code points) and bytes that are not UTF-8 become '?', so a name
+// can neither break a line of the table nor command the terminal.
 std::string TerminalText(std::string_view text);
 
 }  // namespace quillet::report

@@ -147,7 +147,7 @@ TEST_F(ReportTest, CsvQuotesGroupedNumbersAndZeroKeepsOnlyMeasuredEmptyRows) {
   const Outcome sorted = Run(Quoted("base") + " --format csv --sort サイズ --descending");
   ASSERT_EQ(sorted.Status, 0) << sorted.Err;
   // Equal sizes may come in either order; alpha is first.
-  const std::string header = "名前,場所,サイズ,ファイル数,フォルダ数,unreadable\r\n";
+  const std::string header = "\xEF\xBB\xBF名前,場所,サイズ,ファイル数,フォルダ数,unreadable\r\n";
   EXPECT_EQ(sorted.Out.substr(0, sorted.Out.find("\r\n", header.size()) + 2),
             header + Based("alpha,@/alpha,\"1,234\",2,1,0\r\n"));
   EXPECT_NE(sorted.Out.find(Based("beta,@/beta,0,1,0,0\r\n")), std::string::npos);
@@ -155,6 +155,34 @@ TEST_F(ReportTest, CsvQuotesGroupedNumbersAndZeroKeepsOnlyMeasuredEmptyRows) {
   const Outcome zero = Run(Quoted("base") + " --zero --format csv --sort 0");
   ASSERT_EQ(zero.Status, 0) << zero.Err;
   EXPECT_EQ(zero.Out, header + Based("beta,@/beta,0,1,0,0\r\ngamma,@/gamma,0,0,2,0\r\n"));
+}
+
+// The CSV opens right in a spreadsheet: it says it is UTF-8 once, at its start, and a name
+// that a spreadsheet would evaluate is written as text; JSON keeps every name exact.
+TEST_F(ReportTest, CsvIsMarkedUtf8AndNoNameIsAFormula) {
+  const std::string names[] = {
+      "=HYPERLINK(\"x\",\"y\")", "+1", "-rf", "@SUM(A1)", "\tt", "\rr", "plain-=x"};
+  for (const std::string& name : names)
+    File("sheet/" + name + "/f", 1);
+  const Outcome csv = Run(Quoted("sheet") + " --files --format csv --sort 0");
+  ASSERT_EQ(csv.Status, 0) << csv.Err;
+  EXPECT_EQ(csv.Out.rfind("\xEF\xBB\xBF名前,", 0), 0u);
+  EXPECT_EQ(csv.Out.find("\xEF\xBB\xBF", 3), std::string::npos);
+  for (const char* row :
+       {"\r\n\"'=HYPERLINK(\"\"x\"\",\"\"y\"\")\",", "\r\n\"'+1\",", "\r\n\"'-rf\",",
+        "\r\n\"'@SUM(A1)\",", "\r\n\"'\tt\",", "\r\n\"'\rr\",", "\r\nplain-=x,"}) {
+    EXPECT_NE(csv.Out.find(row), std::string::npos) << row << "\n" << csv.Out;
+  }
+  // No record of either list begins with what starts a formula.
+  for (std::size_t at = csv.Out.find("\r\n"); at != std::string::npos;
+       at = csv.Out.find("\r\n", at + 2)) {
+    const char first = at + 2 < csv.Out.size() ? csv.Out[at + 2] : ',';
+    EXPECT_EQ(std::string_view("=+-@\t").find(first), std::string::npos) << csv.Out.substr(at);
+  }
+  const Outcome json = Run(Quoted("sheet") + " --format json --sort 0");
+  EXPECT_NE(json.Out.find("\"name\": \"=HYPERLINK(\\\"x\\\",\\\"y\\\")\""), std::string::npos)
+      << json.Out;
+  EXPECT_NE(json.Out.find("\"name\": \"-rf\""), std::string::npos) << json.Out;
 }
 
 TEST_F(ReportTest, JsonCarriesRawNumbersAndEntries) {
@@ -305,7 +333,7 @@ TEST_F(ReportTest, FoldersThatCannotBeSearchedAreCountedAndShown) {
     EXPECT_NE(listed.Out.find(Based(row)), std::string::npos) << row << "\n" << listed.Out;
   }
   const Outcome csv = Run(Quoted("base") + " --format csv --sort 0", {.Unprivileged = true});
-  EXPECT_EQ(csv.Out, Based("名前,場所,サイズ,ファイル数,フォルダ数,unreadable\r\n"
+  EXPECT_EQ(csv.Out, Based("\xEF\xBB\xBF名前,場所,サイズ,ファイル数,フォルダ数,unreadable\r\n"
                            "alpha,@/alpha,\"1,234\",2,2,1\r\n"
                            "beta,@/beta,0,1,0,0\r\n"
                            "gamma,@/gamma,0,0,3,1\r\n"));
@@ -498,6 +526,48 @@ TEST(CellText, CsvQuotesTerminalReplacesAndWideCountsTwice) {
   EXPECT_EQ(TerminalText("\xe5\x86"), "??");
   EXPECT_EQ(DisplayWidth("ファイル数"), 10u);
   EXPECT_EQ(DisplayWidth("a\xff"), 2u);
+}
+
+// Widths counted by hand from the Unicode tables: zero-width and combining characters take no
+// column, wide ones two wherever they lie in the code space, and what cannot be printed is
+// shown as one '?'.
+TEST(CellText, EveryCharacterTakesTheColumnsATerminalGivesIt) {
+  const struct {
+    const char* Text;
+    std::size_t Width;
+    const char* Shown;
+  } cases[] = {
+      {"\xEF\xBB\xBF"
+       "bom",
+       3, nullptr},  // U+FEFF
+      {"a\xE2\x80\x8B"
+       "b",
+       2, nullptr},  // U+200B zero-width space
+      {"e\xCC\x81"
+       "te",
+       3, nullptr},                  // e + U+0301 combining acute
+      {"\xE2\x80\x8D", 0, nullptr},  // U+200D zero-width joiner
+      {"x\xE2\x80\xA8"
+       "y",
+       3, "x?y"},  // U+2028 line separator
+      {"x\xE2\x80\xA9"
+       "y",
+       3, "x?y"},                        // U+2029 paragraph separator
+      {"\xF0\x9F\xA7\xAA", 2, nullptr},  // U+1F9EA test tube
+      {"\xF0\x9F\x9A\x80", 2, nullptr},  // U+1F680 rocket
+      {"\xE2\x8C\x9A", 2, nullptr},      // U+231A watch
+      {"\xF0\xA0\x80\x80", 2, nullptr},  // U+20000 CJK extension B
+      {"\xC2\xA0", 1, nullptr},          // U+00A0 no-break space
+  };
+  for (const auto& c : cases) {
+    const std::string shown = TerminalText(c.Text);
+    EXPECT_EQ(shown, c.Shown != nullptr ? c.Shown : c.Text) << c.Text;
+    EXPECT_EQ(DisplayWidth(shown), c.Width) << c.Text;
+    EXPECT_EQ(DisplayWidth(c.Text), c.Width) << c.Text;
+  }
+  EXPECT_EQ(CsvField("-1"), "\"'-1\"");
+  EXPECT_EQ(CsvField("=a,\"b\""), "\"'=a,\"\"b\"\"\"");
+  EXPECT_EQ(CsvField("a=b"), "a=b");
 }
 
 }  // namespace
