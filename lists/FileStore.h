@@ -85,7 +85,11 @@ struct ListsModel::FileStore {
   }
 
   FileRow RowOf(const Record& record) const {
-    FileRow row = FileRowOf(PathOf(record), (record.Flags & kFolder) != 0, record.Size);
+    FileRow row;
+    row.Path = PathOf(record);
+    row.Caption = NameOf(record);
+    row.IsFolder = (record.Flags & kFolder) != 0;
+    row.Size = record.Size;
     row.Selected = (record.Flags & kSelected) != 0;
     return row;
   }

@@ -43,34 +43,11 @@ std::size_t ListsModel::RowCount(ListKind list) const {
 }
 
 std::string ListsModel::CellText(ListKind list, std::size_t index, int column) const {
+  const auto k = static_cast<std::size_t>(column);
   if (list == ListKind::Result) {
-    const ResultRow& row = m_results[index];
-    switch (column) {
-      case 0:
-        return row.Caption;
-      case 1:
-        return row.Location;
-      case 2:
-        return row.Measured ? CountText(row.TotalSize) : std::string(kTextUnmeasured);
-      case 3:
-        return row.Measured ? CountText(row.FileCount) : std::string(kTextUnmeasured);
-      case 4:
-        return row.Measured ? CountText(row.FolderCount) : std::string(kTextUnmeasured);
-      default:
-        return {};
-    }
+    return k < kResultColumns.size() ? kResultColumns[k].CellText(m_results[index]) : std::string();
   }
-  const FileRow row = FileRowAt(index);
-  switch (column) {
-    case 0:
-      return std::string(row.Caption);
-    case 1:
-      return std::string(row.Path);
-    case 2:
-      return row.IsFolder ? std::string(kTextFolder) : CountText(row.Size);
-    default:
-      return {};
-  }
+  return k < kFileColumns.size() ? kFileColumns[k].CellText(FileRowAt(index)) : std::string();
 }
 
 int ListsModel::ImageIndex(ListKind list, std::size_t index) const {

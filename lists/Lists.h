@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "lists/Columns.h"
 #include "lists/Frontend.h"
 #include "lists/Rows.h"
 #include "scan/Engine.h"
@@ -81,7 +82,8 @@ class ListsModel {
   std::size_t FileRowCount() const;
   FileRow FileRowAt(std::size_t index) const;
   std::size_t RowCount(ListKind list) const;
-  // The text of column (0 caption, k cell k - 1) of a row, formatted now.
+  // The text of column k of a row (kResultColumns[k], kFileColumns[k]), formatted now; empty
+  // past the last column.
   std::string CellText(ListKind list, std::size_t index, int column) const;
   int ImageIndex(ListKind list, std::size_t index) const;
 

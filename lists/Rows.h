@@ -25,11 +25,6 @@ inline constexpr int kImageUnreadable = kImageFolderWarning;
 inline constexpr std::string_view kTextUnmeasured = "未解析";
 inline constexpr std::string_view kTextFolder = "フォルダ";
 
-// Column k shows the caption for k = 0 and cell k - 1 otherwise.
-inline constexpr std::array<std::string_view, 5> kResultColumnCaptions = {
-    "名前", "場所", "サイズ", "ファイル数", "フォルダ数"};
-inline constexpr std::array<std::string_view, 3> kFileColumnCaptions = {"名前", "場所", "サイズ"};
-
 // Identifies a result row for as long as it exists; never reused within one model.
 using RowId = std::uint64_t;
 

@@ -223,8 +223,12 @@ Outcome MakeReport(const Request& request, Frontend& frontend, std::ostream& out
     const int column = request.SortColumn.value_or(0);
     model.SetResultSort(column, request.Descending);
     model.SortResultList();
-    if (column < static_cast<int>(kFileColumnCaptions.size())) {
-      model.SetFileSort(column, request.Descending);
+    // The file list by its column of the same caption, when it has one.
+    const auto caption = static_cast<std::size_t>(column) < kResultColumns.size()
+                             ? kResultColumns[static_cast<std::size_t>(column)].Caption
+                             : std::string_view();
+    if (const std::optional<int> fileColumn = FindColumn(kFileColumns, caption)) {
+      model.SetFileSort(*fileColumn, request.Descending);
       model.SortFileList();
     }
   }
