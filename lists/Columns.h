@@ -80,6 +80,14 @@ inline constexpr std::array kResultColumns{
                        return CountCell{row.Measured, row.FolderCount};
                      },
                  .Word = kTextUnmeasured},
+    ResultColumn{.Caption = "ディスク上のサイズ",
+                 .Width = 110,
+                 .Alignment = CellAlign::Right,
+                 .Count =
+                     [](const ResultRow& row) {
+                       return CountCell{row.Measured, row.DiskSize};
+                     },
+                 .Word = kTextUnmeasured},
 };
 
 inline constexpr std::array kFileColumns{
@@ -96,6 +104,14 @@ inline constexpr std::array kFileColumns{
                      return CountCell{!row.IsFolder, row.Size};
                    },
                .Word = kTextFolder},
+    // Blank where the platform counts nothing for the entry (a folder on Windows).
+    FileColumn{.Caption = "ディスク上のサイズ",
+               .Width = 110,
+               .Alignment = CellAlign::Right,
+               .Count =
+                   [](const FileRow& row) {
+                     return CountCell{row.DiskSize >= 0, row.DiskSize};
+                   }},
 };
 
 template <typename Row, std::size_t N>

@@ -196,6 +196,7 @@ void ListsModel::SetStatistics(std::size_t index, const FolderStatistics& statis
   row.FileCount = statistics.FileCount;
   row.FolderCount = statistics.FolderCount;
   row.UnreadableFolders = statistics.UnreadableFolders;
+  row.DiskSize = statistics.DiskSize;
   if (m_observer) m_observer->RowChanged(ListKind::Result, index);
   // A changed row is a change of the list; only a selected one moves the totals.
   if (!row.Selected) return;
@@ -218,12 +219,14 @@ ListsModel::SelectionTotals ListsModel::SelectedTotals() const {
     totals.Files = SaturatingAdd(totals.Files, row.FileCount);
     totals.Folders = SaturatingAdd(totals.Folders, row.FolderCount);
     totals.Unreadable = SaturatingAdd(totals.Unreadable, row.UnreadableFolders);
+    totals.DiskBytes = SaturatingAdd(totals.DiskBytes, row.DiskSize);
   }
   return totals;
 }
 
 std::array<std::string, 4> ListsModel::TotalsTexts(const SelectionTotals& totals) {
-  return {CountText(totals.Rows) + " lists", CountText(totals.Bytes) + " byte",
+  return {CountText(totals.Rows) + " lists",
+          CountText(totals.Bytes) + " byte (" + CountText(totals.DiskBytes) + " on disk)",
           CountText(totals.Files) + " files", CountText(totals.Folders) + " forders"};
 }
 

@@ -168,11 +168,14 @@ class ListsModel {
     std::int64_t Files = 0;
     std::int64_t Folders = 0;
     std::int64_t Unreadable = 0;  // folders that could not be searched (no panel shows it)
+    std::int64_t DiskBytes = 0;   // what the rows occupy on disk
   };
   SelectionTotals SelectedTotals() const;
   // The texts of the rows, bytes, files and folders panels for totals.
   static std::array<std::string, 4> TotalsTexts(const SelectionTotals& totals);
-  // Writes the rows, bytes, files and folders panels: " lists", " byte", " files", " forders".
+  // Writes the rows, bytes, files and folders panels: " lists", " byte", " files", " forders";
+  // the bytes panel says what the rows occupy on disk after their bytes: "3,500 byte (8,192 on
+  // disk)".
   void lvwResultChange();
 
   // --- File view ------------------------------------------------------------------------------
