@@ -43,34 +43,11 @@ std::size_t ListsModel::RowCount(ListKind list) const {
 }
 
 std::string ListsModel::CellText(ListKind list, std::size_t index, int column) const {
+  const auto k = static_cast<std::size_t>(column);
   if (list == ListKind::Result) {
-    const ResultRow& row = m_results[index];
-    switch (column) {
-      case 0:
-        return row.Caption;
-      case 1:
-        return row.Location;
-      case 2:
-        return row.Measured ? CountText(row.TotalSize) : std::string(kTextUnmeasured);
-      case 3:
-        return row.Measured ? CountText(row.FileCount) : std::string(kTextUnmeasured);
-      case 4:
-        return row.Measured ? CountText(row.FolderCount) : std::string(kTextUnmeasured);
-      default:
-        return {};
-    }
+    return k < kResultColumns.size() ? kResultColumns[k].CellText(m_results[index]) : std::string();
   }
-  const FileRow row = FileRowAt(index);
-  switch (column) {
-    case 0:
-      return std::string(row.Caption);
-    case 1:
-      return std::string(row.Path);
-    case 2:
-      return row.IsFolder ? std::string(kTextFolder) : CountText(row.Size);
-    default:
-      return {};
-  }
+  return k < kFileColumns.size() ? kFileColumns[k].CellText(FileRowAt(index)) : std::string();
 }
 
 int ListsModel::ImageIndex(ListKind list, std::size_t index) const {
@@ -219,6 +196,7 @@ void ListsModel::SetStatistics(std::size_t index, const FolderStatistics& statis
   row.FileCount = statistics.FileCount;
   row.FolderCount = statistics.FolderCount;
   row.UnreadableFolders = statistics.UnreadableFolders;
+  row.DiskSize = statistics.DiskSize;
   if (m_observer) m_observer->RowChanged(ListKind::Result, index);
   // A changed row is a change of the list; only a selected one moves the totals.
   if (!row.Selected) return;
@@ -241,12 +219,14 @@ ListsModel::SelectionTotals ListsModel::SelectedTotals() const {
     totals.Files = SaturatingAdd(totals.Files, row.FileCount);
     totals.Folders = SaturatingAdd(totals.Folders, row.FolderCount);
     totals.Unreadable = SaturatingAdd(totals.Unreadable, row.UnreadableFolders);
+    totals.DiskBytes = SaturatingAdd(totals.DiskBytes, row.DiskSize);
   }
   return totals;
 }
 
 std::array<std::string, 4> ListsModel::TotalsTexts(const SelectionTotals& totals) {
-  return {CountText(totals.Rows) + " lists", CountText(totals.Bytes) + " byte",
+  return {CountText(totals.Rows) + " lists",
+          CountText(totals.Bytes) + " byte (" + CountText(totals.DiskBytes) + " on disk)",
           CountText(totals.Files) + " files", CountText(totals.Folders) + " forders"};
 }
 

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "lists/Columns.h"
 #include "lists/Frontend.h"
 #include "lists/Rows.h"
 #include "scan/Engine.h"
@@ -81,7 +82,8 @@ class ListsModel {
   std::size_t FileRowCount() const;
   FileRow FileRowAt(std::size_t index) const;
   std::size_t RowCount(ListKind list) const;
-  // The text of column (0 caption, k cell k - 1) of a row, formatted now.
+  // The text of column k of a row (kResultColumns[k], kFileColumns[k]), formatted now; empty
+  // past the last column.
   std::string CellText(ListKind list, std::size_t index, int column) const;
   int ImageIndex(ListKind list, std::size_t index) const;
 
@@ -166,11 +168,14 @@ class ListsModel {
     std::int64_t Files = 0;
     std::int64_t Folders = 0;
     std::int64_t Unreadable = 0;  // folders that could not be searched (no panel shows it)
+    std::int64_t DiskBytes = 0;   // what the rows occupy on disk
   };
   SelectionTotals SelectedTotals() const;
   // The texts of the rows, bytes, files and folders panels for totals.
   static std::array<std::string, 4> TotalsTexts(const SelectionTotals& totals);
-  // Writes the rows, bytes, files and folders panels: " lists", " byte", " files", " forders".
+  // Writes the rows, bytes, files and folders panels: " lists", " byte", " files", " forders";
+  // the bytes panel says what the rows occupy on disk after their bytes: "3,500 byte (8,192 on
+  // disk)".
   void lvwResultChange();
 
   // --- File view ------------------------------------------------------------------------------

@@ -116,7 +116,7 @@ void ListsModel::MeasureAndKeepList() {
     FileStore& store = *m_files;
     if (store.RowsListed.empty() || store.RowsListed.back().Row != row)
       store.RowsListed.push_back({row, store.Records.size(), store.Records.size()});
-    store.Append(entry.Path, entry.IsFolder, entry.Size);
+    store.Append(entry.Path, entry.IsFolder, entry.Size, entry.DiskSize);
     store.RowsListed.back().End = store.Records.size();
     return true;
   });
@@ -190,7 +190,7 @@ void ListsModel::tmiViewFileViewFlagClick() {
     const std::string location = m_results[*where].Location;
     const RootLink link = LinkOf(m_results[*where]);
     const auto add = [&](const TreeEntry& entry) {
-      m_files->Append(entry.Path, entry.IsFolder, entry.Size);
+      m_files->Append(entry.Path, entry.IsFolder, entry.Size, entry.DiskSize);
       const bool pump = firstUpdate || Clock::now() - lastPump >= kFileViewPumpInterval;
       firstUpdate = false;
       // Whatever runs during the pump sees every row added so far.

@@ -201,14 +201,17 @@ void WriteUnreadableNote(Pieces& out, const ListsModel& model, const Selection& 
                 " below could not be searched; the numbers leave out what they hold\n";
 }
 
-// The file list's cells as the windows show them: name, path, size or "フォルダ".
+// The file list's cells as the windows show them: name, path, size or "フォルダ", size on disk.
 Lines FileLines(const FileListing& files) {
   return {{kFileColumnCaptions.begin(), kFileColumnCaptions.end()}, [&files](const auto& visit) {
             std::array<char, 32> buffer;
+            std::array<char, 32> diskBuffer;
             files.ForEach([&](const FileRow& row) {
               const std::string_view size =
                   row.IsFolder ? kTextFolder : CountTextIn(row.Size, buffer);
-              const std::array<std::string_view, 3> cells = {row.Caption, row.Path, size};
+              const std::string_view disk =
+                  row.DiskSize < 0 ? std::string_view() : CountTextIn(row.DiskSize, diskBuffer);
+              const std::array<std::string_view, 4> cells = {row.Caption, row.Path, size, disk};
               visit(cells);
             });
           }};
@@ -245,6 +248,8 @@ void WriteJson(Pieces& out, const ListsModel& model, const Selection& selection)
     AppendJsonNumber(text, row.Measured, row.FolderCount);
     text += ", \"unreadable\": ";
     AppendJsonNumber(text, row.Measured, row.UnreadableFolders);
+    text += ", \"disk\": ";
+    AppendJsonNumber(text, row.Measured, row.DiskSize);
     text += "}";
     out.LineDone();
     first = false;
@@ -261,6 +266,8 @@ void WriteJson(Pieces& out, const ListsModel& model, const Selection& selection)
   AppendJsonNumber(text, true, totals.Folders);
   text += ", \"unreadable\": ";
   AppendJsonNumber(text, true, totals.Unreadable);
+  text += ", \"disk\": ";
+  AppendJsonNumber(text, true, totals.DiskBytes);
   text += "}";
   if (selection.Files) {
     text += ",\n  \"entries\": [";
@@ -273,6 +280,8 @@ void WriteJson(Pieces& out, const ListsModel& model, const Selection& selection)
       AppendJsonString(text, row.Path);
       text += ", \"size\": ";
       AppendJsonNumber(text, !row.IsFolder, row.Size);
+      text += ", \"disk\": ";
+      AppendJsonNumber(text, row.DiskSize >= 0, row.DiskSize);
       text += "}";
       out.LineDone();
       none = false;

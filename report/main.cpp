@@ -139,13 +139,6 @@ int Finish(std::ostream& out, int status) {
   return status;
 }
 
-std::optional<int> ParseColumn(std::string_view text) {
-  for (std::size_t k = 0; k < kResultColumnCaptions.size(); ++k) {
-    if (text == kResultColumnCaptions[k] || text == std::to_string(k)) return static_cast<int>(k);
-  }
-  return std::nullopt;
-}
-
 // Parses argv into options; returns an exit status when the program should end now.
 std::optional<int> ParseArguments(int argc, char** argv, Request& options, std::ostream& out) {
   bool optionsEnded = false;
@@ -189,7 +182,7 @@ std::optional<int> ParseArguments(int argc, char** argv, Request& options, std::
     } else if (argument == "--sort") {
       const auto column = value();
       if (!column) return Fail(2, "--sort needs a COLUMN");
-      options.SortColumn = ParseColumn(*column);
+      options.SortColumn = FindColumn(kResultColumns, *column);
       if (!options.SortColumn) return Fail(2, "unknown column for --sort: " + std::string(*column));
     } else if (argument == "--format") {
       const auto format = value();

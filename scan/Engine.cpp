@@ -12,6 +12,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -78,6 +79,7 @@ void Add(FolderStatistics& into, const FolderStatistics& part) {
   into.FileCount = SaturatingAdd(into.FileCount, part.FileCount);
   into.FolderCount = SaturatingAdd(into.FolderCount, part.FolderCount);
   into.UnreadableFolders = SaturatingAdd(into.UnreadableFolders, part.UnreadableFolders);
+  into.DiskSize = SaturatingAdd(into.DiskSize, part.DiskSize);
 }
 
 struct Level {
@@ -92,6 +94,32 @@ struct Level {
 };
 
 }  // namespace
+
+// The files with several names whose space a Walkers object has counted, shared by its threads.
+// Which thread of a measuring counts such a file first does not change the measuring's sum, and
+// measurings follow one another, so the sums never depend on the threads.
+class Walkers::LinkSet {
+ public:
+  // True the first time a file is met.
+  bool FirstTime(std::uint64_t device, std::uint64_t inode) {
+    std::lock_guard lock(m_mutex);
+    return m_seen.insert(Key{device, inode}).second;
+  }
+
+ private:
+  struct Key {
+    std::uint64_t Device;
+    std::uint64_t Inode;
+    bool operator==(const Key&) const = default;
+  };
+  struct Hash {
+    std::size_t operator()(const Key& key) const {
+      return std::hash<std::uint64_t>()(key.Inode * 0x9E3779B97F4A7C15ull ^ key.Device);
+    }
+  };
+  std::mutex m_mutex;
+  std::unordered_set<Key, Hash> m_seen;
+};
 
 // A subfolder handed to another thread (its parent stays open through Parent), or a walk the
 // caller started and hands over (Resume).
@@ -111,8 +139,8 @@ struct Walkers::Task {
 // task wakes one thread. Threads start at the first hand-over and live as long as the pool.
 class Walkers::Pool {
  public:
-  Pool(unsigned base, unsigned most, bool adaptive)
-      : m_base(base), m_most(most), m_adaptive(adaptive) {
+  Pool(unsigned base, unsigned most, bool adaptive, LinkSet& links)
+      : m_base(base), m_most(most), m_adaptive(adaptive), m_links(links) {
     m_threads.reserve(m_most);
     m_slots.reserve(m_most);
   }
@@ -159,6 +187,13 @@ class Walkers::Pool {
 
   // What walker index does for the life of the pool.
   void Main(unsigned index);
+
+  // The parts of Measure after the caller's own start.
+  std::optional<FolderStatistics> WalkOnAlone(Walker& caller,
+                                              const std::function<bool()>* keepGoing);
+  void HandOver(Walker& caller);
+  void Oversee(std::unique_lock<std::mutex>& lock, const std::function<bool()>* keepGoing);
+  std::optional<FolderStatistics> Result();
 
   // Starts one more walker thread; false when the system has no more.
   bool StartThread() {
@@ -219,6 +254,7 @@ class Walkers::Pool {
   const unsigned m_base;
   const unsigned m_most;
   const bool m_adaptive;
+  LinkSet& m_links;
   std::mutex m_mutex;
   std::condition_variable m_settled;  // the caller waits here for the measuring to end
   std::deque<Task> m_tasks;
@@ -241,7 +277,7 @@ class Walkers::Pool {
 // in order; with a pool it hands subfolders to idle walkers instead.
 class Walkers::Walker {
  public:
-  Walker(const TreeVisitor* visit, Pool* work);
+  Walker(const TreeVisitor* visit, Pool* work, LinkSet& links);
 
   void SetVisitor(const TreeVisitor* visit) { m_visit = visit; }
 
@@ -285,6 +321,7 @@ class Walkers::Walker {
       ++m_totals.UnreadableFolders;
       return true;
     }
+    CountOwnAllocation(*root.Folder);
     StartReading(root);
     m_depth = 1;
     return Run();
@@ -387,7 +424,8 @@ class Walkers::Walker {
       return false;
     }
     ++m_totals.FolderCount;
-    if (!Visit(true, -1)) {
+    const std::int64_t own = opened == OpenState::Opened ? CountOwnAllocation(*child.Folder) : -1;
+    if (!Visit(true, -1, own)) {
       platform::Close(*child.Folder);
       return false;
     }
@@ -399,12 +437,27 @@ class Walkers::Walker {
     return true;
   }
 
-  bool Visit(bool isFolder, std::int64_t size) {
+  // Adds what an open folder itself occupies; returns it, -1 when the platform counts none.
+  std::int64_t CountOwnAllocation(platform::FolderState& folder) {
+    const std::int64_t own = platform::OwnAllocation(folder).ValueOr(-1);
+    if (own > 0) m_totals.DiskSize = SaturatingAdd(m_totals.DiskSize, own);
+    return own;
+  }
+
+  // Adds what a file occupies, unless it has several names and one was counted before.
+  void CountAllocation(const platform::FolderEntry& file) {
+    if (file.Allocated <= 0) return;
+    if (file.Linked && !m_links.FirstTime(file.Device, file.Inode)) return;
+    m_totals.DiskSize = SaturatingAdd(m_totals.DiskSize, file.Allocated);
+  }
+
+  bool Visit(bool isFolder, std::int64_t size, std::int64_t diskSize) {
     if (!m_visit) return true;
     TreeEntry entry;
     entry.Path = m_path;
     entry.IsFolder = isFolder;
     entry.Size = size;
+    entry.DiskSize = diskSize;
     if ((*m_visit)(entry)) return true;
     m_stopped = true;
     return false;
@@ -499,12 +552,13 @@ class Walkers::Walker {
       if (isFile) {
         m_totals.TotalSize = SaturatingAdd(m_totals.TotalSize, entry.Size);
         ++m_totals.FileCount;
-        if (!Visit(false, entry.Size)) break;
+        CountAllocation(entry);
+        if (!Visit(false, entry.Size, entry.Allocated)) break;
         continue;
       }
       if (!entry.MayEnter) {
         ++m_totals.FolderCount;
-        if (!Visit(true, -1)) break;
+        if (!Visit(true, -1, -1)) break;
         continue;
       }
       if (m_work && m_work->Hungry()) ShareRest(level);
@@ -524,6 +578,7 @@ class Walkers::Walker {
 
   const TreeVisitor* m_visit;
   Pool* m_work;
+  LinkSet& m_links;
   const std::atomic<bool>* m_stop;
   const std::function<bool()>* m_keepGoing = nullptr;
   std::chrono::steady_clock::time_point m_handOverAt{};  // none: walk to the end
@@ -540,8 +595,8 @@ class Walkers::Walker {
   std::vector<Task> m_tasks;
 };
 
-Walkers::Walker::Walker(const TreeVisitor* visit, Pool* work)
-    : m_visit(visit), m_work(work), m_stop(work ? &work->Stopping() : nullptr) {}
+Walkers::Walker::Walker(const TreeVisitor* visit, Pool* work, LinkSet& links)
+    : m_visit(visit), m_work(work), m_links(links), m_stop(work ? &work->Stopping() : nullptr) {}
 
 Walkers::Pool::~Pool() {
   {
@@ -555,7 +610,7 @@ Walkers::Pool::~Pool() {
 }
 
 void Walkers::Pool::Main(unsigned index) {
-  Walker walker(nullptr, this);
+  Walker walker(nullptr, this, m_links);
   std::unique_lock lock(m_mutex);
   Slot& slot = *m_slots[index];
   for (;;) {
@@ -595,31 +650,45 @@ void Walkers::Pool::Main(unsigned index) {
   }
 }
 
-// The caller waits while the walkers walk: it asks keepGoing, and adds walkers while the walk
-// waits on the disk. Should no thread start at all, the caller walks alone and asks as it goes.
+// The caller walks the start itself; a walk still going after kSoloTime goes on in the walker
+// threads, or on the caller alone when none starts.
 std::optional<FolderStatistics> Walkers::Pool::Measure(std::string_view folder, RootLink link,
                                                        const std::function<bool()>* keepGoing) {
   m_stop.store(false, std::memory_order_relaxed);
   m_solo.store(true, std::memory_order_relaxed);
-  if (!m_caller) m_caller = std::make_unique<Walker>(nullptr, this);
+  if (!m_caller) m_caller = std::make_unique<Walker>(nullptr, this, m_links);
   Walker& caller = *m_caller;
   caller.WalkUntil(folder, link, std::chrono::steady_clock::now() + kSoloTime);
   if (!caller.HandedOver()) return caller.TakeTotals();
   while (m_slots.size() < m_base && StartThread()) {
   }
-  if (m_slots.empty()) {
-    // No thread starts: the caller walks on alone, asking as it goes.
-    caller.AskWhileWalking(keepGoing);
-    struct StopAsking {
-      Walker& Caller;
-      ~StopAsking() { Caller.AskWhileWalking(nullptr); }
-    } stopAsking{caller};
-    caller.Resume();
-    const FolderStatistics totals = caller.TakeTotals();
-    if (m_stop.load()) return std::nullopt;
-    return totals;
-  }
+  if (m_slots.empty()) return WalkOnAlone(caller, keepGoing);
   std::unique_lock lock(m_mutex);
+  HandOver(caller);
+  if (!keepGoing && !m_adaptive) {
+    m_settled.wait(lock, [this] { return Settled(); });
+  } else {
+    Oversee(lock, keepGoing);
+  }
+  return Result();
+}
+
+// No thread starts: the caller walks on alone, asking keepGoing as it goes.
+std::optional<FolderStatistics> Walkers::Pool::WalkOnAlone(Walker& caller,
+                                                           const std::function<bool()>* keepGoing) {
+  caller.AskWhileWalking(keepGoing);
+  struct StopAsking {
+    Walker& Caller;
+    ~StopAsking() { Caller.AskWhileWalking(nullptr); }
+  } stopAsking{caller};
+  caller.Resume();
+  const FolderStatistics totals = caller.TakeTotals();
+  if (m_stop.load()) return std::nullopt;
+  return totals;
+}
+
+// Queues the caller's walk, where it left off, for the first walker; the caller holds the lock.
+void Walkers::Pool::HandOver(Walker& caller) {
   m_totals = FolderStatistics{};
   m_failure = nullptr;
   SetActive(m_base);
@@ -629,37 +698,44 @@ std::optional<FolderStatistics> Walkers::Pool::Measure(std::string_view folder, 
   m_tasks.push_back(std::move(resume));
   m_queued.store(1, std::memory_order_relaxed);
   WakeIdle(1);
-  if (!keepGoing && !m_adaptive) {
-    m_settled.wait(lock, [this] { return Settled(); });
-  } else {
-    auto lastAsked = std::chrono::steady_clock::now();
-    // Read once the caller hands over: a row small enough to walk alone never asks.
-    platform::Result<std::int64_t> blocks = m_adaptive ? platform::BlocksRead() : std::int64_t{0};
-    const auto interval = m_adaptive ? kLookEvery : kAskEvery;
-    while (!m_settled.wait_for(lock, interval, [this] { return Settled(); })) {
-      lock.unlock();
-      try {
-        if (m_adaptive && m_active < m_most) Grow(blocks);
-        const auto now = std::chrono::steady_clock::now();
-        if (keepGoing && now - lastAsked >= kAskEvery) {
-          if (!(*keepGoing)()) Stop();
-          lastAsked = std::chrono::steady_clock::now();
-        }
-      } catch (...) {
-        Stop();
-        lock.lock();
-        m_settled.wait(lock, [this] { return Settled(); });
-        throw;
+}
+
+// Waits, the lock held, until the walkers are done: asks keepGoing every kAskEvery and adds
+// walkers while the walk waits on the disk. An exception from either stops the walkers, and goes
+// on to the caller once they have settled.
+void Walkers::Pool::Oversee(std::unique_lock<std::mutex>& lock,
+                            const std::function<bool()>* keepGoing) {
+  auto lastAsked = std::chrono::steady_clock::now();
+  // Read once the caller hands over: a row small enough to walk alone never asks.
+  platform::Result<std::int64_t> blocks = m_adaptive ? platform::BlocksRead() : std::int64_t{0};
+  const auto interval = m_adaptive ? kLookEvery : kAskEvery;
+  while (!m_settled.wait_for(lock, interval, [this] { return Settled(); })) {
+    lock.unlock();
+    try {
+      if (m_adaptive && m_active < m_most) Grow(blocks);
+      const auto now = std::chrono::steady_clock::now();
+      if (keepGoing && now - lastAsked >= kAskEvery) {
+        if (!(*keepGoing)()) Stop();
+        lastAsked = std::chrono::steady_clock::now();
       }
+    } catch (...) {
+      Stop();
       lock.lock();
+      m_settled.wait(lock, [this] { return Settled(); });
+      throw;
     }
+    lock.lock();
   }
+}
+
+// What the walkers counted, once they have settled: a walker's failure is rethrown here.
+std::optional<FolderStatistics> Walkers::Pool::Result() {
   if (m_failure) std::rethrow_exception(std::exchange(m_failure, nullptr));
   if (m_stop.load()) return std::nullopt;
   return m_totals;
 }
 
-Walkers::Walkers(unsigned threads) : m_threads(threads) {}
+Walkers::Walkers(unsigned threads) : m_threads(threads), m_links(std::make_unique<LinkSet>()) {}
 
 Walkers::~Walkers() = default;
 
@@ -672,8 +748,8 @@ std::optional<FolderStatistics> Walkers::Measure(std::string_view folder, RootLi
     // Directory walking gains nothing from a pool far larger than the machine.
     if (base == 0) base = std::max(1u, std::thread::hardware_concurrency());
     base = std::min(base, kMostThreads);
-    m_pool =
-        std::make_unique<Pool>(base, adaptive ? std::max(base, kMostWhileWaiting) : base, adaptive);
+    m_pool = std::make_unique<Pool>(base, adaptive ? std::max(base, kMostWhileWaiting) : base,
+                                    adaptive, *m_links);
   }
   const BusyScope busy(m_busy);
   return m_pool->Measure(folder, link, keepGoing);
@@ -682,7 +758,7 @@ std::optional<FolderStatistics> Walkers::Measure(std::string_view folder, RootLi
 std::optional<FolderStatistics> Walkers::List(std::string_view folder, RootLink link,
                                               const TreeVisitor& visit) {
   if (m_busy) return Walkers(m_threads).List(folder, link, visit);
-  if (!m_lister) m_lister = std::make_unique<Walker>(nullptr, nullptr);
+  if (!m_lister) m_lister = std::make_unique<Walker>(nullptr, nullptr, *m_links);
   const BusyScope busy(m_busy);
   m_lister->SetVisitor(&visit);
   const bool walkedAll = m_lister->WalkRoot(folder, link);

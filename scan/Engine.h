@@ -16,6 +16,10 @@ struct FolderStatistics {
   std::int64_t FolderCount = 0;  // folders at every depth, the measured one not included
   // Folders (the measured one included) that could not be searched.
   std::int64_t UnreadableFolders = 0;
+  // What the folder occupies on disk, as the platform's own tool counts it: on Linux the blocks
+  // of every entry below it, folders included, and its own (du -s -B1), a file with several names
+  // once per Walkers object, where it is met first; on Windows the files' allocation sizes.
+  std::int64_t DiskSize = 0;
 };
 
 // One entry of a streamed listing. Path is valid only during the visit call.
@@ -23,6 +27,9 @@ struct TreeEntry {
   std::string_view Path;  // the searched folder with its separator, then the name(s)
   bool IsFolder = false;
   std::int64_t Size = -1;  // full 64-bit size of a non-folder; -1 for a folder
+  // What the entry itself occupies on disk, each name of a file in full; -1 where the platform
+  // counts nothing (a folder on Windows).
+  std::int64_t DiskSize = -1;
 };
 
 using TreeVisitor = std::function<bool(const TreeEntry&)>;
@@ -36,9 +43,10 @@ enum class RootLink {
 };
 
 // Walker threads and buffers kept for a run of measurings and listings, so that a row costs its
-// own system calls and little more. Threads start when a measuring first needs them and end with
-// the object. One caller at a time; a measuring started from inside keepGoing or a visit uses
-// threads of its own.
+// own system calls and little more. A file with several names counts in DiskSize once per object:
+// in the first measuring or listing that meets it, whatever the threads did. Threads start when a
+// measuring first needs them and end with the object. One caller at a time; a measuring started
+// from inside keepGoing or a visit uses threads of its own.
 class Walkers {
  public:
   // threads == 0: one walker per core, and more, up to 32, while a walk waits on the disk rather
@@ -74,8 +82,10 @@ class Walkers {
  private:
   class Pool;
   class Walker;
+  class LinkSet;
   struct Task;
   unsigned m_threads;
+  std::unique_ptr<LinkSet> m_links;
   std::unique_ptr<Pool> m_pool;
   std::unique_ptr<Walker> m_lister;
   bool m_busy = false;

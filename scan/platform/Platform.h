@@ -100,6 +100,12 @@ struct FolderEntry {
   EntryKind Kind = EntryKind::Unqueried;
   bool MayEnter = true;    // false for a folder-like link that is counted but never walked into
   std::int64_t Size = -1;  // full size of a file; -1 otherwise
+  // What a file occupies on disk, as the platform's own tools count it; -1 where nothing says.
+  std::int64_t Allocated = -1;
+  // A file with more than one name, and its identity: its space is counted once per run.
+  bool Linked = false;
+  std::uint64_t Device = 0;
+  std::uint64_t Inode = 0;
 };
 
 struct FolderState;  // platform-defined
@@ -148,6 +154,10 @@ Outcome ReadRest(FolderState& folder, std::vector<FolderEntry>& entries);
 // ReadEntries or ReadRest. Failed: the entry is gone, or the folder does not let its entries be
 // queried; the entry is left as it was.
 Outcome SizeEntry(FolderState& folder, std::string_view folderPath, FolderEntry& entry);
+
+// What an open folder itself occupies on disk (its own records, not its entries'); -1 where the
+// platform counts no space for a folder.
+Result<std::int64_t> OwnAllocation(FolderState& folder);
 
 // Lets go of the system handle of a folder read to its end, to bound open handles on deep trees;
 // Unpark takes it back through a child walked meanwhile (and still open). Unpark fails when the

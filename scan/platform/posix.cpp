@@ -257,6 +257,7 @@ struct FolderState {
   bool Identified = false;
   dev_t Device = 0;
   ino_t Inode = 0;
+  std::int64_t Allocated = 0;  // the folder's own blocks in bytes, once Identified
   // Devices this folder object met on tmpfs-like file systems, and whether each was devtmpfs: the
   // mount table is read once per device, not once per folder. Kept while the object is reused.
   std::vector<std::pair<dev_t, bool>> DevtmpfsSeen;
@@ -287,6 +288,7 @@ Outcome Identify(FolderState& folder) {
   if (::fstat(folder.Handle.Get(), &status) != 0) return Outcome::Last();
   folder.Device = status.st_dev;
   folder.Inode = status.st_ino;
+  folder.Allocated = static_cast<std::int64_t>(status.st_blocks) * 512;
   folder.Identified = true;
   return {};
 }
@@ -454,7 +456,19 @@ Outcome system::SizeEntry(FolderState& folder, FolderEntry& entry) {
     entry.Kind = EntryKind::File;
     entry.Size = static_cast<std::int64_t>(status.st_size);
   }
+  // st_blocks counts 512-byte units whatever the file system's block size (du -B1 reads it so).
+  entry.Allocated = static_cast<std::int64_t>(status.st_blocks) * 512;
+  entry.Linked = !S_ISDIR(status.st_mode) && status.st_nlink > 1;
+  entry.Device = static_cast<std::uint64_t>(status.st_dev);
+  entry.Inode = static_cast<std::uint64_t>(status.st_ino);
   return {};
+}
+
+Result<std::int64_t> OwnAllocation(FolderState& folder) {
+  if (!folder.Identified) {
+    if (const Outcome identified = Identify(folder); !identified.Ok()) return identified;
+  }
+  return folder.Allocated;
 }
 
 void Park(FolderState& folder) {

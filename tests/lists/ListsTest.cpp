@@ -658,28 +658,33 @@ TEST_F(ListsTest, TotalsCountUnmeasuredRowsAsRowsOnly) {
   m_model.tmiFileRunClick();
   m_model.AddResultList(m_tree.Path("a"));
   m_model.lvwResultChange();
-  EXPECT_EQ(Panels(), (Texts{"0 lists", "0 byte", "0 files", "0 forders"}));
+  EXPECT_EQ(Panels(), (Texts{"0 lists", "0 byte (0 on disk)", "0 files", "0 forders"}));
+  // The size on disk of the measured rows, as du counts it.
+  const std::vector<std::int64_t> du = testing::DiskUsage({m_tree.Path("a"), m_tree.Path("b")});
+  ASSERT_EQ(du.size(), 2u);
   SelectAllResults();  // a selection change updates the panels by itself
-  EXPECT_EQ(Panels(), (Texts{"3 lists", "3,500 byte", "3 files", "1 forders"}));
+  EXPECT_EQ(Panels(), (Texts{"3 lists", "3,500 byte (" + CountText(du[0] + du[1]) + " on disk)",
+                             "3 files", "1 forders"}));
   m_model.SetSelected(ListKind::Result, 1, false);
-  EXPECT_EQ(Panels(), (Texts{"2 lists", "1,000 byte", "1 files", "0 forders"}));
+  EXPECT_EQ(Panels(), (Texts{"2 lists", "1,000 byte (" + CountText(du[0]) + " on disk)", "1 files",
+                             "0 forders"}));
 }
 
 // Sums near the end of the 64-bit range stop there: a wrapped sum would show a negative size.
 TEST_F(ListsTest, TotalsStopAtTheLargestNumberInsteadOfWrapping) {
   constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
   AddFolders({"a", "b", "c"});
-  m_model.SetStatistics(0, {kMost - 1, kMost - 2, kMost - 3, kMost - 4});
-  m_model.SetStatistics(1, {kMost, kMost, kMost, kMost});
-  m_model.SetStatistics(2, {5, 5, 5, 5});
+  m_model.SetStatistics(0, {kMost - 1, kMost - 2, kMost - 3, kMost - 4, kMost - 5});
+  m_model.SetStatistics(1, {kMost, kMost, kMost, kMost, kMost});
+  m_model.SetStatistics(2, {5, 5, 5, 5, 5});
   SelectAllResults();
   const ListsModel::SelectionTotals totals = m_model.SelectedTotals();
   EXPECT_EQ((std::vector<std::int64_t>{totals.Rows, totals.Bytes, totals.Files, totals.Folders,
-                                       totals.Unreadable}),
-            (std::vector<std::int64_t>{3, kMost, kMost, kMost, kMost}));
+                                       totals.Unreadable, totals.DiskBytes}),
+            (std::vector<std::int64_t>{3, kMost, kMost, kMost, kMost, kMost}));
   EXPECT_EQ(Panels(),
-            (Texts{"3 lists", "9,223,372,036,854,775,807 byte", "9,223,372,036,854,775,807 files",
-                   "9,223,372,036,854,775,807 forders"}));
+            (Texts{"3 lists", "9,223,372,036,854,775,807 byte (9,223,372,036,854,775,807 on disk)",
+                   "9,223,372,036,854,775,807 files", "9,223,372,036,854,775,807 forders"}));
   // Just below the end the sum is exact.
   m_model.SetSelected(ListKind::Result, 1, false);
   m_model.SetStatistics(0, {kMost - 6, 0, 0, kMost - 7});

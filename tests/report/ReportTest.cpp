@@ -17,6 +17,7 @@
 #include <string>
 
 #include "../lists/TestFrontend.h"
+#include "../scan/TempTree.h"
 #include "report/Output.h"
 #include "report/Report.h"
 #include "scan/FileSystemFaults.h"
@@ -121,8 +122,32 @@ class ReportTest : public ::testing::Test {
     return text;
   }
 
+  // What du -s -B1 OPTIONS says each folder below the root occupies, in order.
+  std::vector<std::int64_t> Du(const std::vector<std::string>& relatives,
+                               const std::string& options = {}) const {
+    std::vector<std::string> paths;
+    for (const auto& relative : relatives)
+      paths.push_back(Path(relative));
+    return testing::DiskUsage(paths, options);
+  }
+  // What one entry itself occupies, from find's count of 512-byte blocks.
+  std::int64_t OwnBlocks(std::string_view relative) const {
+    FILE* find = ::popen(("find " + Quoted(relative) + " -maxdepth 0 -printf %b").c_str(), "r");
+    if (!find) return -1;
+    char text[64] = {};
+    const bool read = std::fgets(text, sizeof text, find) != nullptr;
+    ::pclose(find);
+    return read ? std::stoll(text) * 512 : -1;
+  }
+
   std::filesystem::path m_root;
 };
+
+// A count as a CSV cell: grouped, and quoted once it holds a comma.
+std::string CsvCount(std::int64_t count) {
+  const std::string text = CountText(count);
+  return text.find(',') == std::string::npos ? text : "\"" + text + "\"";
+}
 
 TEST_F(ReportTest, TableShowsEveryRowAndTheTotals) {
   const Outcome outcome = Run(Quoted("base") + " --sort 名前");
@@ -134,12 +159,21 @@ TEST_F(ReportTest, TableShowsEveryRowAndTheTotals) {
     text.resize(std::max(size, text.size()), ' ');
     return text;
   };
+  const std::vector<std::int64_t> du = Du({"base/alpha", "base/beta", "base/gamma"});
+  ASSERT_EQ(du.size(), 3u);
+  // The caption is 18 terminal columns wide, wider than any of these numbers.
+  const auto disk = [](std::int64_t size) {
+    const std::string text = CountText(size);
+    return std::string(18 - text.size(), ' ') + text;
+  };
   const std::string expected =
-      "名前   " + pad("場所", width + 2) + "  サイズ  ファイル数  フォルダ数\n" + "alpha  " +
-      pad(base + "/alpha", width) + "   1,234           2           1\n" + "beta   " +
-      pad(base + "/beta", width) + "       0           1           0\n" + "gamma  " +
-      pad(base + "/gamma", width) + "       0           0           2\n" +
-      "\n3 lists  1,234 byte  3 files  3 forders\n";
+      "名前   " + pad("場所", width + 2) +
+      "  サイズ  ファイル数  フォルダ数  ディスク上のサイズ\n" + "alpha  " +
+      pad(base + "/alpha", width) + "   1,234           2           1  " + disk(du[0]) + "\n" +
+      "beta   " + pad(base + "/beta", width) + "       0           1           0  " + disk(du[1]) +
+      "\n" + "gamma  " + pad(base + "/gamma", width) + "       0           0           2  " +
+      disk(du[2]) + "\n" + "\n3 lists  1,234 byte (" + CountText(du[0] + du[1] + du[2]) +
+      " on disk)  3 files  3 forders\n";
   EXPECT_EQ(outcome.Out, expected);
 }
 
@@ -147,14 +181,19 @@ TEST_F(ReportTest, CsvQuotesGroupedNumbersAndZeroKeepsOnlyMeasuredEmptyRows) {
   const Outcome sorted = Run(Quoted("base") + " --format csv --sort サイズ --descending");
   ASSERT_EQ(sorted.Status, 0) << sorted.Err;
   // Equal sizes may come in either order; alpha is first.
-  const std::string header = "\xEF\xBB\xBF名前,場所,サイズ,ファイル数,フォルダ数,unreadable\r\n";
-  EXPECT_EQ(sorted.Out.substr(0, sorted.Out.find("\r\n", header.size()) + 2),
-            header + Based("alpha,@/alpha,\"1,234\",2,1,0\r\n"));
-  EXPECT_NE(sorted.Out.find(Based("beta,@/beta,0,1,0,0\r\n")), std::string::npos);
-  EXPECT_NE(sorted.Out.find(Based("gamma,@/gamma,0,0,2,0\r\n")), std::string::npos);
+  const std::string header =
+      "\xEF\xBB\xBF名前,場所,サイズ,ファイル数,フォルダ数,ディスク上のサイズ,unreadable\r\n";
+  const std::vector<std::int64_t> du = Du({"base/alpha", "base/beta", "base/gamma"});
+  ASSERT_EQ(du.size(), 3u);
+  const std::string alpha = Based("alpha,@/alpha,\"1,234\",2,1," + CsvCount(du[0]) + ",0\r\n");
+  const std::string beta = Based("beta,@/beta,0,1,0," + CsvCount(du[1]) + ",0\r\n");
+  const std::string gamma = Based("gamma,@/gamma,0,0,2," + CsvCount(du[2]) + ",0\r\n");
+  EXPECT_EQ(sorted.Out.substr(0, sorted.Out.find("\r\n", header.size()) + 2), header + alpha);
+  EXPECT_NE(sorted.Out.find(beta), std::string::npos);
+  EXPECT_NE(sorted.Out.find(gamma), std::string::npos);
   const Outcome zero = Run(Quoted("base") + " --zero --format csv --sort 0");
   ASSERT_EQ(zero.Status, 0) << zero.Err;
-  EXPECT_EQ(zero.Out, header + Based("beta,@/beta,0,1,0,0\r\ngamma,@/gamma,0,0,2,0\r\n"));
+  EXPECT_EQ(zero.Out, header + beta + gamma);
 }
 
 // The CSV opens right in a spreadsheet: it says it is UTF-8 once, at its start, and a name
@@ -189,18 +228,30 @@ TEST_F(ReportTest, JsonCarriesRawNumbersAndEntries) {
   const Outcome outcome = Run("--add " + Quoted("base/alpha") + " --add " + Quoted("base/beta") +
                               " --files --format=json --sort 1");
   ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+  const std::vector<std::int64_t> du = Du({"base/alpha", "base/beta"});
+  ASSERT_EQ(du.size(), 2u);
+  const auto own = [&](std::string_view relative) {
+    return std::to_string(OwnBlocks(std::string("base/") + std::string(relative)));
+  };
   EXPECT_EQ(outcome.Out, Based(R"({
   "complete": true,
   "rows": [
-    {"name": "alpha", "location": "@/alpha", "size": 1234, "files": 2, "folders": 1, "unreadable": 0},
-    {"name": "beta", "location": "@/beta", "size": 0, "files": 1, "folders": 0, "unreadable": 0}
+    {"name": "alpha", "location": "@/alpha", "size": 1234, "files": 2, "folders": 1, "unreadable": 0, "disk": )" +
+                               std::to_string(du[0]) + R"(},
+    {"name": "beta", "location": "@/beta", "size": 0, "files": 1, "folders": 0, "unreadable": 0, "disk": )" +
+                               std::to_string(du[1]) + R"(}
   ],
-  "totals": {"lists": 2, "bytes": 1234, "files": 3, "folders": 1, "unreadable": 0},
+  "totals": {"lists": 2, "bytes": 1234, "files": 3, "folders": 1, "unreadable": 0, "disk": )" +
+                               std::to_string(du[0] + du[1]) + R"(},
   "entries": [
-    {"name": "a.txt", "location": "@/alpha/a.txt", "size": 1000},
-    {"name": "deep", "location": "@/alpha/deep", "size": null},
-    {"name": "b.bin", "location": "@/alpha/deep/b.bin", "size": 234},
-    {"name": "empty.txt", "location": "@/beta/empty.txt", "size": 0}
+    {"name": "a.txt", "location": "@/alpha/a.txt", "size": 1000, "disk": )" +
+                               own("alpha/a.txt") + R"(},
+    {"name": "deep", "location": "@/alpha/deep", "size": null, "disk": )" +
+                               own("alpha/deep") + R"(},
+    {"name": "b.bin", "location": "@/alpha/deep/b.bin", "size": 234, "disk": )" +
+                               own("alpha/deep/b.bin") + R"(},
+    {"name": "empty.txt", "location": "@/beta/empty.txt", "size": 0, "disk": )" +
+                               own("beta/empty.txt") + R"(}
   ]
 }
 )"));
@@ -270,12 +321,17 @@ TEST_F(ReportTest, ALinkToAFolderIsSearchedAndAFailureSaysWhy) {
   std::filesystem::create_directory_symlink(Path("base"), Path("link"));
   const Outcome listed = Run(Quoted("link") + " --format csv --sort 0");
   ASSERT_EQ(listed.Status, 0) << listed.Err;
-  EXPECT_NE(listed.Out.find("\r\nalpha," + Path("link") + "/alpha,\"1,234\",2,1,0\r\n"),
+  const std::vector<std::int64_t> du = Du({"base/alpha"});
+  ASSERT_EQ(du.size(), 1u);
+  EXPECT_NE(listed.Out.find("\r\nalpha," + Path("link") + "/alpha,\"1,234\",2,1," +
+                            CsvCount(du[0]) + ",0\r\n"),
             std::string::npos)
       << listed.Out;
   const Outcome added = Run("--add " + Quoted("link") + " --format csv");
   ASSERT_EQ(added.Status, 0) << added.Err;
-  EXPECT_NE(added.Out.find("\r\nlink," + Path("link") + ",\"1,243\",4,6,0\r\n"), std::string::npos)
+  EXPECT_NE(added.Out.find("\r\nlink," + Path("link") + ",\"1,243\",4,6," +
+                           CsvCount(Du({"base"}).at(0)) + ",0\r\n"),
+            std::string::npos)
       << added.Out;
 
   struct Case {
@@ -313,30 +369,47 @@ TEST_F(ReportTest, FoldersThatCannotBeSearchedAreCountedAndShown) {
   const Outcome json = Run(Quoted("base") + " --format json --sort 0", {.Unprivileged = true});
   if (json.Status == 124) GTEST_SKIP() << "cannot drop privileges";
   ASSERT_EQ(json.Status, 0) << json.Err;
+  // What can be read: the locked folder not even itself (it cannot be opened), the folder of
+  // names only itself but none of its entries.
+  const std::vector<std::int64_t> du =
+      Du({"base/alpha", "base/beta", "base/gamma"}, "--exclude=locked --exclude=x");
+  ASSERT_EQ(du.size(), 3u);
+  const auto disk = [&](std::size_t row) { return std::to_string(du[row]); };
   EXPECT_EQ(json.Out, Based(R"({
   "complete": true,
   "rows": [
-    {"name": "alpha", "location": "@/alpha", "size": 1234, "files": 2, "folders": 2, "unreadable": 1},
-    {"name": "beta", "location": "@/beta", "size": 0, "files": 1, "folders": 0, "unreadable": 0},
-    {"name": "gamma", "location": "@/gamma", "size": 0, "files": 0, "folders": 3, "unreadable": 1}
+    {"name": "alpha", "location": "@/alpha", "size": 1234, "files": 2, "folders": 2, "unreadable": 1, "disk": )" +
+                            disk(0) + R"(},
+    {"name": "beta", "location": "@/beta", "size": 0, "files": 1, "folders": 0, "unreadable": 0, "disk": )" +
+                            disk(1) + R"(},
+    {"name": "gamma", "location": "@/gamma", "size": 0, "files": 0, "folders": 3, "unreadable": 1, "disk": )" +
+                            disk(2) + R"(}
   ],
-  "totals": {"lists": 3, "bytes": 1234, "files": 3, "folders": 5, "unreadable": 2}
+  "totals": {"lists": 3, "bytes": 1234, "files": 3, "folders": 5, "unreadable": 2, "disk": )" +
+                            std::to_string(du[0] + du[1] + du[2]) + R"(}
 }
 )"));
   // Measured in the same walk that lists the entries, the rows are the same.
   const Outcome listed = Run(Quoted("base") + " --files --format json", {.Unprivileged = true});
   for (
       const char* row :
-      {R"({"name": "alpha", "location": "@/alpha", "size": 1234, "files": 2, "folders": 2, "unreadable": 1})",
-       R"({"name": "gamma", "location": "@/gamma", "size": 0, "files": 0, "folders": 3, "unreadable": 1})",
-       R"("totals": {"lists": 3, "bytes": 1234, "files": 3, "folders": 5, "unreadable": 2})"}) {
+      {R"({"name": "alpha", "location": "@/alpha", "size": 1234, "files": 2, "folders": 2, "unreadable": 1, "disk": )",
+       R"({"name": "gamma", "location": "@/gamma", "size": 0, "files": 0, "folders": 3, "unreadable": 1, "disk": )",
+       R"("totals": {"lists": 3, "bytes": 1234, "files": 3, "folders": 5, "unreadable": 2, "disk": )"}) {
     EXPECT_NE(listed.Out.find(Based(row)), std::string::npos) << row << "\n" << listed.Out;
   }
   const Outcome csv = Run(Quoted("base") + " --format csv --sort 0", {.Unprivileged = true});
-  EXPECT_EQ(csv.Out, Based("\xEF\xBB\xBF名前,場所,サイズ,ファイル数,フォルダ数,unreadable\r\n"
-                           "alpha,@/alpha,\"1,234\",2,2,1\r\n"
-                           "beta,@/beta,0,1,0,0\r\n"
-                           "gamma,@/gamma,0,0,3,1\r\n"));
+  EXPECT_EQ(
+      csv.Out,
+      Based("\xEF\xBB\xBF名前,場所,サイズ,ファイル数,フォルダ数,ディスク上のサイズ,unreadable\r\n"
+            "alpha,@/alpha,\"1,234\",2,2," +
+            CsvCount(du[0]) +
+            ",1\r\n"
+            "beta,@/beta,0,1,0," +
+            CsvCount(du[1]) +
+            ",0\r\n"
+            "gamma,@/gamma,0,0,3," +
+            CsvCount(du[2]) + ",1\r\n"));
   // The table marks the rows and says once, under the table, what the mark means.
   const Outcome table = Run(Quoted("base") + " --sort 0", {.Unprivileged = true});
   const auto lineOf = [&](std::string_view start) {
@@ -344,9 +417,17 @@ TEST_F(ReportTest, FoldersThatCannotBeSearchedAreCountedAndShown) {
     if (at == std::string::npos) return std::string();
     return table.Out.substr(at + 1, table.Out.find('\n', at + 1) - at - 1);
   };
-  EXPECT_TRUE(lineOf("alpha! ").ends_with("1,234           2           2")) << table.Out;
-  EXPECT_TRUE(lineOf("beta   ").ends_with("    0           1           0")) << table.Out;
-  EXPECT_TRUE(lineOf("gamma! ").ends_with("    0           0           3")) << table.Out;
+  // The size on disk last, right-aligned under its caption of 18 terminal columns.
+  const auto diskCell = [](std::int64_t size) {
+    const std::string text = CountText(size);
+    return std::string(18 - text.size(), ' ') + text;
+  };
+  EXPECT_TRUE(lineOf("alpha! ").ends_with("1,234           2           2  " + diskCell(du[0])))
+      << table.Out;
+  EXPECT_TRUE(lineOf("beta   ").ends_with("    0           1           0  " + diskCell(du[1])))
+      << table.Out;
+  EXPECT_TRUE(lineOf("gamma! ").ends_with("    0           0           3  " + diskCell(du[2])))
+      << table.Out;
   EXPECT_EQ(lineOf("!"),
             "! after a name: 2 folders below could not be searched; the numbers leave out what "
             "they hold")

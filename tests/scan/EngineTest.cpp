@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iterator>
+#include <map>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -656,6 +658,87 @@ TEST(EngineTest, PseudoFileSystemsInsideATreeAreNotWalked) {
   EXPECT_EQ(NumbersOf(MeasureFolder(tree.Root())), (Numbers{1011, 2, 5, 0}));
   for (const auto& folder : pseudoFolders)
     ExpectPseudoFolderIsEmpty(folder);
+}
+
+// Writes size bytes of data into a new file (TempTree's files hold none on disk).
+void WriteData(const std::string& path, std::size_t size) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << std::string(size, 'q');
+}
+
+// What rows occupy on disk, measured one after another by one Walkers object, as a run measures
+// its rows: du -s -B1 over the rows in the same order is the oracle. Sparse and empty files, a
+// folder of many entries (its own blocks grow), hard links inside a row and across rows.
+std::vector<std::int64_t> DiskSizes(Walkers& walkers, const std::vector<std::string>& rows,
+                                    bool listing) {
+  std::vector<std::int64_t> sizes;
+  for (const std::string& row : rows) {
+    const auto statistics =
+        listing ? walkers.List(row, RootLink::Follow, [](const TreeEntry&) { return true; })
+                : walkers.Measure(row, RootLink::Follow);
+    sizes.push_back(statistics ? statistics->DiskSize : -1);
+  }
+  return sizes;
+}
+
+TEST(EngineTest, DiskSizeOfRowsEqualsDuInTheRunsOrder) {
+  TempTree tree;
+  tree.File("a/sparse.img", std::int64_t{1} << 30);  // a gigabyte without a block of data
+  WriteData(tree.Path("a/data.bin"), 10000);
+  tree.File("a/empty");
+  for (int i = 0; i < 1500; ++i)
+    WriteData(tree.Path("a/many/file-" + std::to_string(i)), static_cast<std::size_t>(i % 7));
+  WriteData(tree.Path("a/linked-inside"), 5000);
+  ASSERT_EQ(::link(tree.Path("a/linked-inside").c_str(), tree.Path("a/many/again").c_str()), 0);
+  WriteData(tree.Path("a/shared"), 20000);
+  tree.Folder("b/deeper");
+  ASSERT_EQ(::link(tree.Path("a/shared").c_str(), tree.Path("b/deeper/shared").c_str()), 0);
+  WriteData(tree.Path("c/only-c"), 3000);
+  ASSERT_EQ(::link(tree.Path("a/shared").c_str(), tree.Path("c/shared-too").c_str()), 0);
+
+  const std::vector<std::string> forward = {tree.Path("a"), tree.Path("b"), tree.Path("c")};
+  const std::vector<std::string> backward = {tree.Path("c"), tree.Path("b"), tree.Path("a")};
+  for (const auto& rows : {forward, backward}) {
+    const std::vector<std::int64_t> du = testing::DiskUsage(rows);
+    ASSERT_EQ(du.size(), rows.size());
+    for (const unsigned threads : {1u, 2u, 8u}) {
+      Walkers walkers(threads);
+      EXPECT_EQ(DiskSizes(walkers, rows, false), du) << threads;
+    }
+    Walkers lister(1);
+    EXPECT_EQ(DiskSizes(lister, rows, true), du);
+  }
+  // Every name counts in the apparent size all the same.
+  EXPECT_EQ(MeasureFolder(tree.Path("c")).TotalSize, 23000);
+  // A walk of its own counts the shared file again.
+  EXPECT_EQ(MeasureFolder(tree.Path("b")).DiskSize, testing::DiskUsage({tree.Path("b")}).at(0));
+}
+
+// The file view's entries carry their own size on disk, every name of a file in full: find's %b
+// (512-byte blocks) is the oracle.
+TEST(EngineTest, ListedEntriesCarryTheirOwnDiskSize) {
+  TempTree tree;
+  WriteData(tree.Path("f"), 9000);
+  tree.File("sparse", 1 << 20);
+  tree.Folder("sub");
+  ASSERT_EQ(::link(tree.Path("f").c_str(), tree.Path("sub/g").c_str()), 0);
+  std::map<std::string, std::int64_t> listed;
+  WalkTree(tree.Root(), [&](const TreeEntry& entry) {
+    listed[std::string(entry.Path)] = entry.DiskSize;
+    return true;
+  });
+  std::map<std::string, std::int64_t> found;
+  FILE* find = ::popen(("find '" + tree.Root() + "' -mindepth 1 -printf '%b %p\\n'").c_str(), "r");
+  ASSERT_NE(find, nullptr);
+  char line[8192];
+  while (std::fgets(line, sizeof line, find)) {
+    std::string text(line);
+    text.pop_back();
+    const auto blank = text.find(' ');
+    found[text.substr(blank + 1)] = std::stoll(text.substr(0, blank)) * 512;
+  }
+  ::pclose(find);
+  EXPECT_EQ(listed, found);
 }
 
 // A pseudo file system mounted during the walk, where the walk has not been yet, is not walked

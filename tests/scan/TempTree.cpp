@@ -18,6 +18,7 @@
 #else
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -196,6 +197,27 @@ bool MakeFileAt(const std::string& path, std::int64_t size) {
   return ok;
 }
 
+#endif
+
+#ifndef _WIN32
+std::vector<std::int64_t> DiskUsage(const std::vector<std::string>& paths,
+                                    const std::string& options) {
+  std::string command = "du -s -B1 " + options;
+  for (const std::string& path : paths) {
+    command += " '";
+    for (const char c : path)
+      command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    command += "'";
+  }
+  std::vector<std::int64_t> sizes;
+  FILE* du = ::popen(command.c_str(), "r");
+  if (!du) return sizes;
+  char line[8192];
+  while (std::fgets(line, sizeof line, du))
+    sizes.push_back(std::stoll(line));
+  if (::pclose(du) != 0 || sizes.size() != paths.size()) sizes.clear();
+  return sizes;
+}
 #endif
 
 }  // namespace quillet::testing

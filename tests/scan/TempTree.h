@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quillet::testing {
 
@@ -35,6 +36,11 @@ bool MakeFileAt(const std::string& path, std::int64_t size);
 
 #ifdef _WIN32
 std::wstring Wide(const std::string& text);
+#else
+// The oracle of the size on disk: what `du -s -B1 OPTIONS PATH...` says of each path, in order
+// (hard links counted once, in the first path that holds them). Empty when du fails.
+std::vector<std::int64_t> DiskUsage(const std::vector<std::string>& paths,
+                                    const std::string& options = {});
 #endif
 
 }  // namespace quillet::testing
