@@ -125,6 +125,21 @@ RowId ListsModel::AddResultList(std::string_view path) {
   return m_results.back().Id;
 }
 
+void ListsModel::ImportRows(const std::shared_ptr<const ImportedTree>& scan) {
+  // A file with several names counts on disk once, in the first row that holds it.
+  ImportedTree::SeenLinks seen;
+  for (const ImportedTree::Index node : scan->TopFolders()) {
+    const RowId id = AddResultList(scan->PathOf(node, kPathSeparator));
+    const std::optional<std::size_t> index = FindResultRow(id, m_results.size() - 1);
+    ResultRow& row = m_results[*index];
+    row.Export = scan;
+    row.ExportNode = node;
+    FolderStatistics statistics = scan->Statistics(node);
+    statistics.DiskSize = scan->DiskSize(node, seen);
+    SetStatistics(*index, statistics);
+  }
+}
+
 void ListsModel::FormCreate(std::optional<std::string_view> firstArgument) {
   // The arguments end at the first empty one; searched, "" would list the drive's root.
   if (!firstArgument || firstArgument->empty()) return;

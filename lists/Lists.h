@@ -104,6 +104,10 @@ class ListsModel {
   // The start-up population: one row per folder directly inside firstArgument, in directory
   // order. No argument, an empty one, or one that is not a searchable folder adds nothing.
   void FormCreate(std::optional<std::string_view> firstArgument);
+  // One measured row per folder at the top of an imported scan, in its order, its numbers the
+  // scan's; its file view lists the scan's entries. An analysis run measures such a row on this
+  // disk where its folder is here, and leaves it as it is where it is not.
+  void ImportRows(const std::shared_ptr<const ImportedTree>& scan);
   // Removes the selected result rows, then re-sorts the rest. The file list stays.
   void tmiEditDelListClick();
   // Removes every row of both lists, then re-sorts (a no-op on empty lists, kept for order).

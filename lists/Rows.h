@@ -4,10 +4,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "resources/Images.h"
+#include "scan/Import.h"
 #include "scan/Text.h"
 
 namespace quillet {
@@ -44,6 +46,10 @@ struct ResultRow {
   bool Selected = false;
   // Found by listing a folder (the start-up rows), not named by the user.
   bool Listed = false;
+  // The imported scan the row was read from, and its entry there, while the row's numbers and
+  // entries are the scan's; none once the row was measured on this disk.
+  std::shared_ptr<const ImportedTree> Export;
+  ImportedTree::Index ExportNode = ImportedTree::kNone;
 
   int ImageIndex() const {
     if (!Measured) return kImageFolder;

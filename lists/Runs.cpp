@@ -77,6 +77,8 @@ void ListsModel::MeasureRows(const RowMeasure& measure) {
     where = FindResultRow(rows[index], *where);
     if (!where) continue;
     const std::string location = m_results[*where].Location;
+    // A row of an imported scan whose folder is not here keeps the scan's numbers.
+    if (m_results[*where].Export && !EntryExists(location)) continue;
     const std::optional<FolderStatistics> statistics =
         measure(rows[index], location, LinkOf(m_results[*where]), *progress, subText);
     if (!statistics) {
@@ -85,6 +87,8 @@ void ListsModel::MeasureRows(const RowMeasure& measure) {
     }
     where = FindResultRow(rows[index], *where);  // the updates may have moved or removed it
     if (!where) continue;
+    m_results[*where].Export.reset();
+    m_results[*where].ExportNode = ImportedTree::kNone;
     SetStatistics(*where, *statistics);
   }
   if (m_totalsStale) lvwResultChange();
@@ -189,6 +193,9 @@ void ListsModel::tmiViewFileViewFlagClick() {
     if (!where) continue;
     const std::string location = m_results[*where].Location;
     const RootLink link = LinkOf(m_results[*where]);
+    // Held here: an update may remove the row, and with it its hold on the scan.
+    const std::shared_ptr<const ImportedTree> scan = m_results[*where].Export;
+    const ImportedTree::Index node = m_results[*where].ExportNode;
     const auto add = [&](const TreeEntry& entry) {
       m_files->Append(entry.Path, entry.IsFolder, entry.Size, entry.DiskSize);
       const bool pump = firstUpdate || Clock::now() - lastPump >= kFileViewPumpInterval;
@@ -200,7 +207,8 @@ void ListsModel::tmiViewFileViewFlagClick() {
       if (pump) lastPump = Clock::now();
       return goOn && m_fileGeneration == generation;
     };
-    const bool finished = walkers.List(location, link, add).has_value();
+    const bool finished = scan ? scan->List(node, kPathSeparator, add)
+                               : walkers.List(location, link, add).has_value();
     if (!finished) {
       reachedEnd = false;
       break;

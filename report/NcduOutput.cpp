@@ -57,7 +57,7 @@ void NcduWriter::Entry(const NcduEntry& entry) {
     m_text += R"(,"asize":)";
     AppendNumber(m_text, static_cast<std::uint64_t>(entry.Size));
   }
-  if (entry.Disk >= 0) {
+  if (entry.Disk > 0) {
     m_text += R"(,"dsize":)";
     AppendNumber(m_text, static_cast<std::uint64_t>(entry.Disk));
   }

@@ -176,9 +176,11 @@ Outcome MakeReport(const Request& request, Frontend& frontend, std::ostream& out
   if (request.Folder) model.FormCreate(*request.Folder);
   for (const auto& path : request.Added)
     model.AddResultList(path);
+  if (request.Imported) model.ImportRows(request.Imported);
 
   const bool sorted = request.SortColumn || request.Descending;
-  const bool oneWalk = request.Files && walks == Walks::Fewest;
+  // The rows of an imported scan are measured already: their entries come from the scan.
+  const bool oneWalk = request.Files && walks == Walks::Fewest && !request.Imported;
   std::unique_ptr<SpilledListing> spilled;
   if (oneWalk && !sorted) spilled = SpilledListing::Create();
   Selection selection;
@@ -191,7 +193,7 @@ Outcome MakeReport(const Request& request, Frontend& frontend, std::ostream& out
     }
   } else if (oneWalk) {
     model.MeasureAndKeepList();
-  } else {
+  } else if (!request.Imported) {
     model.tmiFileRunClick();
   }
   selection.Complete = model.RunReachedEnd();

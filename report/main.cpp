@@ -35,6 +35,8 @@ Measures the folders directly inside FOLDER (and each --add folder itself): tota
 files and folders below each, then prints them with the totals over all rows.
 
   --add PATH          also measure PATH itself (repeatable)
+  --import FILE       take the rows from a scan saved as ncdu's JSON export (ncdu -o, gdu -o,
+                      --format ncdu; - for standard input): one per top folder of the scan
   --files             also list every file and folder below the rows, with each file's size
   --sort COLUMN       order by COLUMN: 0-4 or a caption (名前 場所 サイズ ファイル数 フォルダ数);
                       the file list by the same column when it has it (0-2)
@@ -61,7 +63,8 @@ none of the row it was walking.
 
 Exit status:
   0    done
-  1    a folder that cannot be searched
+  1    a folder that cannot be searched, or a scan that cannot be read (the message gives the
+       byte where reading stopped)
   2    a usage error
   3    the output (or the temporary listing) could not be written (a full disk, a pipe
        closed by its reader)
@@ -140,7 +143,8 @@ int Finish(std::ostream& out, int status) {
 }
 
 // Parses argv into options; returns an exit status when the program should end now.
-std::optional<int> ParseArguments(int argc, char** argv, Request& options, std::ostream& out) {
+std::optional<int> ParseArguments(int argc, char** argv, Request& options,
+                                  std::optional<std::string>& importFrom, std::ostream& out) {
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view argument = argv[i];
@@ -175,6 +179,11 @@ std::optional<int> ParseArguments(int argc, char** argv, Request& options, std::
         out << kProgram << ' ' << QUILLET_VERSION << '\n';
       }
       return Finish(out, 0);
+    } else if (argument == "--import") {
+      const auto file = value();
+      if (!file) return Fail(2, "--import needs a FILE (- for standard input)");
+      if (importFrom) return Fail(2, "more than one --import");
+      importFrom = std::string(*file);
     } else if (argument == "--add") {
       const auto path = value();
       if (!path) return Fail(2, "--add needs a PATH");
@@ -203,8 +212,10 @@ std::optional<int> ParseArguments(int argc, char** argv, Request& options, std::
       return Fail(2, "unknown option: " + std::string(argv[i]) + " (see --help)");
     }
   }
-  if (!options.Folder && options.Added.empty()) {
-    return Fail(2, "no FOLDER and no --add PATH (see --help)");
+  if (importFrom && (options.Folder || !options.Added.empty()))
+    return Fail(2, "--import takes the rows from the scan: no FOLDER nor --add with it");
+  if (!importFrom && !options.Folder && options.Added.empty()) {
+    return Fail(2, "no FOLDER, no --add PATH and no --import FILE (see --help)");
   }
   return std::nullopt;
 }
@@ -238,7 +249,30 @@ int Run(int argc, char** argv) {
   FdOutput output(STDOUT_FILENO);
   std::ostream out(&output);
   Request options;
-  if (const auto status = ParseArguments(argc, argv, options, out)) return *status;
+  std::optional<std::string> importFrom;
+  if (const auto status = ParseArguments(argc, argv, options, importFrom, out)) return *status;
+  if (importFrom) {
+    const int fd =
+        *importFrom == "-" ? STDIN_FILENO : ::open(importFrom->c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return Fail(1, "cannot read " + *importFrom + ": " + std::strerror(errno));
+    int readError = 0;
+    const ExportSource source = [&](char* buffer, std::size_t size) -> std::optional<std::size_t> {
+      for (;;) {
+        const ssize_t got = ::read(fd, buffer, size);
+        if (got >= 0) return static_cast<std::size_t>(got);
+        if (errno == EINTR) continue;
+        readError = errno;
+        return std::nullopt;
+      }
+    };
+    ImportFailure failure;
+    options.Imported = ImportedTree::Read(source, failure);
+    if (fd != STDIN_FILENO) ::close(fd);
+    if (!options.Imported) {
+      const std::string reason = readError != 0 ? std::strerror(readError) : failure.Reason;
+      return Fail(1, *importFrom + ": byte " + std::to_string(failure.Offset) + ": " + reason);
+    }
+  }
   std::vector<std::string> searched = options.Added;
   if (options.Folder) searched.insert(searched.begin(), *options.Folder);
   for (const auto& folder : searched) {

@@ -24,7 +24,7 @@ struct ImportedTree::Node {
   std::uint32_t NameSize = 0;
   std::uint8_t Flags = 0;
   std::int64_t Size = 0;
-  std::int64_t Disk = -1;
+  std::int64_t Disk = 0;
 };
 
 namespace {
@@ -545,24 +545,24 @@ FolderStatistics ImportedTree::Statistics(Index node) const {
 }
 
 std::int64_t ImportedTree::DiskSize(Index node) const {
+  SeenLinks seen;
+  return DiskSize(node, seen);
+}
+
+std::int64_t ImportedTree::DiskSize(Index node, SeenLinks& seen) const {
   std::int64_t disk = 0;
-  bool given = false;
-  std::set<std::pair<std::uint64_t, std::uint64_t>> seen;
   for (Index at = node; at < m_nodes[node].End;) {
     const Node& n = m_nodes[at];
     if (ExclusionOf(n.Flags) == Exclusion::Pattern) {
       at = n.End;
       continue;
     }
-    if (n.Disk >= 0) {
-      given = true;
-      const Entry entry = (n.Flags & kHardLinked) != 0 ? At(at) : Entry{};
-      if ((n.Flags & kHardLinked) == 0 || seen.insert({entry.Device, entry.Inode}).second)
-        disk = SaturatingAdd(disk, n.Disk);
-    }
+    const Entry entry = (n.Flags & kHardLinked) != 0 ? At(at) : Entry{};
+    if ((n.Flags & kHardLinked) == 0 || seen.insert({entry.Device, entry.Inode}).second)
+      disk = SaturatingAdd(disk, n.Disk);
     ++at;
   }
-  return given ? disk : -1;
+  return disk;
 }
 
 bool ImportedTree::List(Index node, char separator, const TreeVisitor& visit) const {
@@ -585,6 +585,7 @@ bool ImportedTree::List(Index node, char separator, const TreeVisitor& visit) co
     entry.Path = path;
     entry.IsFolder = folder;
     entry.Size = folder ? -1 : n.Size;
+    entry.DiskSize = n.Disk;
     if (!visit(entry)) return false;
     if ((n.Flags & kFolder) != 0) open.push_back({at, path.size()});
     ++at;

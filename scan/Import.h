@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,8 +48,8 @@ class ImportedTree {
     bool NotRegular = false;  // a link or a special file
     bool HardLinked = false;
     Exclusion Excluded = Exclusion::None;
-    std::int64_t Size = 0;   // asize
-    std::int64_t Disk = -1;  // dsize, -1 where the export has none
+    std::int64_t Size = 0;  // asize
+    std::int64_t Disk = 0;  // dsize (the format leaves a 0 out)
     std::uint64_t Device = 0;
     std::uint64_t Inode = 0;
     Index Parent = kNone;
@@ -81,7 +82,9 @@ class ImportedTree {
   // included); entries left out by a pattern count nowhere.
   FolderStatistics Statistics(Index node) const;
   // The allocated bytes the export gives for node's folder and everything below it, a file with
-  // several links once; -1 when the export gives none.
+  // several links once: once in all the calls given the same seen, as a run of walks counts it.
+  using SeenLinks = std::set<std::pair<std::uint64_t, std::uint64_t>>;
+  std::int64_t DiskSize(Index node, SeenLinks& seen) const;
   std::int64_t DiskSize(Index node) const;
   // Visits the entries below node as a walk lists them (what a pattern left out is not listed);
   // paths as PathOf gives them. False when visit asked to stop.

@@ -457,6 +457,33 @@ TEST_F(ReportTest, AProgramInAPrivateFolderRunsUnprivileged) {
   EXPECT_NE(outcome.Out.find("3 lists  1,234 byte"), std::string::npos) << outcome.Out;
 }
 
+// A scan ncdu saved reads back into the report a walk of the same tree makes, rows, numbers and
+// entries alike; a scan that cannot be read says where, and prints nothing.
+TEST_F(ReportTest, AnImportedScanGivesTheReportOfAWalk) {
+  std::filesystem::create_hard_link(Path("base/alpha/a.txt"), Path("base/beta/linked"));
+  const std::string saved = Path("saved.json");
+  ASSERT_EQ(std::system(("ncdu -0 -o '" + saved + "' " + Quoted("base")).c_str()), 0);
+  for (const char* options :
+       {" --files --format json --sort 0", " --format csv --sort 2 --descending", " --zero"}) {
+    const Outcome walked = Run(Quoted("base") + options);
+    const Outcome imported = Run("--import '" + saved + "'" + options);
+    ASSERT_EQ(imported.Status, 0) << imported.Err;
+    EXPECT_EQ(imported.Out, walked.Out) << options;
+  }
+  const Outcome piped = Run("--import - < '" + saved + "' --format json");
+  EXPECT_EQ(piped.Out, Run(Quoted("base") + " --format json").Out);
+
+  File("cut.json", 0);
+  std::ofstream(Path("cut.json")) << R"([1,2,{},[{"name":"/x"},[{"name":"a","asize":1}])";
+  const Outcome cut = Run("--import " + Quoted("cut.json"));
+  EXPECT_EQ(cut.Status, 1);
+  EXPECT_EQ(cut.Out, "");
+  EXPECT_EQ(cut.Err, "quillet-report: " + Path("cut.json") +
+                         ": byte 47: the export ends before its tree does (cut short?)\n");
+  EXPECT_EQ(Run("--import " + Quoted("missing.json")).Status, 1);
+  EXPECT_EQ(Run("--import " + Quoted("cut.json") + " " + Quoted("base")).Status, 2);
+}
+
 TEST_F(ReportTest, HelpAndVersion) {
   const Outcome help = Run("--help");
   EXPECT_EQ(help.Status, 0);
