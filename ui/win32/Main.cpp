@@ -19,6 +19,9 @@ namespace {
 
 constexpr wchar_t kMainClass[] = L"QuilletMain";
 constexpr wchar_t kSplitterClass[] = L"QuilletSplitter";
+// Between a status panel's text and its edges, at 96 DPI: what the status bar leaves before a
+// left-aligned text.
+constexpr int kPanelTextMargin = 3;
 
 std::wstring Wide(std::string_view text) {
   return ToUtf16<wchar_t>(text);
@@ -198,6 +201,7 @@ void TFMain::BuildStatusBar() {
   for (std::size_t i = 0; i < m_panelWidths.size(); ++i)
     m_panelWidths[i] = Scaled(layout::kStatusPanels[i].Width);
   SetPanelEdges();
+  m_statusBarProc = SubclassControl(m_stbMain, StatusBarProc, *this);
   ::SendMessageW(m_stbMain, SB_SETMINHEIGHT, static_cast<WPARAM>(Scaled(layout::kStatusBarHeight)),
                  0);
 }
@@ -302,7 +306,9 @@ LRESULT TFMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   if (const auto taken = m_menuBand->OnOwnerMessage(message, wParam, lParam)) return *taken;
   switch (message) {
     case WM_SIZE:
-      Layout();
+      // A minimised window keeps its layout: laid out at no size, the lists would scroll back to
+      // their first rows.
+      if (wParam != SIZE_MINIMIZED) Layout();
       return 0;
     case WM_NOTIFY:
       return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
@@ -460,6 +466,20 @@ LRESULT CALLBACK TFMain::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     case WM_SYSCHAR:
       // Alt with a letter reaches the focused list; the menu belongs to the main window.
       return ::SendMessageW(window->m_hwnd, message, wParam, lParam);
+    case WM_NOTIFY: {
+      // A column's new width moves the columns right of it: the list shifts their old pixels
+      // along, and right-aligned cells then show cut digits and pieces of their neighbours.
+      // Every cell is drawn again instead.
+      const LRESULT result = ::CallWindowProcW(window->m_listProc, hwnd, message, wParam, lParam);
+      const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
+      if (header.hwndFrom == ListView_GetHeader(hwnd) &&
+          (header.code == HDN_ITEMCHANGEDW || header.code == HDN_ITEMCHANGEDA) &&
+          (reinterpret_cast<const NMHEADERW&>(header).pitem == nullptr ||
+           (reinterpret_cast<const NMHEADERW&>(header).pitem->mask & HDI_WIDTH) != 0)) {
+        ::InvalidateRect(hwnd, nullptr, TRUE);
+      }
+      return result;
+    }
     default:
       break;
   }
@@ -509,6 +529,51 @@ LRESULT CALLBACK TFMain::SplitterProc(HWND hwnd, UINT message, WPARAM wParam, LP
     default:
       return ::DefWindowProcW(hwnd, message, wParam, lParam);
   }
+}
+
+LRESULT CALLBACK TFMain::StatusBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* window = WindowObject<TFMain>(hwnd, message, lParam);
+  const WNDPROC control = window->m_statusBarProc;
+  switch (message) {
+    case WM_PAINT: {
+      // The control paints into the DC it is given, then the texts go over it, in one paint.
+      PAINTSTRUCT paint;
+      const HDC dc = ::BeginPaint(hwnd, &paint);
+      ::CallWindowProcW(control, hwnd, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+      window->DrawRightAlignedPanels(dc);
+      ::EndPaint(hwnd, &paint);
+      return 0;
+    }
+    case WM_PRINTCLIENT: {
+      const LRESULT result = ::CallWindowProcW(control, hwnd, message, wParam, lParam);
+      window->DrawRightAlignedPanels(reinterpret_cast<HDC>(wParam));
+      return result;
+    }
+    default:
+      return ::CallWindowProcW(control, hwnd, message, wParam, lParam);
+  }
+}
+
+void TFMain::DrawRightAlignedPanels(HDC dc) {
+  const SelectedFont font(dc, m_statusFont.Get());
+  const int oldMode = ::SetBkMode(dc, TRANSPARENT);
+  const COLORREF oldColor = ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
+  const int margin = Scaled(kPanelTextMargin);
+  for (std::size_t i = 0; i < m_panelTexts.size(); ++i) {
+    if (layout::kStatusPanels[i].Alignment != layout::Align::Right) continue;
+    RECT part = {};
+    if (!::SendMessageW(m_stbMain, SB_GETRECT, i, reinterpret_cast<LPARAM>(&part))) continue;
+    // Inside the panel's sunken edge of one pixel.
+    ::InflateRect(&part, -1, -1);
+    ::FillRect(dc, &part, ::GetSysColorBrush(COLOR_BTNFACE));
+    part.left += margin;
+    part.right -= margin;
+    std::wstring text = Wide(m_panelTexts[i]);
+    ::DrawTextW(dc, text.data(), static_cast<int>(text.size()), &part,
+                DT_RIGHT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  }
+  ::SetTextColor(dc, oldColor);
+  ::SetBkMode(dc, oldMode);
 }
 
 ListKind TFMain::ListOf(HWND view) const {

@@ -70,6 +70,7 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   static LRESULT CALLBACK ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK ToolBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK SplitterProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK StatusBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnNotify(const NMHDR& header);
   void OnCommand(UINT id);
@@ -79,6 +80,9 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   HWND BuildList(ListKind list, std::span<const layout::Column> columns);
   void BuildStatusBar();
   void SetPanelEdges();
+  // Draws the right-aligned panels' texts again over what the status bar drew, with the margin
+  // its left-aligned texts have: the control itself sets them flush against the divider.
+  void DrawRightAlignedPanels(HDC dc);
   void Layout();
   void SizeColumns(ListKind list);
   void MoveSplitter(int fileListHeight);
@@ -137,6 +141,7 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   SelectionHandover m_selection;
   WNDPROC m_listProc = nullptr;
   WNDPROC m_toolBarProc = nullptr;
+  WNDPROC m_statusBarProc = nullptr;
   // The progress dialogs of the commands running now; closing the window cancels them.
   ProgressRegistry m_progress;
 };

@@ -318,6 +318,87 @@ TEST_F(MainTest, SplitterMovesAndResizesRedrawTheListsAndTheStatusBarWhole) {
   }
 }
 
+// A width given in the header, as each mouse move of a drag of its divider gives one, has the
+// list draw every cell again: where the list only shifts the old pixels of the columns to the
+// right, right-aligned numbers show cut digits and pieces of the paths beside them.
+TEST_F(MainTest, AColumnWidthChangedInTheHeaderRedrawsEveryCell) {
+  for (int i = 0; i < 30; ++i)
+    m_tree.File("folder" + std::to_string(i) + "/x.bin", 26381575);
+  Open();
+  m_window->Commands().Run(Command::FileRun);
+  const HWND result = m_window->lvwResult();
+  const HWND header = ListView_GetHeader(result);
+  for (const int by : {40, -25}) {
+    SCOPED_TRACE(by);
+    Application.ProcessMessages();
+    ::UpdateWindow(result);  // everything painted, nothing left to paint
+    HDITEMW item = {};
+    item.mask = HDI_WIDTH;
+    item.cxy = ListView_GetColumnWidth(result, 0) + by;
+    ASSERT_TRUE(::SendMessageW(header, HDM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    EXPECT_EQ(ListView_GetColumnWidth(result, 0), item.cxy);
+    RECT client = {};
+    ::GetClientRect(result, &client);
+    const HRGN invalid = ::CreateRectRgn(0, 0, 0, 0);
+    const HRGN whole = ::CreateRectRgnIndirect(&client);
+    ::GetUpdateRgn(result, invalid, FALSE);
+    EXPECT_TRUE(::EqualRgn(invalid, whole));
+    ::DeleteObject(invalid);
+    ::DeleteObject(whole);
+  }
+}
+
+// Minimised, then restored, the result list is still scrolled where it was.
+TEST_F(MainTest, MinimiseAndRestoreKeepTheListScrolled) {
+  for (int i = 0; i < 200; ++i)
+    m_tree.Folder("d" + std::to_string(1000 + i));
+  Open();
+  const HWND result = m_window->lvwResult();
+  ::SendMessageW(result, LVM_ENSUREVISIBLE, 150, FALSE);
+  const auto top = [&] { return ::SendMessageW(result, LVM_GETTOPINDEX, 0, 0); };
+  const LRESULT scrolled = top();
+  ASSERT_GT(scrolled, 100);
+  ::ShowWindow(m_window->Handle(), SW_MINIMIZE);
+  Application.ProcessMessages();
+  ASSERT_TRUE(::IsIconic(m_window->Handle()));
+  ::ShowWindow(m_window->Handle(), SW_RESTORE);
+  Application.ProcessMessages();
+  EXPECT_EQ(top(), scrolled);
+}
+
+// The right-aligned status texts keep off their panels' right edges by the margin the left-aligned
+// text keeps from its panel's left edge (3 pixels at 96 DPI), at any width of text.
+TEST_F(MainTest, RightAlignedStatusTextsKeepAMarginFromTheDividers) {
+  m_tree.File("big/x.bin", 5000001);
+  for (int i = 0; i < 5; ++i)
+    m_tree.Folder("e" + std::to_string(i));
+  Open();
+  m_window->Commands().Run(Command::FileRun);
+  m_window->Model().SelectAll(ListKind::Result, true);
+  Application.ProcessMessages();
+  const HWND bar = m_window->stbMain();
+  RECT client = {};
+  ::GetClientRect(bar, &client);
+  testing::Canvas canvas(client.right, client.bottom, ::GetSysColor(COLOR_BTNFACE));
+  canvas.PrintClient(bar);
+  const int margin = 3 * static_cast<int>(WindowDpi(m_window->Handle())) / 96;
+  const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+  for (int panel = 0; panel < 4; ++panel) {
+    SCOPED_TRACE(panel);
+    RECT part = {};
+    ASSERT_TRUE(::SendMessageW(bar, SB_GETRECT, panel, reinterpret_cast<LPARAM>(&part)));
+    // The text's last column, inside the panel's edge of one pixel.
+    int last = -1;
+    for (int x = part.left + 1; x < part.right - 1; ++x) {
+      for (int y = part.top + 1; y < part.bottom - 1; ++y) {
+        if (canvas.Pixel(x, y) != face) last = x;
+      }
+    }
+    ASSERT_GE(last, 0) << "no text";
+    EXPECT_LT(last, part.right - 1 - margin);
+  }
+}
+
 // The location column takes exactly the room the others leave, also when rows arriving or
 // going make a vertical scroll bar come or go: no column is cut and no horizontal bar appears.
 TEST_F(MainTest, ColumnsFitTheListWhenTheVerticalScrollBarComesOrGoes) {
