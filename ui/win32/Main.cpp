@@ -19,8 +19,8 @@ namespace {
 
 constexpr wchar_t kMainClass[] = L"QuilletMain";
 constexpr wchar_t kSplitterClass[] = L"QuilletSplitter";
-// Between a status panel's text and its edges, at 96 DPI: what the status bar leaves before a
-// left-aligned text.
+// Between a right-aligned status panel's text and its divider, at 96 DPI: what the status bar
+// leaves before a left-aligned text.
 constexpr int kPanelTextMargin = 3;
 
 std::wstring Wide(std::string_view text) {
@@ -201,7 +201,6 @@ void TFMain::BuildStatusBar() {
   for (std::size_t i = 0; i < m_panelWidths.size(); ++i)
     m_panelWidths[i] = Scaled(layout::kStatusPanels[i].Width);
   SetPanelEdges();
-  m_statusBarProc = SubclassControl(m_stbMain, StatusBarProc, *this);
   ::SendMessageW(m_stbMain, SB_SETMINHEIGHT, static_cast<WPARAM>(Scaled(layout::kStatusBarHeight)),
                  0);
 }
@@ -312,6 +311,12 @@ LRESULT TFMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_NOTIFY:
       return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+    case WM_DRAWITEM: {
+      const auto& draw = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (draw.hwndItem != m_stbMain) break;
+      DrawPanel(draw);
+      return TRUE;
+    }
     case WM_COMMAND:
       if (reinterpret_cast<HWND>(lParam) == m_tbrMain) Guarded([&] { OnCommand(LOWORD(wParam)); });
       return 0;
@@ -531,51 +536,6 @@ LRESULT CALLBACK TFMain::SplitterProc(HWND hwnd, UINT message, WPARAM wParam, LP
   }
 }
 
-LRESULT CALLBACK TFMain::StatusBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* window = WindowObject<TFMain>(hwnd, message, lParam);
-  const WNDPROC control = window->m_statusBarProc;
-  switch (message) {
-    case WM_PAINT: {
-      // The control paints into the DC it is given, then the texts go over it, in one paint.
-      PAINTSTRUCT paint;
-      const HDC dc = ::BeginPaint(hwnd, &paint);
-      ::CallWindowProcW(control, hwnd, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
-      window->DrawRightAlignedPanels(dc);
-      ::EndPaint(hwnd, &paint);
-      return 0;
-    }
-    case WM_PRINTCLIENT: {
-      const LRESULT result = ::CallWindowProcW(control, hwnd, message, wParam, lParam);
-      window->DrawRightAlignedPanels(reinterpret_cast<HDC>(wParam));
-      return result;
-    }
-    default:
-      return ::CallWindowProcW(control, hwnd, message, wParam, lParam);
-  }
-}
-
-void TFMain::DrawRightAlignedPanels(HDC dc) {
-  const SelectedFont font(dc, m_statusFont.Get());
-  const int oldMode = ::SetBkMode(dc, TRANSPARENT);
-  const COLORREF oldColor = ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
-  const int margin = Scaled(kPanelTextMargin);
-  for (std::size_t i = 0; i < m_panelTexts.size(); ++i) {
-    if (layout::kStatusPanels[i].Alignment != layout::Align::Right) continue;
-    RECT part = {};
-    if (!::SendMessageW(m_stbMain, SB_GETRECT, i, reinterpret_cast<LPARAM>(&part))) continue;
-    // Inside the panel's sunken edge of one pixel.
-    ::InflateRect(&part, -1, -1);
-    ::FillRect(dc, &part, ::GetSysColorBrush(COLOR_BTNFACE));
-    part.left += margin;
-    part.right -= margin;
-    std::wstring text = Wide(m_panelTexts[i]);
-    ::DrawTextW(dc, text.data(), static_cast<int>(text.size()), &part,
-                DT_RIGHT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-  }
-  ::SetTextColor(dc, oldColor);
-  ::SetBkMode(dc, oldMode);
-}
-
 ListKind TFMain::ListOf(HWND view) const {
   return view == m_lvw[0] ? ListKind::Result : ListKind::File;
 }
@@ -633,7 +593,7 @@ std::string TFMain::PanelText(quillet::StatusPanel panel) const {
 void TFMain::SetPanelText(quillet::StatusPanel panel, std::string_view text) {
   const auto index = static_cast<std::size_t>(panel);
   m_panelTexts.at(index) = std::string(text);
-  // One tab centres a status bar's text, two align it to the right.
+  // The status bar draws left-aligned texts itself; the right-aligned ones are drawn by DrawPanel.
   const bool right = layout::kStatusPanels[index].Alignment == layout::Align::Right;
   const std::wstring wide = Wide(text);
   // A panel never cuts its text: it is as wide as designed, or wider where this system's
@@ -643,8 +603,29 @@ void TFMain::SetPanelText(quillet::StatusPanel panel, std::string_view text) {
     m_panelWidths[index] = needed;
     SetPanelEdges();
   }
-  const std::wstring shown = (right ? L"\t\t" : L"") + wide;
-  ::SendMessageW(m_stbMain, SB_SETTEXTW, index, reinterpret_cast<LPARAM>(shown.c_str()));
+  if (right) {
+    m_drawnPanelTexts[index] = wide;
+    ::SendMessageW(m_stbMain, SB_SETTEXTW, index | SBT_OWNERDRAW,
+                   reinterpret_cast<LPARAM>(m_drawnPanelTexts[index].c_str()));
+  } else {
+    ::SendMessageW(m_stbMain, SB_SETTEXTW, index, reinterpret_cast<LPARAM>(wide.c_str()));
+  }
+}
+
+void TFMain::DrawPanel(const DRAWITEMSTRUCT& draw) {
+  const auto* text = reinterpret_cast<const wchar_t*>(draw.itemData);
+  if (text == nullptr) return;
+  const SelectedFont font(draw.hDC, m_statusFont.Get());
+  const int oldMode = ::SetBkMode(draw.hDC, TRANSPARENT);
+  const COLORREF oldColor = ::SetTextColor(draw.hDC, ::GetSysColor(COLOR_BTNTEXT));
+  // The item is the whole panel, its edge (the divider) included.
+  const int inset = ::GetSystemMetrics(SM_CXEDGE) + Scaled(kPanelTextMargin);
+  RECT area = draw.rcItem;
+  area.left += inset;
+  area.right -= inset;
+  ::DrawTextW(draw.hDC, text, -1, &area, DT_RIGHT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  ::SetTextColor(draw.hDC, oldColor);
+  ::SetBkMode(draw.hDC, oldMode);
 }
 
 void TFMain::ShowCount(ListKind list) {

@@ -70,7 +70,6 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   static LRESULT CALLBACK ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK ToolBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK SplitterProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK StatusBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnNotify(const NMHDR& header);
   void OnCommand(UINT id);
@@ -80,9 +79,9 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   HWND BuildList(ListKind list, std::span<const layout::Column> columns);
   void BuildStatusBar();
   void SetPanelEdges();
-  // Draws the right-aligned panels' texts again over what the status bar drew, with the margin
-  // its left-aligned texts have: the control itself sets them flush against the divider.
-  void DrawRightAlignedPanels(HDC dc);
+  // Draws a right-aligned panel's text, which the status bar leaves to its owner: set by the
+  // control itself, it would touch the divider.
+  void DrawPanel(const DRAWITEMSTRUCT& draw);
   void Layout();
   void SizeColumns(ListKind list);
   void MoveSplitter(int fileListHeight);
@@ -133,6 +132,8 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   HWND m_splitter = nullptr;
   HWND m_stbMain = nullptr;
   std::array<std::string, kStatusPanelCount> m_panelTexts;
+  // What the right-aligned panels draw; the status bar holds a pointer to each.
+  std::array<std::wstring, kStatusPanelCount> m_drawnPanelTexts;
   std::array<int, kStatusPanelCount> m_panelWidths{};
   int m_widening = 0;        // pixels the result list's count columns grew beyond the design
   int m_fileListHeight = 0;  // unscaled, as the splitter left it
@@ -141,7 +142,6 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   SelectionHandover m_selection;
   WNDPROC m_listProc = nullptr;
   WNDPROC m_toolBarProc = nullptr;
-  WNDPROC m_statusBarProc = nullptr;
   // The progress dialogs of the commands running now; closing the window cancels them.
   ProgressRegistry m_progress;
 };

@@ -64,10 +64,18 @@ class MainTest : public testing::MainWindowTest {
     ::SendMessageW(bar, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON,
                    MAKELPARAM((at.left + at.right) / 2, (at.top + at.bottom) / 2));
   }
+  // A panel's text as the status bar holds it; a right-aligned panel is drawn by the window,
+  // from the text the status bar hands back instead of copying it.
   std::wstring Panel(int index) {
+    const HWND bar = m_window->stbMain();
+    const auto length =
+        static_cast<DWORD>(::SendMessageW(bar, SB_GETTEXTLENGTHW, static_cast<WPARAM>(index), 0));
+    if ((HIWORD(length) & SBT_OWNERDRAW) != 0) {
+      const LRESULT drawn = ::SendMessageW(bar, SB_GETTEXTW, static_cast<WPARAM>(index), 0);
+      return drawn == 0 ? L"" : reinterpret_cast<const wchar_t*>(drawn);
+    }
     wchar_t text[256] = {};
-    ::SendMessageW(m_window->stbMain(), SB_GETTEXTW, static_cast<WPARAM>(index),
-                   reinterpret_cast<LPARAM>(text));
+    ::SendMessageW(bar, SB_GETTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
     return text;
   }
   int Height(HWND window) {
@@ -225,15 +233,15 @@ TEST_F(MainTest, SelectionSortAndRemovalShowInTheListsAndPanels) {
   EXPECT_EQ(Cell(result, 2, 0), L"small");
   Select(result, 0);
   Select(result, 2);
-  EXPECT_EQ(Panel(0), L"\t\t2 lists");
-  EXPECT_EQ(Panel(1), L"\t\t3,005 byte");
-  EXPECT_EQ(Panel(3), L"\t\t0 forders");
+  EXPECT_EQ(Panel(0), L"2 lists");
+  EXPECT_EQ(Panel(1), L"3,005 byte");
+  EXPECT_EQ(Panel(3), L"0 forders");
   // Removing re-sorts the rest and keeps the view's rows, cells and selection in step.
   m_window->Commands().Run(Command::EditDelList);
   ASSERT_EQ(Count(result), 1);
   EXPECT_EQ(Cell(result, 0, 0), L"mid");
   EXPECT_EQ(::SendMessageW(result, LVM_GETSELECTEDCOUNT, 0, 0), 0);
-  EXPECT_EQ(Panel(0), L"\t\t0 lists");
+  EXPECT_EQ(Panel(0), L"0 lists");
 }
 
 TEST_F(MainTest, SplitterKeepsBothListsAtLeastThirtyPixelsAndTabMovesBetweenThem) {
@@ -366,36 +374,40 @@ TEST_F(MainTest, MinimiseAndRestoreKeepTheListScrolled) {
   EXPECT_EQ(top(), scrolled);
 }
 
-// The right-aligned status texts keep off their panels' right edges by the margin the left-aligned
-// text keeps from its panel's left edge (3 pixels at 96 DPI), at any width of text.
+// The right-aligned status texts end by their panels' dividers, and keep off them by the margin
+// the left-aligned text keeps from its panel's left edge (3 pixels at 96 DPI).
 TEST_F(MainTest, RightAlignedStatusTextsKeepAMarginFromTheDividers) {
   m_tree.File("big/x.bin", 5000001);
   for (int i = 0; i < 5; ++i)
     m_tree.Folder("e" + std::to_string(i));
   Open();
   m_window->Commands().Run(Command::FileRun);
-  m_window->Model().SelectAll(ListKind::Result, true);
   Application.ProcessMessages();
   const HWND bar = m_window->stbMain();
   RECT client = {};
   ::GetClientRect(bar, &client);
-  testing::Canvas canvas(client.right, client.bottom, ::GetSysColor(COLOR_BTNFACE));
-  canvas.PrintClient(bar);
+  // The text is what the panels show beyond their empty selves (dividers included).
+  testing::Canvas empty(client.right, client.bottom, RGB(255, 0, 255));
+  empty.PrintClient(bar);
+  m_window->Model().SelectAll(ListKind::Result, true);
+  Application.ProcessMessages();
+  testing::Canvas filled(client.right, client.bottom, RGB(255, 0, 255));
+  filled.PrintClient(bar);
   const int margin = 3 * static_cast<int>(WindowDpi(m_window->Handle())) / 96;
-  const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
   for (int panel = 0; panel < 4; ++panel) {
     SCOPED_TRACE(panel);
     RECT part = {};
     ASSERT_TRUE(::SendMessageW(bar, SB_GETRECT, panel, reinterpret_cast<LPARAM>(&part)));
-    // The text's last column, inside the panel's edge of one pixel.
     int last = -1;
-    for (int x = part.left + 1; x < part.right - 1; ++x) {
-      for (int y = part.top + 1; y < part.bottom - 1; ++y) {
-        if (canvas.Pixel(x, y) != face) last = x;
+    for (int x = part.left; x < part.right; ++x) {
+      for (int y = part.top; y < part.bottom; ++y) {
+        if (filled.Pixel(x, y) != empty.Pixel(x, y)) last = x;
       }
     }
     ASSERT_GE(last, 0) << "no text";
-    EXPECT_LT(last, part.right - 1 - margin);
+    // Inside the panel's edge (its divider, two pixels), then the margin.
+    EXPECT_LT(last, part.right - 2 - margin);
+    EXPECT_GE(last, part.right - 2 - margin - 4);
   }
 }
 
@@ -598,7 +610,7 @@ TEST_F(MainTest, CtrlASelectsEveryRowOfTheFocusedList) {
   EXPECT_EQ(::SendMessageW(m_window->lvwResult(), LVM_GETSELECTEDCOUNT, 0, 0), 0);
   pressCtrlA(m_window->lvwResult());
   EXPECT_EQ(::SendMessageW(m_window->lvwResult(), LVM_GETSELECTEDCOUNT, 0, 0), 3);
-  EXPECT_EQ(Panel(0), L"\t\t3 lists");
+  EXPECT_EQ(Panel(0), L"3 lists");
   EXPECT_EQ(::SendMessageW(m_window->lvwFile(), LVM_GETSELECTEDCOUNT, 0, 0), 0);
   pressCtrlA(m_window->lvwFile());
   EXPECT_EQ(::SendMessageW(m_window->lvwFile(), LVM_GETSELECTEDCOUNT, 0, 0), 1);
