@@ -111,13 +111,18 @@ std::optional<std::size_t> ListsModel::NextSelected(ListKind list, std::size_t a
 
 // --- Rows in and out --------------------------------------------------------------------------
 
-RowId ListsModel::AddResultList(std::string_view path) {
+ResultRow ListsModel::NewResultRow(std::string_view path) {
   ResultRow row;
   row.Id = m_nextId++;
   row.Location = WithoutTrailingSeparator(path);
   row.Caption = ExtractLastName(row.Location);
   // The root "/" has no last name; its row shows the root itself rather than nothing.
   if (row.Caption.empty()) row.Caption = row.Location;
+  return row;
+}
+
+RowId ListsModel::AddResultList(std::string_view path) {
+  ResultRow row = NewResultRow(path);
   const std::size_t index = m_results.size();
   if (m_observer) m_observer->BeginAppend(ListKind::Result, index, 1);
   m_results.push_back(std::move(row));
@@ -144,12 +149,16 @@ void ListsModel::FormCreate(std::optional<std::string_view> firstArgument) {
   // The arguments end at the first empty one; searched, "" would list the drive's root.
   if (!firstArgument || firstArgument->empty()) return;
   EntryList folders;
-  CollectEntries(*firstArgument, folders, /*recurse=*/false, /*includeFolders=*/true,
-                 /*includeFiles=*/false);
+  CollectSubfolders(*firstArgument, folders);
+  if (folders.empty()) return;
+  // One notification for all the rows: a view told of each row alone does its work per row.
+  const std::size_t first = m_results.size();
+  if (m_observer) m_observer->BeginAppend(ListKind::Result, first, folders.size());
   for (const auto& folder : folders) {
-    AddResultList(folder);
+    m_results.push_back(NewResultRow(folder));
     m_results.back().Listed = true;
   }
+  if (m_observer) m_observer->EndAppend(ListKind::Result);
 }
 
 void ListsModel::RemoveResultRows(const std::vector<RowId>& ids) {

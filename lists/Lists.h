@@ -206,6 +206,8 @@ class ListsModel {
 
  private:
   struct FileStore;
+  // An unmeasured, unselected row for folder with a new id, not yet in the list.
+  ResultRow NewResultRow(std::string_view path);
   // Measures one row: its statistics, or nothing when an update answered stop.
   using RowMeasure = std::function<std::optional<FolderStatistics>(
       RowId row, const std::string& location, RootLink link, ProgressSink& progress,

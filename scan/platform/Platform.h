@@ -65,6 +65,9 @@ enum class EntryKind : std::uint8_t { File, Folder, Unqueried, Skipped };
 struct FoundName {
   std::string Name;
   bool NameSurrogate = false;  // a junction or other link-like reparse point: never walked into
+  // Folder or File (a link is a file) as the search itself reports it; Unqueried where the file
+  // system's search does not tell.
+  EntryKind Kind = EntryKind::Unqueried;
 };
 
 // The names in folder (given with its trailing separator), "." and ".." left out, hidden ones

@@ -207,7 +207,10 @@ Outcome system::SearchNames(const std::string& folder, std::vector<FoundName>& n
   while (const dirent* entry = ::readdir(dir)) {
     const char* name = entry->d_name;
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-    names.push_back(FoundName{name, false});
+    FoundName found{name, false};
+    if (entry->d_type != DT_UNKNOWN)
+      found.Kind = entry->d_type == DT_DIR ? EntryKind::Folder : EntryKind::File;
+    names.push_back(std::move(found));
   }
   ::closedir(dir);
   return {};

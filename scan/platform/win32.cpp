@@ -99,6 +99,8 @@ Outcome system::SearchNames(const std::string& folder, std::vector<FoundName>& n
     FoundName found;
     AppendUtf8(found.Name, data.cFileName);
     found.NameSurrogate = IsNameSurrogate(data);
+    found.Kind = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::Folder
+                                                                         : EntryKind::File;
     names.push_back(std::move(found));
   } while (::FindNextFileW(find.Get(), &data));
   return {};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 #include <chrono>
 #include <filesystem>
@@ -924,6 +925,7 @@ class MirrorObserver : public ListObserver {
   void EndReset(ListKind list) override { Count(list) = m_model.RowCount(list); }
   void BeginAppend(ListKind list, std::size_t first, std::size_t count) override {
     EXPECT_EQ(first, Count(list));
+    ++Appends;
     Begin(list, count);
   }
   void EndAppend(ListKind list) override { End(list, Count(list) + m_pending); }
@@ -941,6 +943,7 @@ class MirrorObserver : public ListObserver {
   std::size_t& Count(ListKind list) { return list == ListKind::Result ? m_results : m_files; }
   int Changes = 0;
   int SelectionChanges = 0;
+  int Appends = 0;
 
  private:
   void Begin(ListKind list, std::size_t count) {
@@ -989,6 +992,36 @@ TEST_F(ListsTest, NotificationsKeepAViewInStep) {
   EXPECT_EQ(mirror.Count(ListKind::Result), 0u);
   EXPECT_EQ(mirror.Count(ListKind::File), 0u);
   EXPECT_EQ(mirror.SelectionChanges, 3);
+  m_model.SetObserver(nullptr);
+}
+
+// The start-up population takes each name's kind from the directory search that found it and
+// tells the view of its rows at once: a folder of many subfolders costs no attribute query per
+// row, nor a view's work per row.
+TEST_F(ListsTest, FormCreateDoesNoWorkPerRowThatTheSearchDidAlready) {
+  Texts expected;
+  for (int i = 0; i < 300; ++i)
+    expected.push_back(ExtractLastName(m_tree.Folder("top/d" + std::to_string(1000 + i))));
+  m_tree.File("top/file.txt", 1);
+#ifndef _WIN32
+  std::filesystem::create_directory_symlink(m_tree.Path("top/d1000"), m_tree.Path("top/link"));
+#endif
+  struct CountedQueries : FileSystemFaults {
+    mutable std::atomic<int> Queries{0};
+    bool Vanished(std::string_view) const override { return ++Queries, false; }
+  } counted;
+  MirrorObserver mirror(m_model);
+  m_model.SetObserver(&mirror);
+  {
+    ScopedFileSystemFaults scoped(counted);
+    m_model.FormCreate(m_tree.Path("top"));
+  }
+  Texts names = Names();
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, expected);
+  EXPECT_EQ(mirror.Count(ListKind::Result), 300u);
+  EXPECT_EQ(mirror.Appends, 1);
+  EXPECT_EQ(counted.Queries.load(), 0);
   m_model.SetObserver(nullptr);
 }
 }  // namespace
