@@ -252,26 +252,13 @@ int Run(int argc, char** argv) {
   std::optional<std::string> importFrom;
   if (const auto status = ParseArguments(argc, argv, options, importFrom, out)) return *status;
   if (importFrom) {
-    const int fd =
-        *importFrom == "-" ? STDIN_FILENO : ::open(importFrom->c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return Fail(1, "cannot read " + *importFrom + ": " + std::strerror(errno));
-    int readError = 0;
-    const ExportSource source = [&](char* buffer, std::size_t size) -> std::optional<std::size_t> {
-      for (;;) {
-        const ssize_t got = ::read(fd, buffer, size);
-        if (got >= 0) return static_cast<std::size_t>(got);
-        if (errno == EINTR) continue;
-        readError = errno;
-        return std::nullopt;
-      }
-    };
     ImportFailure failure;
-    options.Imported = ImportedTree::Read(source, failure);
-    if (fd != STDIN_FILENO) ::close(fd);
-    if (!options.Imported) {
-      const std::string reason = readError != 0 ? std::strerror(readError) : failure.Reason;
-      return Fail(1, *importFrom + ": byte " + std::to_string(failure.Offset) + ": " + reason);
-    }
+    options.Imported = ImportedTree::ReadFile(*importFrom, failure);
+    if (!options.Imported && failure.NotOpened)
+      return Fail(1, "cannot read " + *importFrom + ": " + failure.Reason);
+    if (!options.Imported)
+      return Fail(1,
+                  *importFrom + ": byte " + std::to_string(failure.Offset) + ": " + failure.Reason);
   }
   std::vector<std::string> searched = options.Added;
   if (options.Folder) searched.insert(searched.begin(), *options.Folder);

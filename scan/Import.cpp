@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "scan/Saturate.h"
+#include "scan/platform/Platform.h"
 
 namespace quillet {
 
@@ -436,6 +437,27 @@ std::unique_ptr<ImportedTree> ImportedTree::Read(std::string_view text, ImportFa
     return count;
   };
   return Read(pieces, failure);
+}
+
+std::unique_ptr<ImportedTree> ImportedTree::ReadFile(const std::string& path,
+                                                     ImportFailure& failure) {
+  platform::ReadableFile file(path);
+  if (!file.Opened().Ok()) {
+    failure = {0, file.Opened().Text(), true};
+    return nullptr;
+  }
+  platform::Outcome readError;
+  const ExportSource source = [&](char* buffer, std::size_t size) -> std::optional<std::size_t> {
+    const platform::Result<std::size_t> got = file.Read(buffer, size);
+    if (!got.Ok()) {
+      readError = got.Failure();
+      return std::nullopt;
+    }
+    return *got;
+  };
+  std::unique_ptr<ImportedTree> tree = Read(source, failure);
+  if (!readError.Ok()) failure.Reason = readError.Text();
+  return tree;
 }
 
 ImportedTree::Entry ImportedTree::At(Index node) const {

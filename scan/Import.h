@@ -24,6 +24,7 @@ using ExportSource = std::function<std::optional<std::size_t>(char* buffer, std:
 struct ImportFailure {
   std::uint64_t Offset = 0;
   std::string Reason;
+  bool NotOpened = false;  // the file itself could not be opened: no offset
 };
 
 // An entry left out of the scan, as the export says: by a pattern (neither counted nor listed),
@@ -59,6 +60,9 @@ class ImportedTree {
   // export has them.
   static std::unique_ptr<ImportedTree> Read(const ExportSource& source, ImportFailure& failure);
   static std::unique_ptr<ImportedTree> Read(std::string_view text, ImportFailure& failure);
+  // Reads the export in the file at path ("-": standard input); a file that cannot be opened or
+  // read fails with the system's reason.
+  static std::unique_ptr<ImportedTree> ReadFile(const std::string& path, ImportFailure& failure);
 
   ~ImportedTree();
   ImportedTree(const ImportedTree&) = delete;

@@ -24,6 +24,8 @@ class Outcome {
 
   constexpr bool Ok() const { return m_code == 0; }
   constexpr std::uint32_t Code() const { return m_code; }
+  // The system's own words for the failure (strerror, FormatMessage), in UTF-8.
+  std::string Text() const;
 
   // True when the failure says nothing is there any more: the entry, or a folder on its way, is
   // gone, or is no longer a folder where one was needed. Any other failure means something is
@@ -53,6 +55,26 @@ class Result {
  private:
   T m_value{};
   Outcome m_failure;
+};
+
+// ---- A file read from its start to its end (a saved scan), "-" standing for standard input.
+
+class ReadableFile {
+ public:
+  explicit ReadableFile(const std::string& path);
+  ~ReadableFile();
+  ReadableFile(const ReadableFile&) = delete;
+  ReadableFile& operator=(const ReadableFile&) = delete;
+
+  // How opening went; nothing can be read when it failed.
+  Outcome Opened() const { return m_opened; }
+  // The next bytes, at most size of them; 0 at the end.
+  Result<std::size_t> Read(char* buffer, std::size_t size);
+
+ private:
+  std::intptr_t m_handle = -1;
+  bool m_owned = false;
+  Outcome m_opened;
 };
 
 // ---- Path queries, one system call (or search) each, as the entry-list routines use them.

@@ -34,6 +34,33 @@ bool Outcome::Gone() const {
   return m_code == ENOENT || m_code == ENOTDIR;
 }
 
+std::string Outcome::Text() const {
+  return std::strerror(static_cast<int>(m_code));
+}
+
+ReadableFile::ReadableFile(const std::string& path) {
+  if (path == "-") {
+    m_handle = STDIN_FILENO;
+    return;
+  }
+  m_handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  m_owned = m_handle >= 0;
+  if (m_handle < 0) m_opened = Outcome::Last();
+}
+
+ReadableFile::~ReadableFile() {
+  if (m_owned) ::close(static_cast<int>(m_handle));
+}
+
+Result<std::size_t> ReadableFile::Read(char* buffer, std::size_t size) {
+  if (!m_opened.Ok()) return m_opened;
+  for (;;) {
+    const ssize_t got = ::read(static_cast<int>(m_handle), buffer, size);
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) return Outcome::Last();
+  }
+}
+
 const Outcome system::kDenied(EACCES);
 const Outcome system::kNotFound(ENOENT);
 

@@ -20,6 +20,20 @@ bool Outcome::Gone() const {
          m_code == ERROR_DIRECTORY;
 }
 
+std::string Outcome::Text() const {
+  wchar_t* text = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, m_code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message = length > 0 && text != nullptr ? std::wstring(text, length) : L"";
+  if (text != nullptr) ::LocalFree(text);
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                              message.back() == L' ' || message.back() == L'.'))
+    message.pop_back();
+  if (message.empty()) return "error " + std::to_string(m_code);
+  return ToUtf8(std::wstring_view(message));
+}
+
 const Outcome system::kDenied(ERROR_ACCESS_DENIED);
 const Outcome system::kNotFound(ERROR_FILE_NOT_FOUND);
 
@@ -87,6 +101,38 @@ std::int64_t SizeOf(const WIN32_FIND_DATAW& data) {
 }
 
 }  // namespace
+
+ReadableFile::ReadableFile(const std::string& path) {
+  if (path == "-") {
+    m_handle = reinterpret_cast<std::intptr_t>(::GetStdHandle(STD_INPUT_HANDLE));
+    return;
+  }
+  const HANDLE file = ::CreateFileW(LongPath(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    m_opened = Outcome::Last();
+    return;
+  }
+  m_handle = reinterpret_cast<std::intptr_t>(file);
+  m_owned = true;
+}
+
+ReadableFile::~ReadableFile() {
+  if (m_owned) ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+}
+
+Result<std::size_t> ReadableFile::Read(char* buffer, std::size_t size) {
+  if (!m_opened.Ok()) return m_opened;
+  DWORD got = 0;
+  const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+  if (!::ReadFile(reinterpret_cast<HANDLE>(m_handle), buffer, want, &got, nullptr)) {
+    // A pipe whose writer is done ends there.
+    if (::GetLastError() == ERROR_BROKEN_PIPE) return std::size_t{0};
+    return Outcome::Last();
+  }
+  return static_cast<std::size_t>(got);
+}
 
 // ---- Path queries
 
