@@ -542,6 +542,10 @@ ListKind TFMain::ListOf(HWND view) const {
 
 // --- Handlers -----------------------------------------------------------------------------------
 
+void TFMain::ImportScan(const std::string& path) {
+  m_commands->ImportScan(path);
+}
+
 void TFMain::FormCreate(const std::optional<std::string>& firstArgument) {
   m_model->FormCreate(firstArgument);
   ::DragAcceptFiles(m_hwnd, TRUE);

@@ -57,6 +57,8 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
 
   // Handlers that only a window has.
   void FormCreate(const std::optional<std::string>& firstArgument);
+  // The rows of a saved scan, as --import gives it.
+  void ImportScan(const std::string& path);
   void tmiHelpAboutClick();
   // The dropped-files message: every dropped path, whole, in drop order.
   void DropFiles(HDROP drop);
