@@ -20,6 +20,7 @@ struct Request {
   bool Descending = false;
   bool Zero = false;
   Format OutputFormat = Format::Table;
+  WalkOptions Walk;  // -x, --exclude
 };
 
 // How a report with a file list walks its rows.
