@@ -221,6 +221,7 @@ void ListsModel::SetStatistics(std::size_t index, const FolderStatistics& statis
   row.FolderCount = statistics.FolderCount;
   row.UnreadableFolders = statistics.UnreadableFolders;
   row.DiskSize = statistics.DiskSize;
+  row.ExcludedEntries = statistics.ExcludedEntries;
   if (m_observer) m_observer->RowChanged(ListKind::Result, index);
   // A changed row is a change of the list; only a selected one moves the totals.
   if (!row.Selected) return;
@@ -244,6 +245,7 @@ ListsModel::SelectionTotals ListsModel::SelectedTotals() const {
     totals.Folders = SaturatingAdd(totals.Folders, row.FolderCount);
     totals.Unreadable = SaturatingAdd(totals.Unreadable, row.UnreadableFolders);
     totals.DiskBytes = SaturatingAdd(totals.DiskBytes, row.DiskSize);
+    totals.Excluded = SaturatingAdd(totals.Excluded, row.ExcludedEntries);
   }
   return totals;
 }

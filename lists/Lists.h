@@ -74,6 +74,10 @@ class ListsModel {
   // The view to notify, or none. Not owned.
   void SetObserver(ListObserver* observer) { m_observer = observer; }
 
+  // What the analysis runs and file views started from now on leave out (-x, --exclude).
+  void SetWalkOptions(WalkOptions options) { m_walkOptions = std::move(options); }
+  const WalkOptions& CurrentWalkOptions() const { return m_walkOptions; }
+
   // --- Reading the rows ---------------------------------------------------------------------
   std::size_t ResultRowCount() const { return m_results.size(); }
   const ResultRow& ResultRowAt(std::size_t index) const { return m_results[index]; }
@@ -173,6 +177,7 @@ class ListsModel {
     std::int64_t Folders = 0;
     std::int64_t Unreadable = 0;  // folders that could not be searched (no panel shows it)
     std::int64_t DiskBytes = 0;   // what the rows occupy on disk
+    std::int64_t Excluded = 0;    // entries the exclude patterns left out (no panel shows it)
   };
   SelectionTotals SelectedTotals() const;
   // The texts of the rows, bytes, files and folders panels for totals.
@@ -236,6 +241,7 @@ class ListsModel {
   bool m_resultSortDescending = false;
   int m_fileSortColumn = 0;
   bool m_fileSortDescending = false;
+  WalkOptions m_walkOptions;
   bool m_runReachedEnd = true;
   bool m_fileViewReachedEnd = true;
   // Analysis runs under way (one may start from inside another's update), and whether the

@@ -43,6 +43,7 @@ struct ResultRow {
   // "0" then means "nothing readable", not "empty".
   std::int64_t UnreadableFolders = 0;
   std::int64_t DiskSize = 0;  // what the folder occupies on disk (FolderStatistics::DiskSize)
+  std::int64_t ExcludedEntries = 0;  // entries below it that an exclude pattern left out
   bool Selected = false;
   // Found by listing a folder (the start-up rows), not named by the user.
   bool Listed = false;

@@ -101,7 +101,7 @@ void ListsModel::tmiFileRunClick() {
   // A long row keeps the window alive: the same update while it is measured, and an answer to
   // stop abandons the row at once; it keeps what it showed before. One set of walkers serves
   // every row of the run.
-  Walkers walkers;
+  Walkers walkers(0, m_walkOptions);
   MeasureRows([&walkers](RowId, const std::string& location, RootLink link, ProgressSink& progress,
                          const std::string& subText) {
     const std::function<bool()> keepGoing = [&] {
@@ -148,7 +148,7 @@ void ListsModel::KeepFileRowsOfMeasuredSelection() {
 }
 
 void ListsModel::MeasureAndList(const RowEntryVisitor& visit) {
-  Walkers walkers(1);
+  Walkers walkers(1, m_walkOptions);
   MeasureRows([&](RowId row, const std::string& location, RootLink link, ProgressSink& progress,
                   const std::string&) -> std::optional<FolderStatistics> {
     Clock::time_point lastPump = Clock::now();
@@ -185,7 +185,7 @@ void ListsModel::tmiViewFileViewFlagClick() {
   }
   m_fileViewReachedEnd = false;
   bool reachedEnd = true;
-  Walkers walkers(1);
+  Walkers walkers(1, m_walkOptions);
   bool firstUpdate = true;
   Clock::time_point lastPump{};
   for (const auto& [id, index] : selected) {

@@ -201,6 +201,14 @@ void WriteUnreadableNote(Pieces& out, const ListsModel& model, const Selection& 
                 " below could not be searched; the numbers leave out what they hold\n";
 }
 
+// One line under the table, when the exclude patterns left entries out, saying how many.
+void WriteExcludedNote(Pieces& out, const Selection& selection) {
+  const std::int64_t excluded = selection.Totals.Excluded;
+  if (excluded == 0) return;
+  out.Text() += CountText(excluded) + (excluded == 1 ? " entry" : " entries") +
+                " left out by --exclude, and what lies below them\n";
+}
+
 // The file list's cells as the windows show them: name, path, size or "フォルダ", size on disk.
 Lines FileLines(const FileListing& files) {
   return {{kFileColumnCaptions.begin(), kFileColumnCaptions.end()}, [&files](const auto& visit) {
@@ -250,6 +258,8 @@ void WriteJson(Pieces& out, const ListsModel& model, const Selection& selection)
     AppendJsonNumber(text, row.Measured, row.UnreadableFolders);
     text += ", \"disk\": ";
     AppendJsonNumber(text, row.Measured, row.DiskSize);
+    text += ", \"excluded\": ";
+    AppendJsonNumber(text, row.Measured, row.ExcludedEntries);
     text += "}";
     out.LineDone();
     first = false;
@@ -268,6 +278,8 @@ void WriteJson(Pieces& out, const ListsModel& model, const Selection& selection)
   AppendJsonNumber(text, true, totals.Unreadable);
   text += ", \"disk\": ";
   AppendJsonNumber(text, true, totals.DiskBytes);
+  text += ", \"excluded\": ";
+  AppendJsonNumber(text, true, totals.Excluded);
   text += "}";
   if (selection.Files) {
     text += ",\n  \"entries\": [";
@@ -450,6 +462,7 @@ void WriteReport(std::ostream& stream, const ListsModel& model, const Selection&
     case Format::Table: {
       WriteTable(out, ResultLines(model, selection, false));
       WriteUnreadableNote(out, model, selection);
+      WriteExcludedNote(out, selection);
       const auto panels = ListsModel::TotalsTexts(selection.Totals);
       out.Text() +=
           "\n" + panels[0] + "  " + panels[1] + "  " + panels[2] + "  " + panels[3] + "\n";

@@ -173,6 +173,7 @@ class SpilledListing final : public FileListing {
 
 Outcome MakeReport(const Request& request, Frontend& frontend, std::ostream& out, Walks walks) {
   ListsModel model(frontend);
+  model.SetWalkOptions(request.Walk);
   if (request.Folder) model.FormCreate(*request.Folder);
   for (const auto& path : request.Added)
     model.AddResultList(path);

@@ -21,6 +21,7 @@ struct Request {
   bool Descending = false;
   bool Zero = false;
   Format OutputFormat = Format::Table;
+  WalkOptions Walk;  // -x, --exclude
   // An imported scan: its top folders become the rows, measured and listed from it.
   std::shared_ptr<const ImportedTree> Imported;
 };

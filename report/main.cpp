@@ -38,16 +38,26 @@ files and folders below each, then prints them with the totals over all rows.
   --import FILE       take the rows from a scan saved as ncdu's JSON export (ncdu -o, gdu -o,
                       --format ncdu; - for standard input): one per top folder of the scan
   --files             also list every file and folder below the rows, with each file's size
-  --sort COLUMN       order by COLUMN: 0-4 or a caption (名前 場所 サイズ ファイル数 フォルダ数);
-                      the file list by the same column when it has it (0-2)
+  --sort COLUMN       order by COLUMN: 0-5 or a caption (名前 場所 サイズ ファイル数 フォルダ数
+                      ディスク上のサイズ); the file list by its column of the same caption
+                      when it has one (名前 場所 サイズ ディスク上のサイズ)
   --descending        order from the largest (with no --sort: names descending)
   --zero              keep only the measured rows of size 0
+  -x, --one-file-system
+                      count a file system mounted below a row as a folder, not walked
+  --exclude PATTERN   leave out every entry whose name matches the shell glob PATTERN, and
+                      what lies below it (repeatable); JSON says per row how many: "excluded"
   --format FORMAT     table (default), csv or json
   --help              show this help and exit
   --version           show the version and exit
 
 JSON carries plain integers (null for a row not measured, or for a folder's size). Names that
 are not valid UTF-8 keep their valid parts; each other byte is written as \ufffd.
+
+Two sizes: サイズ ("size" in JSON) is what the files hold, each name of a file counted; ディスク上の
+サイズ ("disk") is what the entries occupy on disk, folders included, as du -s -B1 counts it: a
+sparse file only its written blocks, a file with several names (hard links) once per run, in the
+first row that holds it.
 
 "unreadable" counts the folders below a row that could not be searched: a CSV column of its
 own, and in the table a ! after the row's name.
@@ -193,6 +203,12 @@ std::optional<int> ParseArguments(int argc, char** argv, Request& options,
       if (!column) return Fail(2, "--sort needs a COLUMN");
       options.SortColumn = FindColumn(kResultColumns, *column);
       if (!options.SortColumn) return Fail(2, "unknown column for --sort: " + std::string(*column));
+    } else if (argument == "--exclude") {
+      const auto pattern = value();
+      if (!pattern) return Fail(2, "--exclude needs a PATTERN");
+      options.Walk.Excludes.emplace_back(*pattern);
+    } else if (argument == "-x" || (argument == "--one-file-system" && !attached)) {
+      options.Walk.OneFileSystem = true;
     } else if (argument == "--format") {
       const auto format = value();
       if (!format) return Fail(2, "--format needs table, csv or json");

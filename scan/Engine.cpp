@@ -80,6 +80,7 @@ void Add(FolderStatistics& into, const FolderStatistics& part) {
   into.FolderCount = SaturatingAdd(into.FolderCount, part.FolderCount);
   into.UnreadableFolders = SaturatingAdd(into.UnreadableFolders, part.UnreadableFolders);
   into.DiskSize = SaturatingAdd(into.DiskSize, part.DiskSize);
+  into.ExcludedEntries = SaturatingAdd(into.ExcludedEntries, part.ExcludedEntries);
 }
 
 struct Level {
@@ -139,8 +140,8 @@ struct Walkers::Task {
 // task wakes one thread. Threads start at the first hand-over and live as long as the pool.
 class Walkers::Pool {
  public:
-  Pool(unsigned base, unsigned most, bool adaptive, LinkSet& links)
-      : m_base(base), m_most(most), m_adaptive(adaptive), m_links(links) {
+  Pool(unsigned base, unsigned most, bool adaptive, const WalkOptions& options, LinkSet& links)
+      : m_base(base), m_most(most), m_adaptive(adaptive), m_options(options), m_links(links) {
     m_threads.reserve(m_most);
     m_slots.reserve(m_most);
   }
@@ -254,6 +255,7 @@ class Walkers::Pool {
   const unsigned m_base;
   const unsigned m_most;
   const bool m_adaptive;
+  const WalkOptions& m_options;
   LinkSet& m_links;
   std::mutex m_mutex;
   std::condition_variable m_settled;  // the caller waits here for the measuring to end
@@ -277,7 +279,7 @@ class Walkers::Pool {
 // in order; with a pool it hands subfolders to idle walkers instead.
 class Walkers::Walker {
  public:
-  Walker(const TreeVisitor* visit, Pool* work, LinkSet& links);
+  Walker(const TreeVisitor* visit, Pool* work, const WalkOptions& options, LinkSet& links);
 
   void SetVisitor(const TreeVisitor* visit) { m_visit = visit; }
 
@@ -418,6 +420,10 @@ class Walkers::Walker {
       const platform::OpenResult result = platform::OpenChild(parent, m_path, name, *child.Folder);
       if (result.Error.Gone()) return false;
       opened = result.State;
+      if (opened == OpenState::Opened && result.OtherFileSystem && m_options.OneFileSystem) {
+        platform::Close(*child.Folder);
+        opened = OpenState::NotEntered;
+      }
     }
     if (opened == OpenState::EntryFailed) {
       CountUnreadable(parentUnreadable);
@@ -434,6 +440,18 @@ class Walkers::Walker {
     m_path += kPathSeparator;
     StartReading(child);
     m_depth = depth + 1;
+    return true;
+  }
+
+  bool MatchesExclude(std::string_view name) const {
+    return std::any_of(m_options.Excludes.begin(), m_options.Excludes.end(),
+                       [name](const std::string& pattern) { return GlobMatch(pattern, name); });
+  }
+
+  // True when an exclude pattern matches the entry's name; counts it then.
+  bool Excluded(platform::FolderEntry& entry) {
+    if (!MatchesExclude(entry.Name)) return false;
+    ++m_totals.ExcludedEntries;
     return true;
   }
 
@@ -468,6 +486,8 @@ class Walkers::Walker {
     for (std::size_t i = level.Next; i < level.Entries.size(); ++i) {
       platform::FolderEntry& entry = level.Entries[i];
       if (entry.Kind != EntryKind::Folder || !entry.MayEnter) continue;
+      // Counted as excluded when this walker reaches it.
+      if (!m_options.Excludes.empty() && MatchesExclude(entry.Name)) continue;
       if (!m_sharedParent) {
         platform::Folder shared = platform::NewFolder();
         if (!platform::Share(*level.Folder, *shared).Ok()) return;
@@ -542,6 +562,7 @@ class Walkers::Walker {
         continue;
       }
       platform::FolderEntry& entry = level.Entries[level.Next++];
+      if (!m_options.Excludes.empty() && Excluded(entry)) continue;
       if (!Size(level, entry)) continue;
       const bool isFile = entry.Kind == EntryKind::File;
       // A file's path is needed only to show it.
@@ -578,6 +599,7 @@ class Walkers::Walker {
 
   const TreeVisitor* m_visit;
   Pool* m_work;
+  const WalkOptions& m_options;
   LinkSet& m_links;
   const std::atomic<bool>* m_stop;
   const std::function<bool()>* m_keepGoing = nullptr;
@@ -595,8 +617,13 @@ class Walkers::Walker {
   std::vector<Task> m_tasks;
 };
 
-Walkers::Walker::Walker(const TreeVisitor* visit, Pool* work, LinkSet& links)
-    : m_visit(visit), m_work(work), m_links(links), m_stop(work ? &work->Stopping() : nullptr) {}
+Walkers::Walker::Walker(const TreeVisitor* visit, Pool* work, const WalkOptions& options,
+                        LinkSet& links)
+    : m_visit(visit),
+      m_work(work),
+      m_options(options),
+      m_links(links),
+      m_stop(work ? &work->Stopping() : nullptr) {}
 
 Walkers::Pool::~Pool() {
   {
@@ -610,7 +637,7 @@ Walkers::Pool::~Pool() {
 }
 
 void Walkers::Pool::Main(unsigned index) {
-  Walker walker(nullptr, this, m_links);
+  Walker walker(nullptr, this, m_options, m_links);
   std::unique_lock lock(m_mutex);
   Slot& slot = *m_slots[index];
   for (;;) {
@@ -656,7 +683,7 @@ std::optional<FolderStatistics> Walkers::Pool::Measure(std::string_view folder, 
                                                        const std::function<bool()>* keepGoing) {
   m_stop.store(false, std::memory_order_relaxed);
   m_solo.store(true, std::memory_order_relaxed);
-  if (!m_caller) m_caller = std::make_unique<Walker>(nullptr, this, m_links);
+  if (!m_caller) m_caller = std::make_unique<Walker>(nullptr, this, m_options, m_links);
   Walker& caller = *m_caller;
   caller.WalkUntil(folder, link, std::chrono::steady_clock::now() + kSoloTime);
   if (!caller.HandedOver()) return caller.TakeTotals();
@@ -735,13 +762,14 @@ std::optional<FolderStatistics> Walkers::Pool::Result() {
   return m_totals;
 }
 
-Walkers::Walkers(unsigned threads) : m_threads(threads), m_links(std::make_unique<LinkSet>()) {}
+Walkers::Walkers(unsigned threads, WalkOptions options)
+    : m_threads(threads), m_options(std::move(options)), m_links(std::make_unique<LinkSet>()) {}
 
 Walkers::~Walkers() = default;
 
 std::optional<FolderStatistics> Walkers::Measure(std::string_view folder, RootLink link,
                                                  const std::function<bool()>* keepGoing) {
-  if (m_busy) return Walkers(m_threads).Measure(folder, link, keepGoing);
+  if (m_busy) return Walkers(m_threads, m_options).Measure(folder, link, keepGoing);
   if (!m_pool) {
     const bool adaptive = m_threads == 0 && platform::BlocksRead().Ok();
     unsigned base = m_threads;
@@ -749,7 +777,7 @@ std::optional<FolderStatistics> Walkers::Measure(std::string_view folder, RootLi
     if (base == 0) base = std::max(1u, std::thread::hardware_concurrency());
     base = std::min(base, kMostThreads);
     m_pool = std::make_unique<Pool>(base, adaptive ? std::max(base, kMostWhileWaiting) : base,
-                                    adaptive, *m_links);
+                                    adaptive, m_options, *m_links);
   }
   const BusyScope busy(m_busy);
   return m_pool->Measure(folder, link, keepGoing);
@@ -757,8 +785,8 @@ std::optional<FolderStatistics> Walkers::Measure(std::string_view folder, RootLi
 
 std::optional<FolderStatistics> Walkers::List(std::string_view folder, RootLink link,
                                               const TreeVisitor& visit) {
-  if (m_busy) return Walkers(m_threads).List(folder, link, visit);
-  if (!m_lister) m_lister = std::make_unique<Walker>(nullptr, nullptr, *m_links);
+  if (m_busy) return Walkers(m_threads, m_options).List(folder, link, visit);
+  if (!m_lister) m_lister = std::make_unique<Walker>(nullptr, nullptr, m_options, *m_links);
   const BusyScope busy(m_busy);
   m_lister->SetVisitor(&visit);
   const bool walkedAll = m_lister->WalkRoot(folder, link);

@@ -5,7 +5,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillet {
 
@@ -20,6 +22,19 @@ struct FolderStatistics {
   // of every entry below it, folders included, and its own (du -s -B1), a file with several names
   // once per Walkers object, where it is met first; on Windows the files' allocation sizes.
   std::int64_t DiskSize = 0;
+  // Entries below the folder whose names an exclude pattern matched (what lies below an excluded
+  // folder is not walked, so not counted here either).
+  std::int64_t ExcludedEntries = 0;
+};
+
+// What a walk leaves out, the same for every measuring and listing of a run.
+struct WalkOptions {
+  // A folder below the one measured where another file system begins counts as a folder and is
+  // not walked into, as a pseudo file system is (du -x).
+  bool OneFileSystem = false;
+  // Shell globs (GlobMatch) matched against each entry's name below the folder measured: an entry
+  // one matches is neither counted nor listed, and a folder not walked.
+  std::vector<std::string> Excludes;
 };
 
 // One entry of a streamed listing. Path is valid only during the visit call.
@@ -52,7 +67,7 @@ class Walkers {
   // threads == 0: one walker per core, and more, up to 32, while a walk waits on the disk rather
   // than on the cores; otherwise exactly threads, at most 256; fewer when the system cannot start
   // more.
-  explicit Walkers(unsigned threads = 0);
+  explicit Walkers(unsigned threads = 0, WalkOptions options = {});
   ~Walkers();
   Walkers(const Walkers&) = delete;
   Walkers& operator=(const Walkers&) = delete;
@@ -85,6 +100,7 @@ class Walkers {
   class LinkSet;
   struct Task;
   unsigned m_threads;
+  WalkOptions m_options;
   std::unique_ptr<LinkSet> m_links;
   std::unique_ptr<Pool> m_pool;
   std::unique_ptr<Walker> m_lister;

@@ -151,7 +151,8 @@ enum class OpenState : std::uint8_t { Opened, NotEntered, Failed, EntryFailed };
 
 struct OpenResult {
   OpenState State = OpenState::Failed;
-  Outcome Error;  // why, when Failed or EntryFailed
+  Outcome Error;                 // why, when Failed or EntryFailed
+  bool OtherFileSystem = false;  // Opened, and on another file system than its parent
 };
 
 // Opens the folder to measure, links on the way followed; the last name only when followLink

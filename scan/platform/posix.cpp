@@ -413,7 +413,8 @@ OpenResult system::OpenChild(FolderState& parent, std::string_view name, FolderS
       return {OpenState::NotEntered, {}};
     }
   }
-  return {OpenState::Opened, {}};
+  // A bind mount of the same file system keeps its device: du -x walks it, and so does this.
+  return {OpenState::Opened, {}, parent.Identified && into.Device != parent.Device};
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // quillet-report end to end on generated trees, plus its text escapes.
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -237,12 +238,12 @@ TEST_F(ReportTest, JsonCarriesRawNumbersAndEntries) {
   "complete": true,
   "rows": [
     {"name": "alpha", "location": "@/alpha", "size": 1234, "files": 2, "folders": 1, "unreadable": 0, "disk": )" +
-                               std::to_string(du[0]) + R"(},
+                               std::to_string(du[0]) + R"(, "excluded": 0},
     {"name": "beta", "location": "@/beta", "size": 0, "files": 1, "folders": 0, "unreadable": 0, "disk": )" +
-                               std::to_string(du[1]) + R"(}
+                               std::to_string(du[1]) + R"(, "excluded": 0}
   ],
   "totals": {"lists": 2, "bytes": 1234, "files": 3, "folders": 1, "unreadable": 0, "disk": )" +
-                               std::to_string(du[0] + du[1]) + R"(},
+                               std::to_string(du[0] + du[1]) + R"(, "excluded": 0},
   "entries": [
     {"name": "a.txt", "location": "@/alpha/a.txt", "size": 1000, "disk": )" +
                                own("alpha/a.txt") + R"(},
@@ -379,14 +380,14 @@ TEST_F(ReportTest, FoldersThatCannotBeSearchedAreCountedAndShown) {
   "complete": true,
   "rows": [
     {"name": "alpha", "location": "@/alpha", "size": 1234, "files": 2, "folders": 2, "unreadable": 1, "disk": )" +
-                            disk(0) + R"(},
+                            disk(0) + R"(, "excluded": 0},
     {"name": "beta", "location": "@/beta", "size": 0, "files": 1, "folders": 0, "unreadable": 0, "disk": )" +
-                            disk(1) + R"(},
+                            disk(1) + R"(, "excluded": 0},
     {"name": "gamma", "location": "@/gamma", "size": 0, "files": 0, "folders": 3, "unreadable": 1, "disk": )" +
-                            disk(2) + R"(}
+                            disk(2) + R"(, "excluded": 0}
   ],
   "totals": {"lists": 3, "bytes": 1234, "files": 3, "folders": 5, "unreadable": 2, "disk": )" +
-                            std::to_string(du[0] + du[1] + du[2]) + R"(}
+                            std::to_string(du[0] + du[1] + du[2]) + R"(, "excluded": 0}
 }
 )"));
   // Measured in the same walk that lists the entries, the rows are the same.
@@ -482,6 +483,43 @@ TEST_F(ReportTest, AnImportedScanGivesTheReportOfAWalk) {
                          ": byte 47: the export ends before its tree does (cut short?)\n");
   EXPECT_EQ(Run("--import " + Quoted("missing.json")).Status, 1);
   EXPECT_EQ(Run("--import " + Quoted("cut.json") + " " + Quoted("base")).Status, 2);
+}
+
+// --exclude leaves matching names out of every number, says how many in JSON and under the
+// table; -x keeps the walk on the row's file system. du with the same options is the oracle.
+TEST_F(ReportTest, ExcludesAndOneFileSystemReachTheWalk) {
+  File("base/alpha/debug.log", 4000);
+  File("base/alpha/deep/cache/c.bin", 8000);
+  Folder("base/alpha/mnt");
+  const bool mounted = ::mount("tmpfs", Path("base/alpha/mnt").c_str(), "tmpfs", 0, nullptr) == 0;
+  struct Unmount {
+    std::string At;
+    bool Mounted;
+    ~Unmount() {
+      if (Mounted) ::umount2(At.c_str(), MNT_DETACH);
+    }
+  } unmount{Path("base/alpha/mnt"), mounted};
+  if (mounted) File("base/alpha/mnt/elsewhere.bin", 9000);
+  const std::string options = " --exclude '*.log' --exclude=cache -x";
+  const Outcome json = Run("--add " + Quoted("base/alpha") + options + " --format json");
+  ASSERT_EQ(json.Status, 0) << json.Err;
+  const std::vector<std::int64_t> du = Du({"base/alpha"}, "-x --exclude='*.log' --exclude=cache");
+  ASSERT_EQ(du.size(), 1u);
+  EXPECT_NE(
+      json.Out.find(Based(
+          R"("location": "@/alpha", "size": 1234, "files": 2, "folders": 2, "unreadable": 0, "disk": )" +
+          std::to_string(du[0]) + R"(, "excluded": 2})")),
+      std::string::npos)
+      << json.Out;
+  const Outcome table = Run("--add " + Quoted("base/alpha") + options);
+  EXPECT_NE(table.Out.find("\n2 entries left out by --exclude, and what lies below them\n"),
+            std::string::npos)
+      << table.Out;
+  const Outcome plain = Run("--add " + Quoted("base/alpha"));
+  EXPECT_EQ(plain.Out.find("left out"), std::string::npos) << plain.Out;
+  const Outcome missing = Run(Quoted("base") + " --exclude");
+  EXPECT_EQ(missing.Status, 2);
+  EXPECT_EQ(missing.Err, "quillet-report: --exclude needs a PATTERN\n");
 }
 
 TEST_F(ReportTest, HelpAndVersion) {
