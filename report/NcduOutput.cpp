@@ -1,8 +1,12 @@
 // The ncdu export writer: one line per entry, folders as arrays that open with their own entry.
 #include "report/NcduOutput.h"
 
+#include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <vector>
+
+#include "scan/Text.h"
 
 namespace quillet::report {
 namespace {
@@ -105,6 +109,74 @@ void NcduWriter::Flush(bool always) {
   if (m_text.empty() || (!always && m_text.size() < kPiece)) return;
   m_out.write(m_text.data(), static_cast<std::streamsize>(m_text.size()));
   m_text.clear();
+}
+
+bool WriteWalkExport(NcduWriter& writer, const std::string& folder, const WalkOptions& options,
+                     const std::function<bool()>& keepGoing) {
+  // The root is named by its absolute path, as the other tools name it, so the file means the
+  // same wherever it is read.
+  std::error_code error;
+  std::string root = std::filesystem::absolute(folder, error).lexically_normal().string();
+  if (error) root = folder;
+  while (root.size() > 1 && root.back() == kPathSeparator)
+    root.pop_back();
+  NcduEntry top;
+  top.Name = root;
+  writer.Open(top);
+
+  WalkOptions listing = options;
+  listing.ListExcluded = true;
+  Walkers walkers(1, listing);
+  // The path lengths of the folders open in the export, the root's first; an entry closes every
+  // folder after its parent's.
+  std::vector<std::size_t> open{WithTrailingSeparator(folder).size() - 1};
+  const auto visit = [&](const TreeEntry& entry) {
+    const std::size_t parent = entry.Path.rfind(kPathSeparator);
+    while (open.size() > 1 && open.back() != parent) {
+      writer.Close();
+      open.pop_back();
+    }
+    NcduEntry out;
+    out.Name = entry.Path.substr(parent + 1);
+    out.Disk = std::max<std::int64_t>(entry.DiskSize, 0);
+    out.Size = std::max<std::int64_t>(entry.IsFolder ? entry.OwnSize : entry.Size, 0);
+    if (!entry.IsFolder && entry.Links > 1) {
+      out.Links = entry.Links;
+      out.Inode = entry.Inode;
+      out.HasDevice = true;
+      out.Device = entry.Device;
+    }
+    out.NotRegular = entry.NotRegular;
+    switch (entry.Skipped) {
+      case TreeEntry::Skip::None:
+        break;
+      case TreeEntry::Skip::Unreadable:
+        out.ReadError = true;
+        break;
+      case TreeEntry::Skip::PseudoFileSystem:
+        out.Excluded = "kernfs";
+        break;
+      case TreeEntry::Skip::OtherFileSystem:
+        out.Excluded = "otherfs";
+        break;
+      case TreeEntry::Skip::Excluded:
+        out.Excluded = "pattern";
+        break;
+    }
+    // A folder not entered is still a folder (ncdu writes it so); one a pattern left out, only
+    // its name.
+    if (entry.IsFolder && entry.Skipped != TreeEntry::Skip::Excluded) {
+      writer.Open(out);
+      open.push_back(entry.Path.size());
+    } else {
+      writer.Item(out);
+    }
+    return keepGoing();
+  };
+  const bool finished = walkers.List(folder, RootLink::Follow, visit).has_value();
+  for (; !open.empty(); open.pop_back())
+    writer.Close();
+  return finished;
 }
 
 void WriteImportedTree(const ImportedTree& tree, NcduWriter& writer) {

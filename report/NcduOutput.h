@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -47,6 +48,12 @@ class NcduWriter {
   std::ostream& m_out;
   std::string m_text;
 };
+
+// The export of one walk of folder, whose top folders are the rows a report of folder has; the
+// walk keeps to options. keepGoing is asked between entries; false ends the export early, still
+// well formed. False when it did.
+bool WriteWalkExport(NcduWriter& writer, const std::string& folder, const WalkOptions& options,
+                     const std::function<bool()>& keepGoing);
 
 // The whole of an imported tree written back as an export of its own.
 void WriteImportedTree(const ImportedTree& tree, NcduWriter& writer);

@@ -484,6 +484,8 @@ void WriteReport(std::ostream& stream, const ListsModel& model, const Selection&
     case Format::Json:
       WriteJson(out, model, selection);
       break;
+    case Format::Ncdu:
+      break;  // an export of the walk, not of rows: the report writes it as it walks
   }
 }
 

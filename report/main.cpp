@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -20,6 +21,7 @@
 
 #include "lists/Frontend.h"
 #include "lists/Lists.h"
+#include "report/NcduOutput.h"
 #include "report/Output.h"
 #include "report/Report.h"
 #include "ui/Progress.h"
@@ -47,7 +49,8 @@ files and folders below each, then prints them with the totals over all rows.
                       count a file system mounted below a row as a folder, not walked
   --exclude PATTERN   leave out every entry whose name matches the shell glob PATTERN, and
                       what lies below it (repeatable); JSON says per row how many: "excluded"
-  --format FORMAT     table (default), csv or json
+  --format FORMAT     table (default), csv, json, or ncdu: a scan ncdu, gdu and --import read
+                      back (ncdu's JSON export of the walk of FOLDER, every entry below it)
   --help              show this help and exit
   --version           show the version and exit
 
@@ -211,15 +214,17 @@ std::optional<int> ParseArguments(int argc, char** argv, Request& options,
       options.Walk.OneFileSystem = true;
     } else if (argument == "--format") {
       const auto format = value();
-      if (!format) return Fail(2, "--format needs table, csv or json");
+      if (!format) return Fail(2, "--format needs table, csv, json or ncdu");
       if (*format == "table") {
         options.OutputFormat = Format::Table;
       } else if (*format == "csv") {
         options.OutputFormat = Format::Csv;
       } else if (*format == "json") {
         options.OutputFormat = Format::Json;
+      } else if (*format == "ncdu") {
+        options.OutputFormat = Format::Ncdu;
       } else {
-        return Fail(2, "unknown format (table, csv or json): " + std::string(*format));
+        return Fail(2, "unknown format (table, csv, json or ncdu): " + std::string(*format));
       }
     } else if ((argument == "--files" && flag(options.Files)) ||
                (argument == "--descending" && flag(options.Descending)) ||
@@ -228,6 +233,10 @@ std::optional<int> ParseArguments(int argc, char** argv, Request& options,
       return Fail(2, "unknown option: " + std::string(argv[i]) + " (see --help)");
     }
   }
+  if (options.OutputFormat == Format::Ncdu &&
+      (importFrom || options.Files || options.Zero || options.SortColumn || options.Descending ||
+       (options.Folder ? 1u : 0u) + options.Added.size() != 1))
+    return Fail(2, "--format ncdu exports the walk of one FOLDER (or one --add PATH), as it is");
   if (importFrom && (options.Folder || !options.Added.empty()))
     return Fail(2, "--import takes the rows from the scan: no FOLDER nor --add with it");
   if (!importFrom && !options.Folder && options.Added.empty()) {
@@ -289,6 +298,17 @@ int Run(int argc, char** argv) {
   action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
   sigemptyset(&action.sa_mask);
   ::sigaction(SIGINT, &action, nullptr);
+
+  if (options.OutputFormat == Format::Ncdu) {
+    bool finished = false;
+    {
+      NcduWriter writer(out, QUILLET_VERSION, static_cast<std::int64_t>(std::time(nullptr)));
+      finished = WriteWalkExport(writer, searched.front(), options.Walk,
+                                 [] { return g_interrupted == 0; });
+      writer.Finish();
+    }
+    return Finish(out, finished ? 0 : 130);
+  }
 
   ReportFrontend frontend(::isatty(STDERR_FILENO) == 1);
   const Outcome outcome = MakeReport(options, frontend, out);

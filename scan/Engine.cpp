@@ -416,13 +416,20 @@ class Walkers::Walker {
     Level& child = LevelAt(depth);
     // Below a parent that could not be reached again, nothing can be opened.
     OpenState opened = OpenState::Failed;
+    TreeEntry::Skip skipped = TreeEntry::Skip::Unreadable;
+    bool mountBegins = false;
     if (!parentLost) {
       const platform::OpenResult result = platform::OpenChild(parent, m_path, name, *child.Folder);
       if (result.Error.Gone()) return false;
       opened = result.State;
+      mountBegins = result.OtherFileSystem;
+      skipped = opened == OpenState::Opened       ? TreeEntry::Skip::None
+                : opened == OpenState::NotEntered ? TreeEntry::Skip::PseudoFileSystem
+                                                  : TreeEntry::Skip::Unreadable;
       if (opened == OpenState::Opened && result.OtherFileSystem && m_options.OneFileSystem) {
         platform::Close(*child.Folder);
         opened = OpenState::NotEntered;
+        skipped = TreeEntry::Skip::OtherFileSystem;
       }
     }
     if (opened == OpenState::EntryFailed) {
@@ -431,7 +438,14 @@ class Walkers::Walker {
     }
     ++m_totals.FolderCount;
     const std::int64_t own = opened == OpenState::Opened ? CountOwnAllocation(*child.Folder) : -1;
-    if (!Visit(true, -1, own)) {
+    TreeEntry folder = Entry(true, -1, own);
+    if (m_visit) {
+      folder.OwnSize =
+          opened == OpenState::Opened ? platform::OwnSize(*child.Folder).ValueOr(-1) : -1;
+      folder.Skipped = skipped;
+      folder.MountBegins = mountBegins;
+    }
+    if (!Visit(folder)) {
       platform::Close(*child.Folder);
       return false;
     }
@@ -469,16 +483,44 @@ class Walkers::Walker {
     m_totals.DiskSize = SaturatingAdd(m_totals.DiskSize, file.Allocated);
   }
 
-  bool Visit(bool isFolder, std::int64_t size, std::int64_t diskSize) {
-    if (!m_visit) return true;
+  TreeEntry Entry(bool isFolder, std::int64_t size, std::int64_t diskSize) const {
     TreeEntry entry;
     entry.Path = m_path;
     entry.IsFolder = isFolder;
     entry.Size = size;
     entry.DiskSize = diskSize;
-    if ((*m_visit)(entry)) return true;
+    return entry;
+  }
+
+  bool Visit(const TreeEntry& entry) {
+    if (!m_visit || (*m_visit)(entry)) return true;
     m_stopped = true;
     return false;
+  }
+
+  bool Visit(bool isFolder, std::int64_t size, std::int64_t diskSize) {
+    return !m_visit || Visit(Entry(isFolder, size, diskSize));
+  }
+
+  // A file as a listing shows it, with what an export says of it besides.
+  bool VisitFile(const platform::FolderEntry& file) {
+    if (!m_visit) return true;
+    TreeEntry entry = Entry(false, file.Size, file.Allocated);
+    entry.Device = file.Device;
+    entry.Inode = file.Inode;
+    entry.Links = file.Links;
+    entry.NotRegular = !file.Regular;
+    return Visit(entry);
+  }
+
+  // What the patterns left out, for a listing that asked for it.
+  bool VisitExcluded(const platform::FolderEntry& excluded, std::size_t pathLength) {
+    if (!m_visit || !m_options.ListExcluded) return true;
+    m_path.resize(pathLength);
+    m_path.append(excluded.Name);
+    TreeEntry entry = Entry(excluded.Kind == EntryKind::Folder, -1, -1);
+    entry.Skipped = TreeEntry::Skip::Excluded;
+    return Visit(entry);
   }
 
   // Hands the subfolders after the current entry to idle threads.
@@ -562,7 +604,10 @@ class Walkers::Walker {
         continue;
       }
       platform::FolderEntry& entry = level.Entries[level.Next++];
-      if (!m_options.Excludes.empty() && Excluded(entry)) continue;
+      if (!m_options.Excludes.empty() && Excluded(entry)) {
+        if (!VisitExcluded(entry, level.PathLength)) break;
+        continue;
+      }
       if (!Size(level, entry)) continue;
       const bool isFile = entry.Kind == EntryKind::File;
       // A file's path is needed only to show it.
@@ -574,7 +619,7 @@ class Walkers::Walker {
         m_totals.TotalSize = SaturatingAdd(m_totals.TotalSize, entry.Size);
         ++m_totals.FileCount;
         CountAllocation(entry);
-        if (!Visit(false, entry.Size, entry.Allocated)) break;
+        if (!VisitFile(entry)) break;
         continue;
       }
       if (!entry.MayEnter) {

@@ -35,6 +35,9 @@ struct WalkOptions {
   // Shell globs (GlobMatch) matched against each entry's name below the folder measured: an entry
   // one matches is neither counted nor listed, and a folder not walked.
   std::vector<std::string> Excludes;
+  // Whether a listing visits what the patterns leave out too (marked Excluded, nothing below an
+  // excluded folder), for an export of the walk; the numbers leave it out all the same.
+  bool ListExcluded = false;
 };
 
 // One entry of a streamed listing. Path is valid only during the visit call.
@@ -45,6 +48,24 @@ struct TreeEntry {
   // What the entry itself occupies on disk, each name of a file in full; -1 where the platform
   // counts nothing (a folder on Windows).
   std::int64_t DiskSize = -1;
+
+  // What an export of the walk says of the entry besides (ncdu's format), where the platform
+  // tells: a folder's own size; a file's identity and number of names; a link or special file.
+  std::int64_t OwnSize = -1;
+  std::uint64_t Device = 0;
+  std::uint64_t Inode = 0;
+  std::uint64_t Links = 1;
+  bool NotRegular = false;
+  // Why a folder was not walked into, if it was not.
+  enum class Skip : std::uint8_t {
+    None,
+    Unreadable,        // it could not be searched
+    PseudoFileSystem,  // a pseudo file system begins there
+    OtherFileSystem,   // another file system begins there, and the walk keeps to one
+    Excluded,          // a pattern matched its name (files too, with WalkOptions::ListExcluded)
+  };
+  Skip Skipped = Skip::None;
+  bool MountBegins = false;  // a folder where another file system begins
 };
 
 using TreeVisitor = std::function<bool(const TreeEntry&)>;

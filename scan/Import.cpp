@@ -324,7 +324,8 @@ class ImportedTree::Builder {
       Exclusion kind = Exclusion::Other;
       if (value == Value::String) {
         if (m_string == "pattern") kind = Exclusion::Pattern;
-        if (m_string == "otherfs") kind = Exclusion::OtherFileSystem;
+        // ncdu 2 writes "otherfs", ncdu 1 "othfs".
+        if (m_string == "otherfs" || m_string == "othfs") kind = Exclusion::OtherFileSystem;
         if (m_string == "kernfs") kind = Exclusion::PseudoFileSystem;
       } else if (value == Value::False) {
         kind = Exclusion::None;
@@ -548,8 +549,8 @@ FolderStatistics ImportedTree::Statistics(Index node) const {
   if ((m_nodes[node].Flags & kReadError) != 0) statistics.UnreadableFolders = 1;
   for (Index at = node + 1; at < m_nodes[node].End;) {
     const Node& n = m_nodes[at];
-    const Exclusion excluded = ExclusionOf(n.Flags);
-    if (excluded == Exclusion::Pattern) {
+    if (ExclusionOf(n.Flags) == Exclusion::Pattern) {
+      statistics.ExcludedEntries = SaturatingAdd(statistics.ExcludedEntries, 1);
       at = n.End;
       continue;
     }

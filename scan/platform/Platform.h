@@ -131,6 +131,8 @@ struct FolderEntry {
   bool Linked = false;
   std::uint64_t Device = 0;
   std::uint64_t Inode = 0;
+  std::uint64_t Links = 1;  // its number of names, where the platform says
+  bool Regular = true;      // false for a link or a special file, where the platform says
 };
 
 struct FolderState;  // platform-defined
@@ -184,6 +186,8 @@ Outcome SizeEntry(FolderState& folder, std::string_view folderPath, FolderEntry&
 // What an open folder itself occupies on disk (its own records, not its entries'); -1 where the
 // platform counts no space for a folder.
 Result<std::int64_t> OwnAllocation(FolderState& folder);
+// An open folder's own size (as the system gives it, not what lies in it); -1 where none.
+Result<std::int64_t> OwnSize(FolderState& folder);
 
 // Lets go of the system handle of a folder read to its end, to bound open handles on deep trees;
 // Unpark takes it back through a child walked meanwhile (and still open). Unpark fails when the

@@ -288,6 +288,7 @@ struct FolderState {
   dev_t Device = 0;
   ino_t Inode = 0;
   std::int64_t Allocated = 0;  // the folder's own blocks in bytes, once Identified
+  std::int64_t OwnSize = 0;    // and its own size
   // Devices this folder object met on tmpfs-like file systems, and whether each was devtmpfs: the
   // mount table is read once per device, not once per folder. Kept while the object is reused.
   std::vector<std::pair<dev_t, bool>> DevtmpfsSeen;
@@ -319,6 +320,7 @@ Outcome Identify(FolderState& folder) {
   folder.Device = status.st_dev;
   folder.Inode = status.st_ino;
   folder.Allocated = static_cast<std::int64_t>(status.st_blocks) * 512;
+  folder.OwnSize = static_cast<std::int64_t>(status.st_size);
   folder.Identified = true;
   return {};
 }
@@ -492,6 +494,8 @@ Outcome system::SizeEntry(FolderState& folder, FolderEntry& entry) {
   entry.Linked = !S_ISDIR(status.st_mode) && status.st_nlink > 1;
   entry.Device = static_cast<std::uint64_t>(status.st_dev);
   entry.Inode = static_cast<std::uint64_t>(status.st_ino);
+  entry.Links = static_cast<std::uint64_t>(status.st_nlink);
+  entry.Regular = S_ISREG(status.st_mode) || S_ISDIR(status.st_mode);
   return {};
 }
 
@@ -500,6 +504,13 @@ Result<std::int64_t> OwnAllocation(FolderState& folder) {
     if (const Outcome identified = Identify(folder); !identified.Ok()) return identified;
   }
   return folder.Allocated;
+}
+
+Result<std::int64_t> OwnSize(FolderState& folder) {
+  if (!folder.Identified) {
+    if (const Outcome identified = Identify(folder); !identified.Ok()) return identified;
+  }
+  return folder.OwnSize;
 }
 
 void Park(FolderState& folder) {

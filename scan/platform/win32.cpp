@@ -368,6 +368,10 @@ Result<std::int64_t> OwnAllocation(FolderState& /*folder*/) {
   return std::int64_t{-1};
 }
 
+Result<std::int64_t> OwnSize(FolderState& /*folder*/) {
+  return std::int64_t{-1};
+}
+
 // A folder is read to its end before it is parked, and its subfolders are opened by their paths:
 // its handle can go.
 void Park(FolderState& folder) {
