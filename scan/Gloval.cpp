@@ -70,6 +70,24 @@ std::int64_t CollectSubfolders(std::string_view folder, EntryList& entries) {
   return static_cast<std::int64_t>(entries.size());
 }
 
+std::optional<std::string> SearchFailure(std::string_view folder) {
+  const std::string path = WithTrailingSeparator(folder);
+  const platform::Folder handle = platform::NewFolder();
+  const platform::OpenResult opened = platform::OpenRoot(path, true, *handle);
+  if (opened.State == platform::OpenState::Failed) return opened.Error.Text();
+  if (opened.State != platform::OpenState::Opened) return std::nullopt;  // nothing to search
+  std::vector<platform::FolderEntry> entries;
+  const platform::Result<platform::ReadState> read = platform::ReadEntries(*handle, entries);
+  if (!read.Ok()) return read.Failure().Text();
+  if (entries.empty()) return std::nullopt;
+  // Asked whatever the search said of its kind: the query is what a missing permission refuses.
+  entries.front().Kind = platform::EntryKind::Unqueried;
+  const platform::Outcome queried = platform::SizeEntry(*handle, path, entries.front());
+  // An entry gone meanwhile is no fault of the folder's.
+  if (!queried.Ok() && !queried.Gone()) return queried.Text();
+  return std::nullopt;
+}
+
 std::int64_t FileSizeOf(std::string_view path) {
   return platform::QuerySize(std::string(path)).ValueOr(-1);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,12 @@ std::int64_t CollectEntries(std::string_view folder, EntryList& entries, bool re
 // system's search tells its kind. A folder that cannot be searched, or is on a pseudo file
 // system, adds nothing.
 std::int64_t CollectSubfolders(std::string_view folder, EntryList& entries);
+
+// Why folder cannot be searched, in the system's words, or nothing when its entries can be
+// listed and queried. A folder that lets its names be read but not its entries be queried (no
+// search permission) cannot be measured either, so one of its entries is queried too. A link to a
+// folder is followed, as a folder the user names is.
+std::optional<std::string> SearchFailure(std::string_view folder);
 
 // The full 64-bit size of the file at path, or -1 when path is a folder or no file is there.
 std::int64_t FileSizeOf(std::string_view path);
