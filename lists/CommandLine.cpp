@@ -48,6 +48,26 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
   return arguments;
 }
 
+ProgramArguments ParseProgramArguments(const std::vector<std::string>& arguments) {
+  ProgramArguments parsed;
+  constexpr std::string_view kExcludeIs = "--exclude=";
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "-x" || argument == "--one-file-system") {
+      parsed.Walk.OneFileSystem = true;
+    } else if (argument == "--exclude" && i + 1 < arguments.size()) {
+      parsed.Walk.Excludes.push_back(arguments[++i]);
+    } else if (argument.starts_with(kExcludeIs)) {
+      parsed.Walk.Excludes.push_back(argument.substr(kExcludeIs.size()));
+    } else {
+      if (argument == "--") ++i;
+      if (i < arguments.size()) parsed.Folder = arguments[i];
+      break;
+    }
+  }
+  return parsed;
+}
+
 std::optional<std::string> FirstArgument(std::string_view commandLine) {
   auto arguments = SplitCommandLine(commandLine);
   if (arguments.size() < 2) return std::nullopt;

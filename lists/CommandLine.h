@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "scan/Engine.h"
+
 namespace quillet {
 
 // The arguments of commandLine, argument 0 (the program) first, up to the first empty one.
@@ -16,5 +18,17 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
 // The first argument after the program, if there is one.
 std::optional<std::string> FirstArgument(std::string_view commandLine);
+
+// A windowed program's arguments: options, then FOLDER.
+struct ProgramArguments {
+  WalkOptions Walk;
+  std::optional<std::string> Folder;
+};
+
+// Reads the arguments after the program. Options come first, in their known spellings only:
+// -x, --one-file-system, --exclude PATTERN, --exclude=PATTERN. The first argument that is none of
+// them is FOLDER, whatever it begins with, and so is the one after "--"; what follows FOLDER is
+// not read. "--exclude" with nothing after it is FOLDER too.
+ProgramArguments ParseProgramArguments(const std::vector<std::string>& arguments);
 
 }  // namespace quillet
