@@ -81,7 +81,7 @@ inline constexpr std::array kResultColumns{
                      },
                  .Word = kTextUnmeasured},
     ResultColumn{.Caption = "ディスク上のサイズ",
-                 .Width = 110,
+                 .Width = 120,
                  .Alignment = CellAlign::Right,
                  .Count =
                      [](const ResultRow& row) {
@@ -106,7 +106,7 @@ inline constexpr std::array kFileColumns{
                .Word = kTextFolder},
     // Blank where the platform counts nothing for the entry (a folder on Windows).
     FileColumn{.Caption = "ディスク上のサイズ",
-               .Width = 110,
+               .Width = 125,
                .Alignment = CellAlign::Right,
                .Count =
                    [](const FileRow& row) {

@@ -48,32 +48,35 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
   return arguments;
 }
 
+ProgramArguments ParseProgramArguments(const std::vector<std::string>& arguments) {
+  ProgramArguments parsed;
+  constexpr std::string_view kExcludeIs = "--exclude=";
+  constexpr std::string_view kImportIs = "--import=";
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "-x" || argument == "--one-file-system") {
+      parsed.Walk.OneFileSystem = true;
+    } else if (argument == "--exclude" && i + 1 < arguments.size()) {
+      parsed.Walk.Excludes.push_back(arguments[++i]);
+    } else if (argument.starts_with(kExcludeIs)) {
+      parsed.Walk.Excludes.push_back(argument.substr(kExcludeIs.size()));
+    } else if (argument == "--import" && i + 1 < arguments.size()) {
+      parsed.Import = arguments[++i];
+    } else if (argument.starts_with(kImportIs)) {
+      parsed.Import = argument.substr(kImportIs.size());
+    } else {
+      if (argument == "--") ++i;
+      if (i < arguments.size() && !arguments[i].empty()) parsed.Folder = arguments[i];
+      break;
+    }
+  }
+  return parsed;
+}
+
 std::optional<std::string> FirstArgument(std::string_view commandLine) {
   auto arguments = SplitCommandLine(commandLine);
   if (arguments.size() < 2) return std::nullopt;
   return std::move(arguments[1]);
-}
-
-ProgramArguments ParseProgramArguments(const std::vector<std::string>& arguments) {
-  ProgramArguments parsed;
-  std::size_t at = 0;
-  for (; at < arguments.size(); ++at) {
-    const std::string& argument = arguments[at];
-    if (argument == "--") {
-      ++at;
-      break;
-    }
-    if (argument == "--import" && at + 1 < arguments.size()) {
-      parsed.Import = arguments[++at];
-    } else if (argument.starts_with("--import=")) {
-      parsed.Import = argument.substr(9);
-    } else {
-      break;
-    }
-  }
-  // The arguments end at the first empty one, as the program's first argument always did.
-  if (at < arguments.size() && !arguments[at].empty()) parsed.Folder = arguments[at];
-  return parsed;
 }
 
 }  // namespace quillet

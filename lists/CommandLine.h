@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "scan/Engine.h"
+
 namespace quillet {
 
 // The arguments of commandLine, argument 0 (the program) first, up to the first empty one.
@@ -17,14 +19,18 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 // The first argument after the program, if there is one.
 std::optional<std::string> FirstArgument(std::string_view commandLine);
 
-// What the windowed programs take from their arguments (the program's own name left out):
-// options first, in their known spellings only, "--" ending them; then FOLDER, whose subfolders
-// fill the result list. Anything else that begins with '-' is FOLDER, so every path works as the
-// first argument; what follows FOLDER is not read.
+// A windowed program's arguments: options, then FOLDER.
 struct ProgramArguments {
+  WalkOptions Walk;
   std::optional<std::string> Folder;
   std::optional<std::string> Import;  // --import FILE: a saved scan whose top folders become rows
 };
+
+// Reads the arguments after the program. Options come first, in their known spellings only:
+// -x, --one-file-system, --exclude PATTERN, --exclude=PATTERN, --import FILE, --import=FILE. The
+// first argument that is none of them is FOLDER, whatever it begins with, and so is the one after
+// "--"; what follows FOLDER is not read. An option with nothing after it is FOLDER too; an empty
+// FOLDER is none.
 ProgramArguments ParseProgramArguments(const std::vector<std::string>& arguments);
 
 }  // namespace quillet

@@ -89,7 +89,7 @@ constexpr auto kResultColumnTable = ColumnsOf(quillet::kResultColumns);
 constexpr auto kFileColumnTable = ColumnsOf(quillet::kFileColumns);
 
 constexpr std::array kStatusPanelTable{
-    StatusPanel{50, Align::Right}, StatusPanel{240, Align::Right}, StatusPanel{80, Align::Right},
+    StatusPanel{50, Align::Right}, StatusPanel{260, Align::Right}, StatusPanel{80, Align::Right},
     StatusPanel{80, Align::Right}, StatusPanel{50, Align::Left},
 };
 

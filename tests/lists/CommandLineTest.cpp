@@ -42,6 +42,38 @@ TEST(SplitCommandLine, FollowsTheWindowsRules) {
   }
 }
 
+// Options before FOLDER in their known spellings; anything else, and what follows "--", is FOLDER.
+TEST(ProgramArguments, OptionsComeBeforeTheFolderAndDoubleDashEndsThem) {
+  struct Case {
+    std::vector<std::string> Arguments;
+    bool OneFileSystem;
+    std::vector<std::string> Excludes;
+    std::optional<std::string> Folder;
+  };
+  const Case cases[] = {
+      {{}, false, {}, std::nullopt},
+      {{"/home/a"}, false, {}, "/home/a"},
+      {{"-x", "/home/a", "--exclude", "b"}, true, {}, "/home/a"},
+      {{"--one-file-system", "--exclude", "*.o", "--exclude=.git", "/src"},
+       true,
+       {"*.o", ".git"},
+       "/src"},
+      {{"-xv"}, false, {}, "-xv"},
+      {{"-folder"}, false, {}, "-folder"},
+      {{"--", "-x"}, false, {}, "-x"},
+      {{"-x", "--"}, true, {}, std::nullopt},
+      {{"--exclude"}, false, {}, "--exclude"},
+      {{"--exclude=", "D:\\A"}, false, {""}, "D:\\A"},
+      {{"--Exclude", "x"}, false, {}, "--Exclude"},
+  };
+  for (const Case& c : cases) {
+    const ProgramArguments parsed = ParseProgramArguments(c.Arguments);
+    EXPECT_EQ(parsed.Walk.OneFileSystem, c.OneFileSystem) << ::testing::PrintToString(c.Arguments);
+    EXPECT_EQ(parsed.Walk.Excludes, c.Excludes) << ::testing::PrintToString(c.Arguments);
+    EXPECT_EQ(parsed.Folder, c.Folder) << ::testing::PrintToString(c.Arguments);
+  }
+}
+
 TEST(FirstArgument, IsTheOneAfterTheProgram) {
   EXPECT_EQ(FirstArgument("prog D:\\A D:\\B"), "D:\\A");
   EXPECT_EQ(FirstArgument("prog"), std::nullopt);
@@ -49,23 +81,18 @@ TEST(FirstArgument, IsTheOneAfterTheProgram) {
   EXPECT_EQ(FirstArgument(""), std::nullopt);
 }
 
-// Options come first, in their known spellings only; "--" ends them; whatever else comes first
-// is the folder, one that begins with '-' too.
-TEST(ParseProgramArguments, OptionsFirstThenTheFolderWhateverItsName) {
+// --import takes the next argument among the other options; without one it is the folder.
+TEST(ParseProgramArguments, ImportTakesItsFileAmongTheOptions) {
   using Args = std::vector<std::string>;
   const struct {
     Args Arguments;
     std::optional<std::string> Folder;
     std::optional<std::string> Import;
   } cases[] = {
-      {{}, std::nullopt, std::nullopt},
-      {{"/data"}, "/data", std::nullopt},
       {{"--import", "scan.json", "/data"}, "/data", "scan.json"},
-      {{"--import=scan.json"}, std::nullopt, "scan.json"},
-      {{"--", "--import"}, "--import", std::nullopt},
-      {{"-x-folder", "/data"}, "-x-folder", std::nullopt},
+      {{"-x", "--import=scan.json", "--exclude", "*.o"}, std::nullopt, "scan.json"},
+      {{"--", "--import", "scan.json"}, "--import", std::nullopt},
       {{"--import"}, "--import", std::nullopt},  // no FILE: a folder of that name
-      {{"--unknown", "/data"}, "--unknown", std::nullopt},
       {{"", "/data"}, std::nullopt, std::nullopt},
   };
   for (const auto& c : cases) {

@@ -1,5 +1,4 @@
 // Program start: the application object, its title, the main window, the message loop.
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,12 +8,12 @@
 
 int main(int argc, char** argv) {
   quillet::Application application(argc, argv);
-  // argv as the system gave it (Qt has taken its own options out): a path's bytes stay as they are.
-  std::vector<std::string> arguments;
-  for (int i = 1; i < argc && argv[i] != nullptr; ++i)
-    arguments.emplace_back(argv[i]);
+  // Options (-x, --exclude), then the folder whose subfolders fill the result list. argv as the
+  // system gave it (Qt has taken its own options out): a path's bytes stay as they are.
+  const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   const quillet::ProgramArguments parsed = quillet::ParseProgramArguments(arguments);
   quillet::TFMain window(parsed.Folder);
+  window.Model().SetWalkOptions(parsed.Walk);
   if (parsed.Import) window.ImportScan(*parsed.Import);
   window.show();
   return application.exec();

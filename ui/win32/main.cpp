@@ -11,14 +11,16 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
   quillet::Application.Initialize();
-  // The command line as one string, split by the program's own rules.
-  std::vector<std::string> arguments =
-      quillet::SplitCommandLine(quillet::ToUtf8(std::wstring_view(::GetCommandLineW())));
+  // The command line as one string, split by the program's own rules: options (-x, --exclude),
+  // then the folder.
+  const std::string commandLine = quillet::ToUtf8(std::wstring_view(::GetCommandLineW()));
+  std::vector<std::string> arguments = quillet::SplitCommandLine(commandLine);
   if (!arguments.empty()) arguments.erase(arguments.begin());
   const quillet::ProgramArguments parsed = quillet::ParseProgramArguments(arguments);
   int status = 0;
   quillet::Application.RunGuarded([&] {
     quillet::TFMain window(parsed.Folder);
+    window.Model().SetWalkOptions(parsed.Walk);
     if (parsed.Import) window.ImportScan(*parsed.Import);
     ::ShowWindow(window.Handle(), show);
     status = quillet::Application.Run();
