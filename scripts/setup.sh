@@ -15,7 +15,7 @@ packages=(
   rapidjson-dev  # the reader of scan exports (header-only; the Windows builds use it too)
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine64 wine32:i386 fonts-wine xvfb xauth xdotool imagemagick fonts-noto-cjk
-  ncdu gdu hyperfine
+  ncdu gdu hyperfine time  # peers the tests and benchmarks compare with; time for peak memory
   lintian help2man debootstrap  # the Debian package: its check, its manual page, its chroot check
   appstream desktop-file-utils  # the package check: AppStream metadata, desktop entry
   librsvg2-bin  # resources/make-images.sh renders the large icons from the SVG
