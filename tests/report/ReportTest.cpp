@@ -145,6 +145,24 @@ class ReportTest : public ::testing::Test {
   std::filesystem::path m_root;
 };
 
+// A tmpfs mounted on a folder for one scope, where root can mount one: a file system of its own.
+class ScopedTmpfs {
+ public:
+  explicit ScopedTmpfs(std::string at) : m_at(std::move(at)) {
+    m_mounted = ::mount("tmpfs", m_at.c_str(), "tmpfs", 0, nullptr) == 0;
+  }
+  ~ScopedTmpfs() {
+    if (m_mounted) ::umount2(m_at.c_str(), MNT_DETACH);
+  }
+  ScopedTmpfs(const ScopedTmpfs&) = delete;
+  ScopedTmpfs& operator=(const ScopedTmpfs&) = delete;
+  bool Mounted() const { return m_mounted; }
+
+ private:
+  std::string m_at;
+  bool m_mounted = false;
+};
+
 // A count as a CSV cell: grouped, and quoted once it holds a comma.
 std::string CsvCount(std::int64_t count) {
   const std::string text = CountText(count);
@@ -492,14 +510,8 @@ TEST_F(ReportTest, ExcludesAndOneFileSystemReachTheWalk) {
   File("base/alpha/debug.log", 4000);
   File("base/alpha/deep/cache/c.bin", 8000);
   Folder("base/alpha/mnt");
-  const bool mounted = ::mount("tmpfs", Path("base/alpha/mnt").c_str(), "tmpfs", 0, nullptr) == 0;
-  struct Unmount {
-    std::string At;
-    bool Mounted;
-    ~Unmount() {
-      if (Mounted) ::umount2(At.c_str(), MNT_DETACH);
-    }
-  } unmount{Path("base/alpha/mnt"), mounted};
+  const ScopedTmpfs mount(Path("base/alpha/mnt"));
+  const bool mounted = mount.Mounted();
   if (mounted) File("base/alpha/mnt/elsewhere.bin", 9000);
   const std::string options = " --exclude '*.log' --exclude=cache -x";
   const Outcome json = Run("--add " + Quoted("base/alpha") + options + " --format json");
@@ -555,14 +567,8 @@ TEST_F(ReportTest, TheExportOfAWalkIsNcdusOwn) {
   std::filesystem::resize_file(Path("base/alpha/deep/b.bin"), 1 << 20);  // sparse from here
   File("base/alpha/skip.log", 50);
   Folder("base/alpha/mnt");
-  const bool mounted = ::mount("tmpfs", Path("base/alpha/mnt").c_str(), "tmpfs", 0, nullptr) == 0;
-  struct Unmount {
-    std::string At;
-    bool Mounted;
-    ~Unmount() {
-      if (Mounted) ::umount2(At.c_str(), MNT_DETACH);
-    }
-  } unmount{Path("base/alpha/mnt"), mounted};
+  const ScopedTmpfs mount(Path("base/alpha/mnt"));
+  const bool mounted = mount.Mounted();
   if (mounted) File("base/alpha/mnt/inside.bin", 5);
 
   const auto read = [](const std::string& text, const std::string& what) {
