@@ -597,6 +597,20 @@ TEST_F(ReportTest, TheExportOfAWalkIsNcdusOwn) {
     ASSERT_TRUE(ourTree && theirTree);
     ExpectSameTrees(*ourTree, *theirTree, "ncdu's export" + options);
 
+    // gdu reads ours to the top-level sizes it reads from ncdu's.
+    std::ofstream(Path("theirs.json"), std::ios::binary) << theirs;
+    const auto gdu = [&](const std::string& file) {
+      std::string shown;
+      FILE* pipe = ::popen(("gdu -f " + Quoted(file) + " -n -p 2>&1").c_str(), "r");
+      char buffer[4096];
+      for (std::size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        shown.append(buffer, n);
+      if (pipe) ::pclose(pipe);
+      return shown;
+    };
+    EXPECT_FALSE(gdu("theirs.json").empty());
+    EXPECT_EQ(gdu("ours.json"), gdu("theirs.json"));
+
     // ncdu reads ours and writes it back unchanged.
     ASSERT_EQ(std::system(("ncdu -f '" + saved + "' -o " + Quoted("again.json")).c_str()), 0);
     std::ifstream again(Path("again.json"), std::ios::binary);
