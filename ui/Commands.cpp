@@ -49,9 +49,22 @@ void MainCommands::Run(layout::Command command) {
       return tmiEditForderZeroDelClick();
     case Command::ViewFileViewFlag:
       return m_model.tmiViewFileViewFlagClick();
+    case Command::ViewOneFileSystem: {
+      // Not stored: the next run and file view walk with it, the rows already measured keep
+      // their numbers.
+      WalkOptions options = m_model.CurrentWalkOptions();
+      options.OneFileSystem = !options.OneFileSystem;
+      return m_model.SetWalkOptions(std::move(options));
+    }
     case Command::HelpAbout:
       return m_window.ShowAboutBox();
   }
+}
+
+std::optional<bool> MainCommands::Checked(layout::Command command) const {
+  if (command == layout::Command::ViewOneFileSystem)
+    return m_model.CurrentWalkOptions().OneFileSystem;
+  return std::nullopt;
 }
 
 void MainCommands::tmiFileExeExplorerClick() {

@@ -84,6 +84,8 @@ class MainCommands {
 
   // Runs the command of a menu item or tool button.
   void Run(layout::Command command);
+  // Whether a check item's mark is shown; nullopt for a command that is no check item.
+  std::optional<bool> Checked(layout::Command command) const;
 
   // Handlers that are more than one call of the model.
   void tmiFileExeExplorerClick();

@@ -43,6 +43,8 @@ constexpr std::array kEditItems{
 
 constexpr std::array kViewItems{
     MenuItem{"tmiViewFileViewFlag", kFileViewCaption, kImagePageLines, Command::ViewFileViewFlag},
+    MenuItem{"tmiViewOneFileSystem", "別のファイルシステムを数えない(&X)", kNoImage,
+             Command::ViewOneFileSystem},
 };
 
 constexpr std::array kHelpItems{

@@ -27,6 +27,7 @@ enum class Command : unsigned {
   EditForderDel,
   EditForderZeroDel,
   ViewFileViewFlag,
+  ViewOneFileSystem,
   HelpAbout,
 };
 inline constexpr Command kLastCommand = Command::HelpAbout;

@@ -345,6 +345,22 @@ TEST_F(CommandsTest, RowsWithUnreadableFoldersShowItAndSayHowMany) {
   EXPECT_EQ(RowToolTip(m_model, ListKind::File, 0), "");
 }
 
+// The one-file-system item starts as the command line left the option, shows its state and
+// flips only that option for the next run, the excludes kept.
+TEST_F(CommandsTest, OneFileSystemItemFlipsTheWalkOptionAndShowsIt) {
+  using layout::Command;
+  EXPECT_EQ(m_commands.Checked(Command::ViewOneFileSystem), false);
+  EXPECT_EQ(m_commands.Checked(Command::FileRun), std::nullopt);
+  m_model.SetWalkOptions(WalkOptions{.OneFileSystem = true, .Excludes = {"*.tmp", "a b"}});
+  EXPECT_EQ(m_commands.Checked(Command::ViewOneFileSystem), true);
+  m_commands.Run(Command::ViewOneFileSystem);
+  EXPECT_FALSE(m_model.CurrentWalkOptions().OneFileSystem);
+  EXPECT_EQ(m_commands.Checked(Command::ViewOneFileSystem), false);
+  m_commands.Run(Command::ViewOneFileSystem);
+  EXPECT_TRUE(m_model.CurrentWalkOptions().OneFileSystem);
+  EXPECT_EQ(m_model.CurrentWalkOptions().Excludes, (Paths{"*.tmp", "a b"}));
+}
+
 TEST(ShellPathList, EachPathEndsWithNulAndTheListWithOneMore) {
   EXPECT_EQ(shell::MakeShellPathList({"C", "B", "A"}), std::string("C\0B\0A\0\0", 7));
   EXPECT_EQ(shell::MakeShellPathList({}), std::string(1, '\0'));

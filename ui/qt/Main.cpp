@@ -184,8 +184,18 @@ void TFMain::BuildToolStrip() {
         action->setIcon(m_images.at(static_cast<std::size_t>(item.Image)));
       }
       const layout::Command command = item.Action;
+      action->setData(static_cast<unsigned>(command));
       connect(action, &QAction::triggered, this, [this, command] { Run(command); });
     }
+    // A check item shows the command layer's state each time its menu opens.
+    connect(dropDown, &QMenu::aboutToShow, this, [this, dropDown] {
+      for (QAction* action : dropDown->actions()) {
+        const auto checked =
+            m_commands->Checked(static_cast<layout::Command>(action->data().toUInt()));
+        action->setCheckable(checked.has_value());
+        action->setChecked(checked.value_or(false));
+      }
+    });
   }
   m_tbrMenuBand->addWidget(m_tbrMenu);
   addToolBar(Qt::TopToolBarArea, m_tbrMenuBand);

@@ -143,6 +143,7 @@ void TFMain::BuildToolStrip() {
   m_menuBand = std::make_unique<MenuBand>(
       m_hwnd, m_cbrMain, m_font.Get(), m_images.Get(), m_dpi,
       [this](layout::Command command) { Guarded([&] { m_commands->Run(command); }); });
+  m_menuBand->SetChecker([this](layout::Command command) { return m_commands->Checked(command); });
   m_toolBarProc = SubclassControl(m_tbrMain, ToolBarProc, *this);
 
   // Two bands on one line: the command buttons, then the menu to their right.

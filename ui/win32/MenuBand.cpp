@@ -91,6 +91,16 @@ bool DrawMenuItem(const DRAWITEMSTRUCT& draw, HFONT font, HIMAGELIST images, UIN
   RECT picture = draw.rcItem;
   picture.right = picture.left + metrics.ImageColumn;
   DrawCentredImage(draw.hDC, images, item->Image, picture);
+  if ((draw.itemState & ODS_CHECKED) != 0 && item->Image == layout::kNoImage) {
+    // The system's check mark where an image would be, as large.
+    const int size = ListImageSize(dpi);
+    RECT mark = picture;
+    mark.left += (picture.right - picture.left - size) / 2;
+    mark.top += (picture.bottom - picture.top - size) / 2;
+    mark.right = mark.left + size;
+    mark.bottom = mark.top + size;
+    ::DrawFrameControl(draw.hDC, &mark, DFC_MENU, DFCS_MENUCHECK | DFCS_TRANSPARENT);
+  }
 
   const std::wstring caption = ToUtf16<wchar_t>(item->Caption);
   RECT text = draw.rcItem;
@@ -326,8 +336,19 @@ void MenuBand::DropMenu(std::size_t entry, bool byKeyboard) {
   }
 }
 
+void MenuBand::UpdateChecks(std::size_t entry) const {
+  if (!m_checker) return;
+  for (const layout::MenuItem& item : layout::kMainMenu[entry].Items) {
+    if (item.IsSeparator()) continue;
+    const bool checked = m_checker(item.Action).value_or(false);
+    ::CheckMenuItem(m_menus.at(entry), CommandId(item.Action),
+                    MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+  }
+}
+
 UINT MenuBand::Track(std::size_t entry, bool byKeyboard, const RECT& button) {
   m_step = 0;
+  UpdateChecks(entry);
   m_escaped = false;
   if (m_tracker) return m_tracker(m_menus.at(entry), entry);
   TPMPARAMS exclude = {};

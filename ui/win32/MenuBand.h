@@ -24,6 +24,8 @@ class MenuBand {
   // Tests see a dropped-down menu without its modal loop: called with the menu instead of
   // TrackPopupMenuEx, it returns the command id chosen (0 for none).
   using Tracker = std::function<UINT(HMENU menu, std::size_t entry)>;
+  // Whether a check item's mark is shown; nullopt for a command that is no check item.
+  using Checker = std::function<std::optional<bool>(layout::Command command)>;
 
   // Makes tbrMenu, a child of parent (the re-bar), with a button and a menu for each entry of
   // layout::kMainMenu, its captions in font. owner is the window the menus report to; it hands
@@ -36,6 +38,8 @@ class MenuBand {
   MenuBand& operator=(const MenuBand&) = delete;
 
   HWND Handle() const { return m_hwnd; }
+  // Asked for every item's check mark each time a menu drops down.
+  void SetChecker(Checker checker) { m_checker = std::move(checker); }
   // The popup menu of a top-level entry (0 to 3).
   HMENU MenuOf(std::size_t entry) const { return m_menus.at(entry); }
   void SetTracker(Tracker tracker) { m_tracker = std::move(tracker); }
@@ -67,6 +71,7 @@ class MenuBand {
   // Shows the entry's menu below button (screen coordinates) in its modal loop and returns the
   // command id chosen, 0 for none.
   UINT Track(std::size_t entry, bool byKeyboard, const RECT& button);
+  void UpdateChecks(std::size_t entry) const;
 
   HWND m_owner;
   HWND m_hwnd = nullptr;
@@ -74,6 +79,7 @@ class MenuBand {
   UINT m_dpi;
   Runner m_run;
   Tracker m_tracker;
+  Checker m_checker;
   WNDPROC m_toolBarProc = nullptr;
   GdiObject<HFONT> m_itemFont;  // the dropped menus' items
   std::array<HMENU, 4> m_menus{};

@@ -344,6 +344,25 @@ class QtProgramTest : public QObject {
     QVERIFY(m_failures.isEmpty());
   }
 
+  // The one-file-system item's mark is the walk option's each time 表示 opens, whoever set it.
+  void theOneFileSystemItemShowsItsMarkWhenItsMenuOpens() {
+    auto window = MakeWindow(std::nullopt);
+    QAction* item = ActionOf(*window, "tmiViewOneFileSystem");
+    QMenu* view = window->findChild<QMenu*>(QStringLiteral("tmiView"));
+    QVERIFY(item != nullptr && view != nullptr);
+    WalkOptions oneFileSystem;
+    oneFileSystem.OneFileSystem = true;
+    window->Model().SetWalkOptions(oneFileSystem);
+    Q_EMIT view->aboutToShow();
+    QVERIFY(item->isCheckable());
+    QVERIFY(item->isChecked());
+    item->trigger();
+    QVERIFY(!window->Model().CurrentWalkOptions().OneFileSystem);
+    Q_EMIT view->aboutToShow();
+    QVERIFY(!item->isChecked());
+    QVERIFY(!ActionOf(*window, "tmiViewFileViewFlag")->isCheckable());
+  }
+
   void aFailureInAHandlerIsShownAndTheProgramGoesOn() {
     auto window = MakeWindow(std::nullopt);
     window->Model().AddResultList("/throw");

@@ -142,6 +142,26 @@ TEST_F(MainTest, EveryMenuItemReachesItsHandler) {
 
 // Bound buttons act when pressed (and again on a double-click's second press); tbnMain08 on
 // release, like an ordinary button.
+// The one-file-system item's mark is the walk option's as the menu drops down, whoever set it.
+TEST_F(MainTest, TheOneFileSystemItemShowsItsMarkWhenItsMenuDrops) {
+  Open();
+  ListsModel& model = m_window->Model();
+  const UINT id = CommandId(Command::ViewOneFileSystem);
+  std::vector<UINT> marks;
+  m_window->SetMenuTracker([&](HMENU menu, std::size_t) -> UINT {
+    marks.push_back(::GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED);
+    return marks.size() == 2 ? id : 0;
+  });
+  m_window->DropMenu(2);
+  WalkOptions oneFileSystem;
+  oneFileSystem.OneFileSystem = true;
+  model.SetWalkOptions(oneFileSystem);
+  m_window->DropMenu(2);  // chooses the item: off again
+  m_window->DropMenu(2);
+  EXPECT_EQ(marks, (std::vector<UINT>{0, MF_CHECKED, 0}));
+  EXPECT_FALSE(model.CurrentWalkOptions().OneFileSystem);
+}
+
 TEST_F(MainTest, ToolButtonsActOnPressOrRelease) {
   m_tree.Folder("one");
   Open();
