@@ -13,8 +13,9 @@ std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
   return sum < a ? std::numeric_limits<std::uint64_t>::max() : sum;
 }
 
+// To the nearest pixel edge; edges are never negative, so truncating is flooring.
 int Round(float value) {
-  return static_cast<int>(std::floor(static_cast<double>(value) + 0.5));
+  return static_cast<int>(static_cast<double>(value) + 0.5);
 }
 
 // A rectangle in fractions of pixels while it is laid out. Children get the very edges of their
@@ -70,15 +71,19 @@ double Worst(double sum, double largest, double smallest, double side) {
   return std::max(side2 * largest / sum2, sum2 / (side2 * smallest));
 }
 
-// Squarifies the weights of nodes (largest first) into area: rows along the shorter side of
-// what remains, each grown while its worst aspect ratio improves. Gives each node's area to
-// place, in the order of nodes.
+// A folder's child with its size beside it, so that sorting and squarifying read one array.
+struct Child {
+  std::uint64_t Size;
+  std::uint32_t Node;
+};
+
+// Squarifies children (largest first) into area: rows along the shorter side of what remains,
+// each grown while its worst aspect ratio improves. Gives each child's area to place, in order.
 template <typename Place>
-void Squarify(std::span<const std::uint32_t> nodes, const std::vector<std::uint64_t>& sizes,
-              Area area, Place&& place) {
+void Squarify(std::span<const Child> nodes, Area area, Place&& place) {
   double remaining = 0;
-  for (const std::uint32_t node : nodes)
-    remaining += static_cast<double>(sizes[node]);
+  for (const Child& node : nodes)
+    remaining += static_cast<double>(node.Size);
   double x0 = area.X0, y0 = area.Y0;
   const double x1 = area.X1, y1 = area.Y1;
   std::size_t first = 0;
@@ -87,12 +92,12 @@ void Squarify(std::span<const std::uint32_t> nodes, const std::vector<std::uint6
     if (width <= 0 || height <= 0 || remaining <= 0) return;
     const double scale = width * height / remaining;  // pixels per byte
     const double side = std::min(width, height);
-    double sum = static_cast<double>(sizes[nodes[first]]) * scale;
+    double sum = static_cast<double>(nodes[first].Size) * scale;
     const double largest = sum;
     double worst = Worst(sum, largest, sum, side);
     std::size_t end = first + 1;
     for (; end < nodes.size(); ++end) {
-      const double next = static_cast<double>(sizes[nodes[end]]) * scale;
+      const double next = static_cast<double>(nodes[end].Size) * scale;
       const double grown = Worst(sum + next, largest, next, side);
       if (grown > worst) break;
       sum += next;
@@ -108,13 +113,13 @@ void Squarify(std::span<const std::uint32_t> nodes, const std::vector<std::uint6
     float along = static_cast<float>(column ? y0 : x0);
     double placed = 0;
     for (std::size_t i = first; i < end; ++i) {
-      placed += static_cast<double>(sizes[nodes[i]]);
+      placed += static_cast<double>(nodes[i].Size);
       const float next = i + 1 == end
                              ? static_cast<float>(column ? y1 : x1)
                              : static_cast<float>((column ? y0 : x0) +
                                                   (column ? height : width) * placed / rowBytes);
-      place(nodes[i], column ? Area{static_cast<float>(x0), along, cut, next}
-                             : Area{along, static_cast<float>(y0), next, cut});
+      place(nodes[i].Node, column ? Area{static_cast<float>(x0), along, cut, next}
+                                  : Area{along, static_cast<float>(y0), next, cut});
       along = next;
     }
     (column ? x0 : y0) = cut;
@@ -170,19 +175,19 @@ Layout::Layout(std::span<const Entry> entries, int width, int height)
     Area Where;
   };
   std::vector<Frame> stack;
-  std::vector<std::uint32_t> children;
+  std::vector<Child> children;
   std::vector<Frame> placed;
   // Pushes the drawn children of parent (the top level for -1), the first one on top.
   const auto pushChildren = [&](std::int64_t parent, Area area) {
     children.clear();
     const std::size_t end = parent < 0 ? entries.size() : ends[parent];
     for (std::size_t child = parent + 1; child < end; child = ends[child])
-      if (sizes[child] > 0) children.push_back(static_cast<std::uint32_t>(child));
-    std::sort(children.begin(), children.end(), [&](std::uint32_t a, std::uint32_t b) {
-      return sizes[a] != sizes[b] ? sizes[a] > sizes[b] : a < b;
+      if (sizes[child] > 0) children.push_back({sizes[child], static_cast<std::uint32_t>(child)});
+    std::sort(children.begin(), children.end(), [](const Child& a, const Child& b) {
+      return a.Size != b.Size ? a.Size > b.Size : a.Node < b.Node;
     });
     placed.clear();
-    Squarify(children, sizes, area, [&](std::uint32_t node, Area where) {
+    Squarify(children, area, [&](std::uint32_t node, Area where) {
       if (where.Drawn()) placed.push_back({node, where});
     });
     stack.insert(stack.end(), placed.rbegin(), placed.rend());
@@ -275,22 +280,32 @@ struct Surface {
   }
 };
 
+// Fills rect with colour on surface; columns is scratch space. The slopes are taken in double
+// (a small tile far from the origin subtracts large coefficients), the lighting in float.
 void Fill(const Rect& rect, const Surface& surface, Rgb colour, const Shading& shading,
-          const std::array<double, 3>& light, std::span<std::uint32_t> pixels, int stride) {
-  const double red = (colour >> 16) & 0xFF, green = (colour >> 8) & 0xFF, blue = colour & 0xFF;
-  const double diffuse = 1.0 - shading.Ambient;
+          const std::array<double, 3>& light, std::span<std::uint32_t> pixels, int stride,
+          std::vector<float>& columns) {
+  columns.resize(static_cast<std::size_t>(rect.Width));
+  for (int i = 0; i < rect.Width; ++i)
+    columns[i] = static_cast<float>(-(2 * surface.X2 * (rect.X + i + 0.5) + surface.X1));
+  const float red = static_cast<float>((colour >> 16) & 0xFF);
+  const float green = static_cast<float>((colour >> 8) & 0xFF);
+  const float blue = static_cast<float>(colour & 0xFF);
+  const float ambient = static_cast<float>(shading.Ambient), diffuse = 1.0f - ambient;
+  const float lightX = static_cast<float>(light[0]);
   for (int y = rect.Y; y < rect.Y + rect.Height; ++y) {
     const double ny = -(2 * surface.Y2 * (y + 0.5) + surface.Y1);
-    std::uint32_t* row = pixels.data() + static_cast<std::size_t>(y) * stride;
-    for (int x = rect.X; x < rect.X + rect.Width; ++x) {
-      const double nx = -(2 * surface.X2 * (x + 0.5) + surface.X1);
-      const double cosine =
-          (nx * light[0] + ny * light[1] + light[2]) / std::sqrt(nx * nx + ny * ny + 1);
-      const double intensity = shading.Ambient + diffuse * std::max(0.0, cosine);
-      const auto channel = [&](double value) {
-        return static_cast<std::uint32_t>(std::min(255.0, value * intensity + 0.5));
+    const float across = static_cast<float>(ny * light[1] + light[2]);
+    const float slope = static_cast<float>(ny * ny + 1);
+    std::uint32_t* row = pixels.data() + static_cast<std::size_t>(y) * stride + rect.X;
+    for (int i = 0; i < rect.Width; ++i) {
+      const float nx = columns[i];
+      const float cosine = (nx * lightX + across) / std::sqrt(nx * nx + slope);
+      const float intensity = ambient + diffuse * std::max(0.0f, cosine);
+      const auto channel = [&](float value) {
+        return static_cast<std::uint32_t>(std::min(255.0f, value * intensity + 0.5f));
       };
-      row[x] = 0xFF000000u | channel(red) << 16 | channel(green) << 8 | channel(blue);
+      row[i] = 0xFF000000u | channel(red) << 16 | channel(green) << 8 | channel(blue);
     }
   }
 }
@@ -320,6 +335,7 @@ bool Render(const Layout& layout, std::span<const Entry> entries, const TypeColo
   };
   std::vector<Open> open;
   std::vector<double> heights{shading.Height};  // by depth
+  std::vector<float> columns;
   const Surface pane = Surface{}.With({0, 0, width, height}, shading.Height);
   const std::span<const Tile> tiles = layout.Tiles();
   for (std::size_t i = 0; i < tiles.size(); ++i) {
@@ -335,7 +351,7 @@ bool Render(const Layout& layout, std::span<const Entry> entries, const TypeColo
     }
     const Entry& entry = entries[tiles[i].Node];
     Fill(rect, cushion, entry.Folder ? TypeColours::kOtherTypes : colours.ColourOf(entry.Type),
-         shading, light, pixels, width);
+         shading, light, pixels, width, columns);
   }
   return true;
 }
