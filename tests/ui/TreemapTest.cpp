@@ -30,12 +30,13 @@ struct Tree {
   }
 };
 
-// The paper's example (areas 6, 6, 4, 3, 2, 2, 1) in one folder, in a pane of 600 × 400.
+// The paper's example (areas 6, 6, 4, 3, 2, 2, 1) in one folder, in a pane of 600 × 400; each
+// file a type of its own, none numbered as its entry.
 Tree PapersExample() {
   Tree tree;
   const int folder = tree.Folder(-1);
   for (const std::uint64_t size : {6, 6, 4, 3, 2, 2, 1})
-    tree.File(folder, size, static_cast<std::uint16_t>(tree.Entries.size()));
+    tree.File(folder, size, static_cast<std::uint16_t>(40 - tree.Entries.size()));
   return tree;
 }
 // Its rectangles by hand: the row (6, 6) as a column, (4, 3) along the top of the rest, then
