@@ -54,4 +54,26 @@ std::optional<std::string> FirstArgument(std::string_view commandLine) {
   return std::move(arguments[1]);
 }
 
+ProgramArguments ParseProgramArguments(const std::vector<std::string>& arguments) {
+  ProgramArguments parsed;
+  std::size_t at = 0;
+  for (; at < arguments.size(); ++at) {
+    const std::string& argument = arguments[at];
+    if (argument == "--") {
+      ++at;
+      break;
+    }
+    if (argument == "--import" && at + 1 < arguments.size()) {
+      parsed.Import = arguments[++at];
+    } else if (argument.starts_with("--import=")) {
+      parsed.Import = argument.substr(9);
+    } else {
+      break;
+    }
+  }
+  // The arguments end at the first empty one, as the program's first argument always did.
+  if (at < arguments.size() && !arguments[at].empty()) parsed.Folder = arguments[at];
+  return parsed;
+}
+
 }  // namespace quillet

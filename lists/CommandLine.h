@@ -17,4 +17,14 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 // The first argument after the program, if there is one.
 std::optional<std::string> FirstArgument(std::string_view commandLine);
 
+// What the windowed programs take from their arguments (the program's own name left out):
+// options first, in their known spellings only, "--" ending them; then FOLDER, whose subfolders
+// fill the result list. Anything else that begins with '-' is FOLDER, so every path works as the
+// first argument; what follows FOLDER is not read.
+struct ProgramArguments {
+  std::optional<std::string> Folder;
+  std::optional<std::string> Import;  // --import FILE: a saved scan whose top folders become rows
+};
+ProgramArguments ParseProgramArguments(const std::vector<std::string>& arguments);
+
 }  // namespace quillet

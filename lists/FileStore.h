@@ -22,6 +22,7 @@ struct ListsModel::FileStore {
 
   struct Record {
     std::int64_t Size;
+    std::int64_t DiskSize;
     std::uint64_t PathRef;  // chunk index << 32 | offset in the chunk
     std::uint32_t PathLength;
     std::uint8_t Flags;
@@ -85,12 +86,17 @@ struct ListsModel::FileStore {
   }
 
   FileRow RowOf(const Record& record) const {
-    FileRow row = FileRowOf(PathOf(record), (record.Flags & kFolder) != 0, record.Size);
+    FileRow row;
+    row.Path = PathOf(record);
+    row.Caption = NameOf(record);
+    row.IsFolder = (record.Flags & kFolder) != 0;
+    row.Size = record.Size;
+    row.DiskSize = record.DiskSize;
     row.Selected = (record.Flags & kSelected) != 0;
     return row;
   }
 
-  void Append(std::string_view path, bool isFolder, std::int64_t size) {
+  void Append(std::string_view path, bool isFolder, std::int64_t size, std::int64_t diskSize) {
     if (Chunks.empty() || ChunkCapacity - ChunkUsed < path.size()) {
       ChunkCapacity = std::max(kChunkSize, path.size());
       Chunks.push_back(std::make_unique_for_overwrite<char[]>(ChunkCapacity));
@@ -100,7 +106,8 @@ struct ListsModel::FileStore {
     const std::uint64_t ref = (static_cast<std::uint64_t>(Chunks.size() - 1) << 32) | ChunkUsed;
     ChunkUsed += path.size();
     const std::size_t name = FileRowOf(path, isFolder, size).Caption.size();
-    Records.push_back(Record{isFolder ? -1 : size, ref, static_cast<std::uint32_t>(path.size()),
+    Records.push_back(Record{isFolder ? -1 : size, diskSize, ref,
+                             static_cast<std::uint32_t>(path.size()),
                              static_cast<std::uint8_t>(isFolder ? kFolder : 0),
                              static_cast<std::uint16_t>(std::min<std::size_t>(name, kLongName))});
   }

@@ -43,34 +43,11 @@ std::size_t ListsModel::RowCount(ListKind list) const {
 }
 
 std::string ListsModel::CellText(ListKind list, std::size_t index, int column) const {
+  const auto k = static_cast<std::size_t>(column);
   if (list == ListKind::Result) {
-    const ResultRow& row = m_results[index];
-    switch (column) {
-      case 0:
-        return row.Caption;
-      case 1:
-        return row.Location;
-      case 2:
-        return row.Measured ? CountText(row.TotalSize) : std::string(kTextUnmeasured);
-      case 3:
-        return row.Measured ? CountText(row.FileCount) : std::string(kTextUnmeasured);
-      case 4:
-        return row.Measured ? CountText(row.FolderCount) : std::string(kTextUnmeasured);
-      default:
-        return {};
-    }
+    return k < kResultColumns.size() ? kResultColumns[k].CellText(m_results[index]) : std::string();
   }
-  const FileRow row = FileRowAt(index);
-  switch (column) {
-    case 0:
-      return std::string(row.Caption);
-    case 1:
-      return std::string(row.Path);
-    case 2:
-      return row.IsFolder ? std::string(kTextFolder) : CountText(row.Size);
-    default:
-      return {};
-  }
+  return k < kFileColumns.size() ? kFileColumns[k].CellText(FileRowAt(index)) : std::string();
 }
 
 int ListsModel::ImageIndex(ListKind list, std::size_t index) const {
@@ -134,13 +111,18 @@ std::optional<std::size_t> ListsModel::NextSelected(ListKind list, std::size_t a
 
 // --- Rows in and out --------------------------------------------------------------------------
 
-RowId ListsModel::AddResultList(std::string_view path) {
+ResultRow ListsModel::NewResultRow(std::string_view path) {
   ResultRow row;
   row.Id = m_nextId++;
   row.Location = WithoutTrailingSeparator(path);
   row.Caption = ExtractLastName(row.Location);
   // The root "/" has no last name; its row shows the root itself rather than nothing.
   if (row.Caption.empty()) row.Caption = row.Location;
+  return row;
+}
+
+RowId ListsModel::AddResultList(std::string_view path) {
+  ResultRow row = NewResultRow(path);
   const std::size_t index = m_results.size();
   if (m_observer) m_observer->BeginAppend(ListKind::Result, index, 1);
   m_results.push_back(std::move(row));
@@ -148,16 +130,35 @@ RowId ListsModel::AddResultList(std::string_view path) {
   return m_results.back().Id;
 }
 
+void ListsModel::ImportRows(const std::shared_ptr<const ImportedTree>& scan) {
+  // A file with several names counts on disk once, in the first row that holds it.
+  ImportedTree::SeenLinks seen;
+  for (const ImportedTree::Index node : scan->TopFolders()) {
+    const RowId id = AddResultList(scan->PathOf(node, kPathSeparator));
+    const std::optional<std::size_t> index = FindResultRow(id, m_results.size() - 1);
+    ResultRow& row = m_results[*index];
+    row.Export = scan;
+    row.ExportNode = node;
+    FolderStatistics statistics = scan->Statistics(node);
+    statistics.DiskSize = scan->DiskSize(node, seen);
+    SetStatistics(*index, statistics);
+  }
+}
+
 void ListsModel::FormCreate(std::optional<std::string_view> firstArgument) {
   // The arguments end at the first empty one; searched, "" would list the drive's root.
   if (!firstArgument || firstArgument->empty()) return;
   EntryList folders;
-  CollectEntries(*firstArgument, folders, /*recurse=*/false, /*includeFolders=*/true,
-                 /*includeFiles=*/false);
+  CollectSubfolders(*firstArgument, folders);
+  if (folders.empty()) return;
+  // One notification for all the rows: a view told of each row alone does its work per row.
+  const std::size_t first = m_results.size();
+  if (m_observer) m_observer->BeginAppend(ListKind::Result, first, folders.size());
   for (const auto& folder : folders) {
-    AddResultList(folder);
+    m_results.push_back(NewResultRow(folder));
     m_results.back().Listed = true;
   }
+  if (m_observer) m_observer->EndAppend(ListKind::Result);
 }
 
 void ListsModel::RemoveResultRows(const std::vector<RowId>& ids) {
@@ -219,6 +220,8 @@ void ListsModel::SetStatistics(std::size_t index, const FolderStatistics& statis
   row.FileCount = statistics.FileCount;
   row.FolderCount = statistics.FolderCount;
   row.UnreadableFolders = statistics.UnreadableFolders;
+  row.DiskSize = statistics.DiskSize;
+  row.ExcludedEntries = statistics.ExcludedEntries;
   if (m_observer) m_observer->RowChanged(ListKind::Result, index);
   // A changed row is a change of the list; only a selected one moves the totals.
   if (!row.Selected) return;
@@ -241,12 +244,15 @@ ListsModel::SelectionTotals ListsModel::SelectedTotals() const {
     totals.Files = SaturatingAdd(totals.Files, row.FileCount);
     totals.Folders = SaturatingAdd(totals.Folders, row.FolderCount);
     totals.Unreadable = SaturatingAdd(totals.Unreadable, row.UnreadableFolders);
+    totals.DiskBytes = SaturatingAdd(totals.DiskBytes, row.DiskSize);
+    totals.Excluded = SaturatingAdd(totals.Excluded, row.ExcludedEntries);
   }
   return totals;
 }
 
 std::array<std::string, 4> ListsModel::TotalsTexts(const SelectionTotals& totals) {
-  return {CountText(totals.Rows) + " lists", CountText(totals.Bytes) + " byte",
+  return {CountText(totals.Rows) + " lists",
+          CountText(totals.Bytes) + " byte (" + CountText(totals.DiskBytes) + " on disk)",
           CountText(totals.Files) + " files", CountText(totals.Folders) + " forders"};
 }
 

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "lists/Columns.h"
 #include "lists/Frontend.h"
 #include "lists/Rows.h"
 #include "scan/Engine.h"
@@ -73,6 +74,10 @@ class ListsModel {
   // The view to notify, or none. Not owned.
   void SetObserver(ListObserver* observer) { m_observer = observer; }
 
+  // What the analysis runs and file views started from now on leave out (-x, --exclude).
+  void SetWalkOptions(WalkOptions options) { m_walkOptions = std::move(options); }
+  const WalkOptions& CurrentWalkOptions() const { return m_walkOptions; }
+
   // --- Reading the rows ---------------------------------------------------------------------
   std::size_t ResultRowCount() const { return m_results.size(); }
   const ResultRow& ResultRowAt(std::size_t index) const { return m_results[index]; }
@@ -81,7 +86,8 @@ class ListsModel {
   std::size_t FileRowCount() const;
   FileRow FileRowAt(std::size_t index) const;
   std::size_t RowCount(ListKind list) const;
-  // The text of column (0 caption, k cell k - 1) of a row, formatted now.
+  // The text of column k of a row (kResultColumns[k], kFileColumns[k]), formatted now; empty
+  // past the last column.
   std::string CellText(ListKind list, std::size_t index, int column) const;
   int ImageIndex(ListKind list, std::size_t index) const;
 
@@ -102,6 +108,10 @@ class ListsModel {
   // The start-up population: one row per folder directly inside firstArgument, in directory
   // order. No argument, an empty one, or one that is not a searchable folder adds nothing.
   void FormCreate(std::optional<std::string_view> firstArgument);
+  // One measured row per folder at the top of an imported scan, in its order, its numbers the
+  // scan's; its file view lists the scan's entries. An analysis run measures such a row on this
+  // disk where its folder is here, and leaves it as it is where it is not.
+  void ImportRows(const std::shared_ptr<const ImportedTree>& scan);
   // Removes the selected result rows, then re-sorts the rest. The file list stays.
   void tmiEditDelListClick();
   // Removes every row of both lists, then re-sorts (a no-op on empty lists, kept for order).
@@ -166,11 +176,15 @@ class ListsModel {
     std::int64_t Files = 0;
     std::int64_t Folders = 0;
     std::int64_t Unreadable = 0;  // folders that could not be searched (no panel shows it)
+    std::int64_t DiskBytes = 0;   // what the rows occupy on disk
+    std::int64_t Excluded = 0;    // entries the exclude patterns left out (no panel shows it)
   };
   SelectionTotals SelectedTotals() const;
   // The texts of the rows, bytes, files and folders panels for totals.
   static std::array<std::string, 4> TotalsTexts(const SelectionTotals& totals);
-  // Writes the rows, bytes, files and folders panels: " lists", " byte", " files", " forders".
+  // Writes the rows, bytes, files and folders panels: " lists", " byte", " files", " forders";
+  // the bytes panel says what the rows occupy on disk after their bytes: "3,500 byte (8,192 on
+  // disk)".
   void lvwResultChange();
 
   // --- File view ------------------------------------------------------------------------------
@@ -197,6 +211,8 @@ class ListsModel {
 
  private:
   struct FileStore;
+  // An unmeasured, unselected row for folder with a new id, not yet in the list.
+  ResultRow NewResultRow(std::string_view path);
   // Measures one row: its statistics, or nothing when an update answered stop.
   using RowMeasure = std::function<std::optional<FolderStatistics>(
       RowId row, const std::string& location, RootLink link, ProgressSink& progress,
@@ -225,6 +241,7 @@ class ListsModel {
   bool m_resultSortDescending = false;
   int m_fileSortColumn = 0;
   bool m_fileSortDescending = false;
+  WalkOptions m_walkOptions;
   bool m_runReachedEnd = true;
   bool m_fileViewReachedEnd = true;
   // Analysis runs under way (one may start from inside another's update), and whether the

@@ -4,10 +4,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "resources/Images.h"
+#include "scan/Import.h"
 #include "scan/Text.h"
 
 namespace quillet {
@@ -25,11 +27,6 @@ inline constexpr int kImageUnreadable = kImageFolderWarning;
 inline constexpr std::string_view kTextUnmeasured = "未解析";
 inline constexpr std::string_view kTextFolder = "フォルダ";
 
-// Column k shows the caption for k = 0 and cell k - 1 otherwise.
-inline constexpr std::array<std::string_view, 5> kResultColumnCaptions = {
-    "名前", "場所", "サイズ", "ファイル数", "フォルダ数"};
-inline constexpr std::array<std::string_view, 3> kFileColumnCaptions = {"名前", "場所", "サイズ"};
-
 // Identifies a result row for as long as it exists; never reused within one model.
 using RowId = std::uint64_t;
 
@@ -45,9 +42,15 @@ struct ResultRow {
   // Folders below it (itself included) that could not be searched at the last analysis: its
   // "0" then means "nothing readable", not "empty".
   std::int64_t UnreadableFolders = 0;
+  std::int64_t DiskSize = 0;  // what the folder occupies on disk (FolderStatistics::DiskSize)
+  std::int64_t ExcludedEntries = 0;  // entries below it that an exclude pattern left out
   bool Selected = false;
   // Found by listing a folder (the start-up rows), not named by the user.
   bool Listed = false;
+  // The imported scan the row was read from, and its entry there, while the row's numbers and
+  // entries are the scan's; none once the row was measured on this disk.
+  std::shared_ptr<const ImportedTree> Export;
+  ImportedTree::Index ExportNode = ImportedTree::kNone;
 
   int ImageIndex() const {
     if (!Measured) return kImageFolder;
@@ -61,20 +64,23 @@ struct FileRow {
   std::string_view Caption;  // last name of the path
   std::string_view Path;
   bool IsFolder = false;
-  std::int64_t Size = -1;  // the file's full size; -1 for a folder
+  std::int64_t Size = -1;      // the file's full size; -1 for a folder
+  std::int64_t DiskSize = -1;  // what the entry itself occupies on disk; -1: nothing counted
   bool Selected = false;
 
   int ImageIndex() const { return IsFolder ? kImageFolder : kImageFile; }
 };
 
 // The file list's row for one listed entry, viewing path: its caption is the last name.
-inline FileRow FileRowOf(std::string_view path, bool isFolder, std::int64_t size) {
+inline FileRow FileRowOf(std::string_view path, bool isFolder, std::int64_t size,
+                         std::int64_t diskSize = -1) {
   FileRow row;
   row.Path = path;
   const auto at = path.rfind(kPathSeparator);
   row.Caption = at == std::string_view::npos ? path : path.substr(at + 1);
   row.IsFolder = isFolder;
   row.Size = isFolder ? -1 : size;
+  row.DiskSize = diskSize;
   return row;
 }
 

@@ -77,6 +77,8 @@ void ListsModel::MeasureRows(const RowMeasure& measure) {
     where = FindResultRow(rows[index], *where);
     if (!where) continue;
     const std::string location = m_results[*where].Location;
+    // A row of an imported scan whose folder is not here keeps the scan's numbers.
+    if (m_results[*where].Export && !EntryExists(location)) continue;
     const std::optional<FolderStatistics> statistics =
         measure(rows[index], location, LinkOf(m_results[*where]), *progress, subText);
     if (!statistics) {
@@ -85,6 +87,8 @@ void ListsModel::MeasureRows(const RowMeasure& measure) {
     }
     where = FindResultRow(rows[index], *where);  // the updates may have moved or removed it
     if (!where) continue;
+    m_results[*where].Export.reset();
+    m_results[*where].ExportNode = ImportedTree::kNone;
     SetStatistics(*where, *statistics);
   }
   if (m_totalsStale) lvwResultChange();
@@ -97,7 +101,7 @@ void ListsModel::tmiFileRunClick() {
   // A long row keeps the window alive: the same update while it is measured, and an answer to
   // stop abandons the row at once; it keeps what it showed before. One set of walkers serves
   // every row of the run.
-  Walkers walkers;
+  Walkers walkers(0, m_walkOptions);
   MeasureRows([&walkers](RowId, const std::string& location, RootLink link, ProgressSink& progress,
                          const std::string& subText) {
     const std::function<bool()> keepGoing = [&] {
@@ -116,7 +120,7 @@ void ListsModel::MeasureAndKeepList() {
     FileStore& store = *m_files;
     if (store.RowsListed.empty() || store.RowsListed.back().Row != row)
       store.RowsListed.push_back({row, store.Records.size(), store.Records.size()});
-    store.Append(entry.Path, entry.IsFolder, entry.Size);
+    store.Append(entry.Path, entry.IsFolder, entry.Size, entry.DiskSize);
     store.RowsListed.back().End = store.Records.size();
     return true;
   });
@@ -144,7 +148,7 @@ void ListsModel::KeepFileRowsOfMeasuredSelection() {
 }
 
 void ListsModel::MeasureAndList(const RowEntryVisitor& visit) {
-  Walkers walkers(1);
+  Walkers walkers(1, m_walkOptions);
   MeasureRows([&](RowId row, const std::string& location, RootLink link, ProgressSink& progress,
                   const std::string&) -> std::optional<FolderStatistics> {
     Clock::time_point lastPump = Clock::now();
@@ -181,7 +185,7 @@ void ListsModel::tmiViewFileViewFlagClick() {
   }
   m_fileViewReachedEnd = false;
   bool reachedEnd = true;
-  Walkers walkers(1);
+  Walkers walkers(1, m_walkOptions);
   bool firstUpdate = true;
   Clock::time_point lastPump{};
   for (const auto& [id, index] : selected) {
@@ -189,8 +193,11 @@ void ListsModel::tmiViewFileViewFlagClick() {
     if (!where) continue;
     const std::string location = m_results[*where].Location;
     const RootLink link = LinkOf(m_results[*where]);
+    // Held here: an update may remove the row, and with it its hold on the scan.
+    const std::shared_ptr<const ImportedTree> scan = m_results[*where].Export;
+    const ImportedTree::Index node = m_results[*where].ExportNode;
     const auto add = [&](const TreeEntry& entry) {
-      m_files->Append(entry.Path, entry.IsFolder, entry.Size);
+      m_files->Append(entry.Path, entry.IsFolder, entry.Size, entry.DiskSize);
       const bool pump = firstUpdate || Clock::now() - lastPump >= kFileViewPumpInterval;
       firstUpdate = false;
       // Whatever runs during the pump sees every row added so far.
@@ -200,7 +207,8 @@ void ListsModel::tmiViewFileViewFlagClick() {
       if (pump) lastPump = Clock::now();
       return goOn && m_fileGeneration == generation;
     };
-    const bool finished = walkers.List(location, link, add).has_value();
+    const bool finished = scan ? scan->List(node, kPathSeparator, add)
+                               : walkers.List(location, link, add).has_value();
     if (!finished) {
       reachedEnd = false;
       break;

@@ -201,14 +201,25 @@ void WriteUnreadableNote(Pieces& out, const ListsModel& model, const Selection& 
                 " below could not be searched; the numbers leave out what they hold\n";
 }
 
-// The file list's cells as the windows show them: name, path, size or "フォルダ".
+// One line under the table, when the exclude patterns left entries out, saying how many.
+void WriteExcludedNote(Pieces& out, const Selection& selection) {
+  const std::int64_t excluded = selection.Totals.Excluded;
+  if (excluded == 0) return;
+  out.Text() += CountText(excluded) + (excluded == 1 ? " entry" : " entries") +
+                " left out by --exclude, and what lies below them\n";
+}
+
+// The file list's cells as the windows show them: name, path, size or "フォルダ", size on disk.
 Lines FileLines(const FileListing& files) {
   return {{kFileColumnCaptions.begin(), kFileColumnCaptions.end()}, [&files](const auto& visit) {
             std::array<char, 32> buffer;
+            std::array<char, 32> diskBuffer;
             files.ForEach([&](const FileRow& row) {
               const std::string_view size =
                   row.IsFolder ? kTextFolder : CountTextIn(row.Size, buffer);
-              const std::array<std::string_view, 3> cells = {row.Caption, row.Path, size};
+              const std::string_view disk =
+                  row.DiskSize < 0 ? std::string_view() : CountTextIn(row.DiskSize, diskBuffer);
+              const std::array<std::string_view, 4> cells = {row.Caption, row.Path, size, disk};
               visit(cells);
             });
           }};
@@ -245,6 +256,10 @@ void WriteJson(Pieces& out, const ListsModel& model, const Selection& selection)
     AppendJsonNumber(text, row.Measured, row.FolderCount);
     text += ", \"unreadable\": ";
     AppendJsonNumber(text, row.Measured, row.UnreadableFolders);
+    text += ", \"disk\": ";
+    AppendJsonNumber(text, row.Measured, row.DiskSize);
+    text += ", \"excluded\": ";
+    AppendJsonNumber(text, row.Measured, row.ExcludedEntries);
     text += "}";
     out.LineDone();
     first = false;
@@ -261,6 +276,10 @@ void WriteJson(Pieces& out, const ListsModel& model, const Selection& selection)
   AppendJsonNumber(text, true, totals.Folders);
   text += ", \"unreadable\": ";
   AppendJsonNumber(text, true, totals.Unreadable);
+  text += ", \"disk\": ";
+  AppendJsonNumber(text, true, totals.DiskBytes);
+  text += ", \"excluded\": ";
+  AppendJsonNumber(text, true, totals.Excluded);
   text += "}";
   if (selection.Files) {
     text += ",\n  \"entries\": [";
@@ -273,6 +292,8 @@ void WriteJson(Pieces& out, const ListsModel& model, const Selection& selection)
       AppendJsonString(text, row.Path);
       text += ", \"size\": ";
       AppendJsonNumber(text, !row.IsFolder, row.Size);
+      text += ", \"disk\": ";
+      AppendJsonNumber(text, row.DiskSize >= 0, row.DiskSize);
       text += "}";
       out.LineDone();
       none = false;
@@ -441,6 +462,7 @@ void WriteReport(std::ostream& stream, const ListsModel& model, const Selection&
     case Format::Table: {
       WriteTable(out, ResultLines(model, selection, false));
       WriteUnreadableNote(out, model, selection);
+      WriteExcludedNote(out, selection);
       const auto panels = ListsModel::TotalsTexts(selection.Totals);
       out.Text() +=
           "\n" + panels[0] + "  " + panels[1] + "  " + panels[2] + "  " + panels[3] + "\n";
@@ -462,6 +484,8 @@ void WriteReport(std::ostream& stream, const ListsModel& model, const Selection&
     case Format::Json:
       WriteJson(out, model, selection);
       break;
+    case Format::Ncdu:
+      break;  // an export of the walk, not of rows: the report writes it as it walks
   }
 }
 

@@ -14,7 +14,8 @@
 
 namespace quillet::report {
 
-enum class Format { Table, Csv, Json };
+// Ncdu: ncdu's JSON export of the walk, written by the report itself (NcduOutput.h).
+enum class Format { Table, Csv, Json, Ncdu };
 
 // A stream buffer over a file descriptor that keeps the reason of the first failed write (an
 // errno value; 0 while none failed). After a failure it writes nothing more and the stream

@@ -37,7 +37,8 @@ class Fd {
 };
 
 // The entries of a listing run in a temporary file: one record per entry (path length, kind,
-// size, path), each row's records in one stretch. Printed are the stretches of the rows kept.
+// size, size on disk, path), each row's records in one stretch. Printed are the stretches of the
+// rows kept.
 class SpilledListing final : public FileListing {
  public:
   // A listing in a new temporary file in $TMPDIR or /tmp, or null with errno set.
@@ -63,10 +64,12 @@ class SpilledListing final : public FileListing {
     const auto length = static_cast<std::uint32_t>(entry.Path.size());
     const std::uint8_t folder = entry.IsFolder ? 1 : 0;
     const std::int64_t size = entry.Size;
+    const std::int64_t diskSize = entry.DiskSize;
     char header[kHeader];
     std::memcpy(header, &length, 4);
     std::memcpy(header + 4, &folder, 1);
     std::memcpy(header + 5, &size, 8);
+    std::memcpy(header + 13, &diskSize, 8);
     m_pending.append(header, kHeader);
     m_pending.append(entry.Path);
     m_stretches.back().End = m_written + m_pending.size();
@@ -102,11 +105,13 @@ class SpilledListing final : public FileListing {
           std::uint32_t length = 0;
           std::uint8_t folder = 0;
           std::int64_t size = 0;
+          std::int64_t diskSize = 0;
           std::memcpy(&length, buffer.data() + begin, 4);
           if (end - begin - kHeader < length) break;
           std::memcpy(&folder, buffer.data() + begin + 4, 1);
           std::memcpy(&size, buffer.data() + begin + 5, 8);
-          visit(FileRowOf({buffer.data() + begin + kHeader, length}, folder != 0, size));
+          std::memcpy(&diskSize, buffer.data() + begin + 13, 8);
+          visit(FileRowOf({buffer.data() + begin + kHeader, length}, folder != 0, size, diskSize));
           begin += kHeader + length;
         }
         if (offset == stretch.End) break;
@@ -130,7 +135,7 @@ class SpilledListing final : public FileListing {
   }
 
  private:
-  static constexpr std::size_t kHeader = 13;
+  static constexpr std::size_t kHeader = 21;
   static constexpr std::size_t kChunk = std::size_t{1} << 20;
 
   struct Stretch {
@@ -168,12 +173,15 @@ class SpilledListing final : public FileListing {
 
 Outcome MakeReport(const Request& request, Frontend& frontend, std::ostream& out, Walks walks) {
   ListsModel model(frontend);
+  model.SetWalkOptions(request.Walk);
   if (request.Folder) model.FormCreate(*request.Folder);
   for (const auto& path : request.Added)
     model.AddResultList(path);
+  if (request.Imported) model.ImportRows(request.Imported);
 
   const bool sorted = request.SortColumn || request.Descending;
-  const bool oneWalk = request.Files && walks == Walks::Fewest;
+  // The rows of an imported scan are measured already: their entries come from the scan.
+  const bool oneWalk = request.Files && walks == Walks::Fewest && !request.Imported;
   std::unique_ptr<SpilledListing> spilled;
   if (oneWalk && !sorted) spilled = SpilledListing::Create();
   Selection selection;
@@ -186,7 +194,7 @@ Outcome MakeReport(const Request& request, Frontend& frontend, std::ostream& out
     }
   } else if (oneWalk) {
     model.MeasureAndKeepList();
-  } else {
+  } else if (!request.Imported) {
     model.tmiFileRunClick();
   }
   selection.Complete = model.RunReachedEnd();
@@ -223,8 +231,12 @@ Outcome MakeReport(const Request& request, Frontend& frontend, std::ostream& out
     const int column = request.SortColumn.value_or(0);
     model.SetResultSort(column, request.Descending);
     model.SortResultList();
-    if (column < static_cast<int>(kFileColumnCaptions.size())) {
-      model.SetFileSort(column, request.Descending);
+    // The file list by its column of the same caption, when it has one.
+    const auto caption = static_cast<std::size_t>(column) < kResultColumns.size()
+                             ? kResultColumns[static_cast<std::size_t>(column)].Caption
+                             : std::string_view();
+    if (const std::optional<int> fileColumn = FindColumn(kFileColumns, caption)) {
+      model.SetFileSort(*fileColumn, request.Descending);
       model.SortFileList();
     }
   }

@@ -1,6 +1,7 @@
 // The report itself: rows, analysis, selection, file list and output, for one request.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -20,6 +21,9 @@ struct Request {
   bool Descending = false;
   bool Zero = false;
   Format OutputFormat = Format::Table;
+  WalkOptions Walk;  // -x, --exclude
+  // An imported scan: its top folders become the rows, measured and listed from it.
+  std::shared_ptr<const ImportedTree> Imported;
 };
 
 // How a report with a file list walks its rows.

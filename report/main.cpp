@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -20,6 +21,7 @@
 
 #include "lists/Frontend.h"
 #include "lists/Lists.h"
+#include "report/NcduOutput.h"
 #include "report/Output.h"
 #include "report/Report.h"
 #include "ui/Progress.h"
@@ -35,17 +37,30 @@ Measures the folders directly inside FOLDER (and each --add folder itself): tota
 files and folders below each, then prints them with the totals over all rows.
 
   --add PATH          also measure PATH itself (repeatable)
+  --import FILE       take the rows from a scan saved as ncdu's JSON export (ncdu -o, gdu -o,
+                      --format ncdu; - for standard input): one per top folder of the scan
   --files             also list every file and folder below the rows, with each file's size
-  --sort COLUMN       order by COLUMN: 0-4 or a caption (名前 場所 サイズ ファイル数 フォルダ数);
-                      the file list by the same column when it has it (0-2)
+  --sort COLUMN       order by COLUMN: 0-5 or a caption (名前 場所 サイズ ファイル数 フォルダ数
+                      ディスク上のサイズ); the file list by its column of the same caption
+                      when it has one (名前 場所 サイズ ディスク上のサイズ)
   --descending        order from the largest (with no --sort: names descending)
   --zero              keep only the measured rows of size 0
-  --format FORMAT     table (default), csv or json
+  -x, --one-file-system
+                      count a file system mounted below a row as a folder, not walked
+  --exclude PATTERN   leave out every entry whose name matches the shell glob PATTERN, and
+                      what lies below it (repeatable); JSON says per row how many: "excluded"
+  --format FORMAT     table (default), csv, json, or ncdu: a scan ncdu, gdu and --import read
+                      back (ncdu's JSON export of the walk of FOLDER, every entry below it)
   --help              show this help and exit
   --version           show the version and exit
 
 JSON carries plain integers (null for a row not measured, or for a folder's size). Names that
 are not valid UTF-8 keep their valid parts; each other byte is written as \ufffd.
+
+Two sizes: サイズ ("size" in JSON) is what the files hold, each name of a file counted; ディスク上の
+サイズ ("disk") is what the entries occupy on disk, folders included, as du -s -B1 counts it: a
+sparse file only its written blocks, a file with several names (hard links) once per run, in the
+first row that holds it.
 
 "unreadable" counts the folders below a row that could not be searched: a CSV column of its
 own, and in the table a ! after the row's name.
@@ -61,7 +76,8 @@ none of the row it was walking.
 
 Exit status:
   0    done
-  1    a folder that cannot be searched
+  1    a folder that cannot be searched, or a scan that cannot be read (the message gives the
+       byte where reading stopped)
   2    a usage error
   3    the output (or the temporary listing) could not be written (a full disk, a pipe
        closed by its reader)
@@ -139,15 +155,9 @@ int Finish(std::ostream& out, int status) {
   return status;
 }
 
-std::optional<int> ParseColumn(std::string_view text) {
-  for (std::size_t k = 0; k < kResultColumnCaptions.size(); ++k) {
-    if (text == kResultColumnCaptions[k] || text == std::to_string(k)) return static_cast<int>(k);
-  }
-  return std::nullopt;
-}
-
 // Parses argv into options; returns an exit status when the program should end now.
-std::optional<int> ParseArguments(int argc, char** argv, Request& options, std::ostream& out) {
+std::optional<int> ParseArguments(int argc, char** argv, Request& options,
+                                  std::optional<std::string>& importFrom, std::ostream& out) {
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view argument = argv[i];
@@ -182,6 +192,11 @@ std::optional<int> ParseArguments(int argc, char** argv, Request& options, std::
         out << kProgram << ' ' << QUILLET_VERSION << '\n';
       }
       return Finish(out, 0);
+    } else if (argument == "--import") {
+      const auto file = value();
+      if (!file) return Fail(2, "--import needs a FILE (- for standard input)");
+      if (importFrom) return Fail(2, "more than one --import");
+      importFrom = std::string(*file);
     } else if (argument == "--add") {
       const auto path = value();
       if (!path) return Fail(2, "--add needs a PATH");
@@ -189,19 +204,27 @@ std::optional<int> ParseArguments(int argc, char** argv, Request& options, std::
     } else if (argument == "--sort") {
       const auto column = value();
       if (!column) return Fail(2, "--sort needs a COLUMN");
-      options.SortColumn = ParseColumn(*column);
+      options.SortColumn = FindColumn(kResultColumns, *column);
       if (!options.SortColumn) return Fail(2, "unknown column for --sort: " + std::string(*column));
+    } else if (argument == "--exclude") {
+      const auto pattern = value();
+      if (!pattern) return Fail(2, "--exclude needs a PATTERN");
+      options.Walk.Excludes.emplace_back(*pattern);
+    } else if (argument == "-x" || (argument == "--one-file-system" && !attached)) {
+      options.Walk.OneFileSystem = true;
     } else if (argument == "--format") {
       const auto format = value();
-      if (!format) return Fail(2, "--format needs table, csv or json");
+      if (!format) return Fail(2, "--format needs table, csv, json or ncdu");
       if (*format == "table") {
         options.OutputFormat = Format::Table;
       } else if (*format == "csv") {
         options.OutputFormat = Format::Csv;
       } else if (*format == "json") {
         options.OutputFormat = Format::Json;
+      } else if (*format == "ncdu") {
+        options.OutputFormat = Format::Ncdu;
       } else {
-        return Fail(2, "unknown format (table, csv or json): " + std::string(*format));
+        return Fail(2, "unknown format (table, csv, json or ncdu): " + std::string(*format));
       }
     } else if ((argument == "--files" && flag(options.Files)) ||
                (argument == "--descending" && flag(options.Descending)) ||
@@ -210,8 +233,14 @@ std::optional<int> ParseArguments(int argc, char** argv, Request& options, std::
       return Fail(2, "unknown option: " + std::string(argv[i]) + " (see --help)");
     }
   }
-  if (!options.Folder && options.Added.empty()) {
-    return Fail(2, "no FOLDER and no --add PATH (see --help)");
+  if (options.OutputFormat == Format::Ncdu &&
+      (importFrom || options.Files || options.Zero || options.SortColumn || options.Descending ||
+       (options.Folder ? 1u : 0u) + options.Added.size() != 1))
+    return Fail(2, "--format ncdu exports the walk of one FOLDER (or one --add PATH), as it is");
+  if (importFrom && (options.Folder || !options.Added.empty()))
+    return Fail(2, "--import takes the rows from the scan: no FOLDER nor --add with it");
+  if (!importFrom && !options.Folder && options.Added.empty()) {
+    return Fail(2, "no FOLDER, no --add PATH and no --import FILE (see --help)");
   }
   return std::nullopt;
 }
@@ -245,7 +274,17 @@ int Run(int argc, char** argv) {
   FdOutput output(STDOUT_FILENO);
   std::ostream out(&output);
   Request options;
-  if (const auto status = ParseArguments(argc, argv, options, out)) return *status;
+  std::optional<std::string> importFrom;
+  if (const auto status = ParseArguments(argc, argv, options, importFrom, out)) return *status;
+  if (importFrom) {
+    ImportFailure failure;
+    options.Imported = ImportedTree::ReadFile(*importFrom, failure);
+    if (!options.Imported && failure.NotOpened)
+      return Fail(1, "cannot read " + *importFrom + ": " + failure.Reason);
+    if (!options.Imported)
+      return Fail(1,
+                  *importFrom + ": byte " + std::to_string(failure.Offset) + ": " + failure.Reason);
+  }
   std::vector<std::string> searched = options.Added;
   if (options.Folder) searched.insert(searched.begin(), *options.Folder);
   for (const auto& folder : searched) {
@@ -259,6 +298,17 @@ int Run(int argc, char** argv) {
   action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
   sigemptyset(&action.sa_mask);
   ::sigaction(SIGINT, &action, nullptr);
+
+  if (options.OutputFormat == Format::Ncdu) {
+    bool finished = false;
+    {
+      NcduWriter writer(out, QUILLET_VERSION, static_cast<std::int64_t>(std::time(nullptr)));
+      finished = WriteWalkExport(writer, searched.front(), options.Walk,
+                                 [] { return g_interrupted == 0; });
+      writer.Finish();
+    }
+    return Finish(out, finished ? 0 : 130);
+  }
 
   ReportFrontend frontend(::isatty(STDERR_FILENO) == 1);
   const Outcome outcome = MakeReport(options, frontend, out);

@@ -12,6 +12,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -78,6 +79,8 @@ void Add(FolderStatistics& into, const FolderStatistics& part) {
   into.FileCount = SaturatingAdd(into.FileCount, part.FileCount);
   into.FolderCount = SaturatingAdd(into.FolderCount, part.FolderCount);
   into.UnreadableFolders = SaturatingAdd(into.UnreadableFolders, part.UnreadableFolders);
+  into.DiskSize = SaturatingAdd(into.DiskSize, part.DiskSize);
+  into.ExcludedEntries = SaturatingAdd(into.ExcludedEntries, part.ExcludedEntries);
 }
 
 struct Level {
@@ -92,6 +95,32 @@ struct Level {
 };
 
 }  // namespace
+
+// The files with several names whose space a Walkers object has counted, shared by its threads.
+// Which thread of a measuring counts such a file first does not change the measuring's sum, and
+// measurings follow one another, so the sums never depend on the threads.
+class Walkers::LinkSet {
+ public:
+  // True the first time a file is met.
+  bool FirstTime(std::uint64_t device, std::uint64_t inode) {
+    std::lock_guard lock(m_mutex);
+    return m_seen.insert(Key{device, inode}).second;
+  }
+
+ private:
+  struct Key {
+    std::uint64_t Device;
+    std::uint64_t Inode;
+    bool operator==(const Key&) const = default;
+  };
+  struct Hash {
+    std::size_t operator()(const Key& key) const {
+      return std::hash<std::uint64_t>()(key.Inode * 0x9E3779B97F4A7C15ull ^ key.Device);
+    }
+  };
+  std::mutex m_mutex;
+  std::unordered_set<Key, Hash> m_seen;
+};
 
 // A subfolder handed to another thread (its parent stays open through Parent), or a walk the
 // caller started and hands over (Resume).
@@ -111,8 +140,8 @@ struct Walkers::Task {
 // task wakes one thread. Threads start at the first hand-over and live as long as the pool.
 class Walkers::Pool {
  public:
-  Pool(unsigned base, unsigned most, bool adaptive)
-      : m_base(base), m_most(most), m_adaptive(adaptive) {
+  Pool(unsigned base, unsigned most, bool adaptive, const WalkOptions& options, LinkSet& links)
+      : m_base(base), m_most(most), m_adaptive(adaptive), m_options(options), m_links(links) {
     m_threads.reserve(m_most);
     m_slots.reserve(m_most);
   }
@@ -159,6 +188,13 @@ class Walkers::Pool {
 
   // What walker index does for the life of the pool.
   void Main(unsigned index);
+
+  // The parts of Measure after the caller's own start.
+  std::optional<FolderStatistics> WalkOnAlone(Walker& caller,
+                                              const std::function<bool()>* keepGoing);
+  void HandOver(Walker& caller);
+  void Oversee(std::unique_lock<std::mutex>& lock, const std::function<bool()>* keepGoing);
+  std::optional<FolderStatistics> Result();
 
   // Starts one more walker thread; false when the system has no more.
   bool StartThread() {
@@ -219,6 +255,8 @@ class Walkers::Pool {
   const unsigned m_base;
   const unsigned m_most;
   const bool m_adaptive;
+  const WalkOptions& m_options;
+  LinkSet& m_links;
   std::mutex m_mutex;
   std::condition_variable m_settled;  // the caller waits here for the measuring to end
   std::deque<Task> m_tasks;
@@ -241,7 +279,7 @@ class Walkers::Pool {
 // in order; with a pool it hands subfolders to idle walkers instead.
 class Walkers::Walker {
  public:
-  Walker(const TreeVisitor* visit, Pool* work);
+  Walker(const TreeVisitor* visit, Pool* work, const WalkOptions& options, LinkSet& links);
 
   void SetVisitor(const TreeVisitor* visit) { m_visit = visit; }
 
@@ -285,6 +323,7 @@ class Walkers::Walker {
       ++m_totals.UnreadableFolders;
       return true;
     }
+    CountOwnAllocation(*root.Folder);
     StartReading(root);
     m_depth = 1;
     return Run();
@@ -377,17 +416,36 @@ class Walkers::Walker {
     Level& child = LevelAt(depth);
     // Below a parent that could not be reached again, nothing can be opened.
     OpenState opened = OpenState::Failed;
+    TreeEntry::Skip skipped = TreeEntry::Skip::Unreadable;
+    bool mountBegins = false;
     if (!parentLost) {
       const platform::OpenResult result = platform::OpenChild(parent, m_path, name, *child.Folder);
       if (result.Error.Gone()) return false;
       opened = result.State;
+      mountBegins = result.OtherFileSystem;
+      skipped = opened == OpenState::Opened       ? TreeEntry::Skip::None
+                : opened == OpenState::NotEntered ? TreeEntry::Skip::PseudoFileSystem
+                                                  : TreeEntry::Skip::Unreadable;
+      if (opened == OpenState::Opened && result.OtherFileSystem && m_options.OneFileSystem) {
+        platform::Close(*child.Folder);
+        opened = OpenState::NotEntered;
+        skipped = TreeEntry::Skip::OtherFileSystem;
+      }
     }
     if (opened == OpenState::EntryFailed) {
       CountUnreadable(parentUnreadable);
       return false;
     }
     ++m_totals.FolderCount;
-    if (!Visit(true, -1)) {
+    const std::int64_t own = opened == OpenState::Opened ? CountOwnAllocation(*child.Folder) : -1;
+    TreeEntry folder = Entry(true, -1, own);
+    if (m_visit) {
+      folder.OwnSize =
+          opened == OpenState::Opened ? platform::OwnSize(*child.Folder).ValueOr(-1) : -1;
+      folder.Skipped = skipped;
+      folder.MountBegins = mountBegins;
+    }
+    if (!Visit(folder)) {
       platform::Close(*child.Folder);
       return false;
     }
@@ -399,15 +457,70 @@ class Walkers::Walker {
     return true;
   }
 
-  bool Visit(bool isFolder, std::int64_t size) {
-    if (!m_visit) return true;
+  bool MatchesExclude(std::string_view name) const {
+    return std::any_of(m_options.Excludes.begin(), m_options.Excludes.end(),
+                       [name](const std::string& pattern) { return GlobMatch(pattern, name); });
+  }
+
+  // True when an exclude pattern matches the entry's name; counts it then.
+  bool Excluded(platform::FolderEntry& entry) {
+    if (!MatchesExclude(entry.Name)) return false;
+    ++m_totals.ExcludedEntries;
+    return true;
+  }
+
+  // Adds what an open folder itself occupies; returns it, -1 when the platform counts none.
+  std::int64_t CountOwnAllocation(platform::FolderState& folder) {
+    const std::int64_t own = platform::OwnAllocation(folder).ValueOr(-1);
+    if (own > 0) m_totals.DiskSize = SaturatingAdd(m_totals.DiskSize, own);
+    return own;
+  }
+
+  // Adds what a file occupies, unless it has several names and one was counted before.
+  void CountAllocation(const platform::FolderEntry& file) {
+    if (file.Allocated <= 0) return;
+    if (file.Linked && !m_links.FirstTime(file.Device, file.Inode)) return;
+    m_totals.DiskSize = SaturatingAdd(m_totals.DiskSize, file.Allocated);
+  }
+
+  TreeEntry Entry(bool isFolder, std::int64_t size, std::int64_t diskSize) const {
     TreeEntry entry;
     entry.Path = m_path;
     entry.IsFolder = isFolder;
     entry.Size = size;
-    if ((*m_visit)(entry)) return true;
+    entry.DiskSize = diskSize;
+    return entry;
+  }
+
+  bool Visit(const TreeEntry& entry) {
+    if (!m_visit || (*m_visit)(entry)) return true;
     m_stopped = true;
     return false;
+  }
+
+  bool Visit(bool isFolder, std::int64_t size, std::int64_t diskSize) {
+    return !m_visit || Visit(Entry(isFolder, size, diskSize));
+  }
+
+  // A file as a listing shows it, with what an export says of it besides.
+  bool VisitFile(const platform::FolderEntry& file) {
+    if (!m_visit) return true;
+    TreeEntry entry = Entry(false, file.Size, file.Allocated);
+    entry.Device = file.Device;
+    entry.Inode = file.Inode;
+    entry.Links = file.Links;
+    entry.NotRegular = !file.Regular;
+    return Visit(entry);
+  }
+
+  // What the patterns left out, for a listing that asked for it.
+  bool VisitExcluded(const platform::FolderEntry& excluded, std::size_t pathLength) {
+    if (!m_visit || !m_options.ListExcluded) return true;
+    m_path.resize(pathLength);
+    m_path.append(excluded.Name);
+    TreeEntry entry = Entry(excluded.Kind == EntryKind::Folder, -1, -1);
+    entry.Skipped = TreeEntry::Skip::Excluded;
+    return Visit(entry);
   }
 
   // Hands the subfolders after the current entry to idle threads.
@@ -415,6 +528,8 @@ class Walkers::Walker {
     for (std::size_t i = level.Next; i < level.Entries.size(); ++i) {
       platform::FolderEntry& entry = level.Entries[i];
       if (entry.Kind != EntryKind::Folder || !entry.MayEnter) continue;
+      // Counted as excluded when this walker reaches it.
+      if (!m_options.Excludes.empty() && MatchesExclude(entry.Name)) continue;
       if (!m_sharedParent) {
         platform::Folder shared = platform::NewFolder();
         if (!platform::Share(*level.Folder, *shared).Ok()) return;
@@ -489,6 +604,10 @@ class Walkers::Walker {
         continue;
       }
       platform::FolderEntry& entry = level.Entries[level.Next++];
+      if (!m_options.Excludes.empty() && Excluded(entry)) {
+        if (!VisitExcluded(entry, level.PathLength)) break;
+        continue;
+      }
       if (!Size(level, entry)) continue;
       const bool isFile = entry.Kind == EntryKind::File;
       // A file's path is needed only to show it.
@@ -499,12 +618,13 @@ class Walkers::Walker {
       if (isFile) {
         m_totals.TotalSize = SaturatingAdd(m_totals.TotalSize, entry.Size);
         ++m_totals.FileCount;
-        if (!Visit(false, entry.Size)) break;
+        CountAllocation(entry);
+        if (!VisitFile(entry)) break;
         continue;
       }
       if (!entry.MayEnter) {
         ++m_totals.FolderCount;
-        if (!Visit(true, -1)) break;
+        if (!Visit(true, -1, -1)) break;
         continue;
       }
       if (m_work && m_work->Hungry()) ShareRest(level);
@@ -524,6 +644,8 @@ class Walkers::Walker {
 
   const TreeVisitor* m_visit;
   Pool* m_work;
+  const WalkOptions& m_options;
+  LinkSet& m_links;
   const std::atomic<bool>* m_stop;
   const std::function<bool()>* m_keepGoing = nullptr;
   std::chrono::steady_clock::time_point m_handOverAt{};  // none: walk to the end
@@ -540,8 +662,13 @@ class Walkers::Walker {
   std::vector<Task> m_tasks;
 };
 
-Walkers::Walker::Walker(const TreeVisitor* visit, Pool* work)
-    : m_visit(visit), m_work(work), m_stop(work ? &work->Stopping() : nullptr) {}
+Walkers::Walker::Walker(const TreeVisitor* visit, Pool* work, const WalkOptions& options,
+                        LinkSet& links)
+    : m_visit(visit),
+      m_work(work),
+      m_options(options),
+      m_links(links),
+      m_stop(work ? &work->Stopping() : nullptr) {}
 
 Walkers::Pool::~Pool() {
   {
@@ -555,7 +682,7 @@ Walkers::Pool::~Pool() {
 }
 
 void Walkers::Pool::Main(unsigned index) {
-  Walker walker(nullptr, this);
+  Walker walker(nullptr, this, m_options, m_links);
   std::unique_lock lock(m_mutex);
   Slot& slot = *m_slots[index];
   for (;;) {
@@ -595,31 +722,45 @@ void Walkers::Pool::Main(unsigned index) {
   }
 }
 
-// The caller waits while the walkers walk: it asks keepGoing, and adds walkers while the walk
-// waits on the disk. Should no thread start at all, the caller walks alone and asks as it goes.
+// The caller walks the start itself; a walk still going after kSoloTime goes on in the walker
+// threads, or on the caller alone when none starts.
 std::optional<FolderStatistics> Walkers::Pool::Measure(std::string_view folder, RootLink link,
                                                        const std::function<bool()>* keepGoing) {
   m_stop.store(false, std::memory_order_relaxed);
   m_solo.store(true, std::memory_order_relaxed);
-  if (!m_caller) m_caller = std::make_unique<Walker>(nullptr, this);
+  if (!m_caller) m_caller = std::make_unique<Walker>(nullptr, this, m_options, m_links);
   Walker& caller = *m_caller;
   caller.WalkUntil(folder, link, std::chrono::steady_clock::now() + kSoloTime);
   if (!caller.HandedOver()) return caller.TakeTotals();
   while (m_slots.size() < m_base && StartThread()) {
   }
-  if (m_slots.empty()) {
-    // No thread starts: the caller walks on alone, asking as it goes.
-    caller.AskWhileWalking(keepGoing);
-    struct StopAsking {
-      Walker& Caller;
-      ~StopAsking() { Caller.AskWhileWalking(nullptr); }
-    } stopAsking{caller};
-    caller.Resume();
-    const FolderStatistics totals = caller.TakeTotals();
-    if (m_stop.load()) return std::nullopt;
-    return totals;
-  }
+  if (m_slots.empty()) return WalkOnAlone(caller, keepGoing);
   std::unique_lock lock(m_mutex);
+  HandOver(caller);
+  if (!keepGoing && !m_adaptive) {
+    m_settled.wait(lock, [this] { return Settled(); });
+  } else {
+    Oversee(lock, keepGoing);
+  }
+  return Result();
+}
+
+// No thread starts: the caller walks on alone, asking keepGoing as it goes.
+std::optional<FolderStatistics> Walkers::Pool::WalkOnAlone(Walker& caller,
+                                                           const std::function<bool()>* keepGoing) {
+  caller.AskWhileWalking(keepGoing);
+  struct StopAsking {
+    Walker& Caller;
+    ~StopAsking() { Caller.AskWhileWalking(nullptr); }
+  } stopAsking{caller};
+  caller.Resume();
+  const FolderStatistics totals = caller.TakeTotals();
+  if (m_stop.load()) return std::nullopt;
+  return totals;
+}
+
+// Queues the caller's walk, where it left off, for the first walker; the caller holds the lock.
+void Walkers::Pool::HandOver(Walker& caller) {
   m_totals = FolderStatistics{};
   m_failure = nullptr;
   SetActive(m_base);
@@ -629,51 +770,59 @@ std::optional<FolderStatistics> Walkers::Pool::Measure(std::string_view folder, 
   m_tasks.push_back(std::move(resume));
   m_queued.store(1, std::memory_order_relaxed);
   WakeIdle(1);
-  if (!keepGoing && !m_adaptive) {
-    m_settled.wait(lock, [this] { return Settled(); });
-  } else {
-    auto lastAsked = std::chrono::steady_clock::now();
-    // Read once the caller hands over: a row small enough to walk alone never asks.
-    platform::Result<std::int64_t> blocks = m_adaptive ? platform::BlocksRead() : std::int64_t{0};
-    const auto interval = m_adaptive ? kLookEvery : kAskEvery;
-    while (!m_settled.wait_for(lock, interval, [this] { return Settled(); })) {
-      lock.unlock();
-      try {
-        if (m_adaptive && m_active < m_most) Grow(blocks);
-        const auto now = std::chrono::steady_clock::now();
-        if (keepGoing && now - lastAsked >= kAskEvery) {
-          if (!(*keepGoing)()) Stop();
-          lastAsked = std::chrono::steady_clock::now();
-        }
-      } catch (...) {
-        Stop();
-        lock.lock();
-        m_settled.wait(lock, [this] { return Settled(); });
-        throw;
+}
+
+// Waits, the lock held, until the walkers are done: asks keepGoing every kAskEvery and adds
+// walkers while the walk waits on the disk. An exception from either stops the walkers, and goes
+// on to the caller once they have settled.
+void Walkers::Pool::Oversee(std::unique_lock<std::mutex>& lock,
+                            const std::function<bool()>* keepGoing) {
+  auto lastAsked = std::chrono::steady_clock::now();
+  // Read once the caller hands over: a row small enough to walk alone never asks.
+  platform::Result<std::int64_t> blocks = m_adaptive ? platform::BlocksRead() : std::int64_t{0};
+  const auto interval = m_adaptive ? kLookEvery : kAskEvery;
+  while (!m_settled.wait_for(lock, interval, [this] { return Settled(); })) {
+    lock.unlock();
+    try {
+      if (m_adaptive && m_active < m_most) Grow(blocks);
+      const auto now = std::chrono::steady_clock::now();
+      if (keepGoing && now - lastAsked >= kAskEvery) {
+        if (!(*keepGoing)()) Stop();
+        lastAsked = std::chrono::steady_clock::now();
       }
+    } catch (...) {
+      Stop();
       lock.lock();
+      m_settled.wait(lock, [this] { return Settled(); });
+      throw;
     }
+    lock.lock();
   }
+}
+
+// What the walkers counted, once they have settled: a walker's failure is rethrown here.
+std::optional<FolderStatistics> Walkers::Pool::Result() {
   if (m_failure) std::rethrow_exception(std::exchange(m_failure, nullptr));
   if (m_stop.load()) return std::nullopt;
   return m_totals;
 }
 
-Walkers::Walkers(unsigned threads) : m_threads(threads) {}
+Walkers::Walkers(unsigned threads, WalkOptions options)
+    : m_threads(threads), m_options(std::move(options)), m_links(std::make_unique<LinkSet>()) {}
 
 Walkers::~Walkers() = default;
 
 std::optional<FolderStatistics> Walkers::Measure(std::string_view folder, RootLink link,
                                                  const std::function<bool()>* keepGoing) {
-  if (m_busy) return Walkers(m_threads).Measure(folder, link, keepGoing);
+  if (m_busy) return Walkers(m_threads, m_options).Measure(folder, link, keepGoing);
   if (!m_pool) {
     const bool adaptive = m_threads == 0 && platform::BlocksRead().Ok();
     unsigned base = m_threads;
     // Directory walking gains nothing from a pool far larger than the machine.
     if (base == 0) base = std::max(1u, std::thread::hardware_concurrency());
     base = std::min(base, kMostThreads);
-    m_pool =
-        std::make_unique<Pool>(base, adaptive ? std::max(base, kMostWhileWaiting) : base, adaptive);
+    m_pool = std::make_unique<Pool>(base, adaptive ? std::max(base, kMostWhileWaiting) : base,
+                                    adaptive, m_options, *m_links);
   }
   const BusyScope busy(m_busy);
   return m_pool->Measure(folder, link, keepGoing);
@@ -681,8 +830,8 @@ std::optional<FolderStatistics> Walkers::Measure(std::string_view folder, RootLi
 
 std::optional<FolderStatistics> Walkers::List(std::string_view folder, RootLink link,
                                               const TreeVisitor& visit) {
-  if (m_busy) return Walkers(m_threads).List(folder, link, visit);
-  if (!m_lister) m_lister = std::make_unique<Walker>(nullptr, nullptr);
+  if (m_busy) return Walkers(m_threads, m_options).List(folder, link, visit);
+  if (!m_lister) m_lister = std::make_unique<Walker>(nullptr, nullptr, m_options, *m_links);
   const BusyScope busy(m_busy);
   m_lister->SetVisitor(&visit);
   const bool walkedAll = m_lister->WalkRoot(folder, link);

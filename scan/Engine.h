@@ -5,7 +5,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillet {
 
@@ -16,6 +18,26 @@ struct FolderStatistics {
   std::int64_t FolderCount = 0;  // folders at every depth, the measured one not included
   // Folders (the measured one included) that could not be searched.
   std::int64_t UnreadableFolders = 0;
+  // What the folder occupies on disk, as the platform's own tool counts it: on Linux the blocks
+  // of every entry below it, folders included, and its own (du -s -B1), a file with several names
+  // once per Walkers object, where it is met first; on Windows the files' allocation sizes.
+  std::int64_t DiskSize = 0;
+  // Entries below the folder whose names an exclude pattern matched (what lies below an excluded
+  // folder is not walked, so not counted here either).
+  std::int64_t ExcludedEntries = 0;
+};
+
+// What a walk leaves out, the same for every measuring and listing of a run.
+struct WalkOptions {
+  // A folder below the one measured where another file system begins counts as a folder and is
+  // not walked into, as a pseudo file system is (du -x).
+  bool OneFileSystem = false;
+  // Shell globs (GlobMatch) matched against each entry's name below the folder measured: an entry
+  // one matches is neither counted nor listed, and a folder not walked.
+  std::vector<std::string> Excludes;
+  // Whether a listing visits what the patterns leave out too (marked Excluded, nothing below an
+  // excluded folder), for an export of the walk; the numbers leave it out all the same.
+  bool ListExcluded = false;
 };
 
 // One entry of a streamed listing. Path is valid only during the visit call.
@@ -23,6 +45,27 @@ struct TreeEntry {
   std::string_view Path;  // the searched folder with its separator, then the name(s)
   bool IsFolder = false;
   std::int64_t Size = -1;  // full 64-bit size of a non-folder; -1 for a folder
+  // What the entry itself occupies on disk, each name of a file in full; -1 where the platform
+  // counts nothing (a folder on Windows).
+  std::int64_t DiskSize = -1;
+
+  // What an export of the walk says of the entry besides (ncdu's format), where the platform
+  // tells: a folder's own size; a file's identity and number of names; a link or special file.
+  std::int64_t OwnSize = -1;
+  std::uint64_t Device = 0;
+  std::uint64_t Inode = 0;
+  std::uint64_t Links = 1;
+  bool NotRegular = false;
+  // Why a folder was not walked into, if it was not.
+  enum class Skip : std::uint8_t {
+    None,
+    Unreadable,        // it could not be searched
+    PseudoFileSystem,  // a pseudo file system begins there
+    OtherFileSystem,   // another file system begins there, and the walk keeps to one
+    Excluded,          // a pattern matched its name (files too, with WalkOptions::ListExcluded)
+  };
+  Skip Skipped = Skip::None;
+  bool MountBegins = false;  // a folder where another file system begins
 };
 
 using TreeVisitor = std::function<bool(const TreeEntry&)>;
@@ -36,15 +79,16 @@ enum class RootLink {
 };
 
 // Walker threads and buffers kept for a run of measurings and listings, so that a row costs its
-// own system calls and little more. Threads start when a measuring first needs them and end with
-// the object. One caller at a time; a measuring started from inside keepGoing or a visit uses
-// threads of its own.
+// own system calls and little more. A file with several names counts in DiskSize once per object:
+// in the first measuring or listing that meets it, whatever the threads did. Threads start when a
+// measuring first needs them and end with the object. One caller at a time; a measuring started
+// from inside keepGoing or a visit uses threads of its own.
 class Walkers {
  public:
   // threads == 0: one walker per core, and more, up to 32, while a walk waits on the disk rather
   // than on the cores; otherwise exactly threads, at most 256; fewer when the system cannot start
   // more.
-  explicit Walkers(unsigned threads = 0);
+  explicit Walkers(unsigned threads = 0, WalkOptions options = {});
   ~Walkers();
   Walkers(const Walkers&) = delete;
   Walkers& operator=(const Walkers&) = delete;
@@ -74,8 +118,11 @@ class Walkers {
  private:
   class Pool;
   class Walker;
+  class LinkSet;
   struct Task;
   unsigned m_threads;
+  WalkOptions m_options;
+  std::unique_ptr<LinkSet> m_links;
   std::unique_ptr<Pool> m_pool;
   std::unique_ptr<Walker> m_lister;
   bool m_busy = false;

@@ -52,6 +52,24 @@ std::int64_t CollectEntries(std::string_view folder, EntryList& entries, bool re
   return static_cast<std::int64_t>(entries.size());
 }
 
+std::int64_t CollectSubfolders(std::string_view folder, EntryList& entries) {
+  const std::string searched = WithTrailingSeparator(folder);
+  std::vector<platform::FoundName> names;
+  if (platform::IsPseudoFileSystem(searched).ValueOr(false) ||
+      !platform::SearchNames(searched, names).Ok()) {
+    return static_cast<std::int64_t>(entries.size());
+  }
+  std::string full;
+  for (const auto& found : names) {
+    full.assign(searched).append(found.Name);
+    const bool isFolder = found.Kind == platform::EntryKind::Unqueried
+                              ? IsFolder(full)
+                              : found.Kind == platform::EntryKind::Folder;
+    if (isFolder) entries.push_back(full);
+  }
+  return static_cast<std::int64_t>(entries.size());
+}
+
 std::int64_t FileSizeOf(std::string_view path) {
   return platform::QuerySize(std::string(path)).ValueOr(-1);
 }

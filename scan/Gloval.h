@@ -18,6 +18,13 @@ using EntryList = std::vector<std::string>;
 std::int64_t CollectEntries(std::string_view folder, EntryList& entries, bool recurse,
                             bool includeFolders, bool includeFiles);
 
+// Appends the folders directly inside folder (a link to one is not a folder), in directory order,
+// and returns the number of strings in entries afterwards: the start-up population's listing.
+// The kinds are the directory search's own, so a name costs no query of its own where the file
+// system's search tells its kind. A folder that cannot be searched, or is on a pseudo file
+// system, adds nothing.
+std::int64_t CollectSubfolders(std::string_view folder, EntryList& entries);
+
 // The full 64-bit size of the file at path, or -1 when path is a folder or no file is there.
 std::int64_t FileSizeOf(std::string_view path);
 

@@ -131,4 +131,74 @@ int CompareText(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
+namespace {
+
+// Matches the bracket expression at pattern[at] (its '[' included) against c. Returns the
+// length of the expression, 0 when it has no closing ']' (the '[' is then an ordinary byte).
+std::size_t MatchSet(std::string_view pattern, std::size_t at, char c, bool& matched) {
+  std::size_t i = at + 1;
+  const bool negated = i < pattern.size() && (pattern[i] == '!' || pattern[i] == '^');
+  if (negated) ++i;
+  bool found = false;
+  bool first = true;
+  while (i < pattern.size() && (first || pattern[i] != ']')) {
+    first = false;
+    char low = pattern[i];
+    if (low == '\\' && i + 1 < pattern.size()) low = pattern[++i];
+    ++i;
+    char high = low;
+    if (i + 1 < pattern.size() && pattern[i] == '-' && pattern[i + 1] != ']') {
+      high = pattern[i + 1];
+      if (high == '\\' && i + 2 < pattern.size()) high = pattern[++i + 1];
+      i += 2;
+    }
+    const auto u = static_cast<unsigned char>(c);
+    if (static_cast<unsigned char>(low) <= u && u <= static_cast<unsigned char>(high)) found = true;
+  }
+  if (i >= pattern.size()) return 0;
+  matched = found != negated;
+  return i + 1 - at;
+}
+
+}  // namespace
+
+bool GlobMatch(std::string_view pattern, std::string_view name) {
+  // The last '*' and where its run began in name: a failed match retries with the run one longer.
+  std::size_t p = 0, n = 0;
+  std::size_t starAt = std::string_view::npos, starName = 0;
+  while (n < name.size()) {
+    if (p < pattern.size()) {
+      const char c = pattern[p];
+      if (c == '*') {
+        starAt = ++p;
+        starName = n;
+        continue;
+      }
+      bool matched = false;
+      std::size_t length = 1;
+      if (c == '?') {
+        matched = true;
+      } else if (c == '[' && (length = MatchSet(pattern, p, name[n], matched)) != 0) {
+      } else if (c == '\\' && p + 1 < pattern.size()) {
+        matched = pattern[p + 1] == name[n];
+        length = 2;
+      } else {
+        matched = c == name[n];
+        length = 1;
+      }
+      if (matched) {
+        p += length;
+        ++n;
+        continue;
+      }
+    }
+    if (starAt == std::string_view::npos) return false;
+    p = starAt;
+    n = ++starName;
+  }
+  while (p < pattern.size() && pattern[p] == '*')
+    ++p;
+  return p == pattern.size();
+}
+
 }  // namespace quillet

@@ -52,4 +52,9 @@ ParsedCount ParseCount(std::string_view text);
 // Negative, zero or positive.
 int CompareText(std::string_view a, std::string_view b);
 
+// True when name matches the shell glob pattern as fnmatch(pattern, name, 0) matches it: '*' any
+// run of bytes, '?' one byte, "[...]" one of a set ("[!...]" or "[^...]" none of it, "a-z"
+// ranges), '\\' takes the next byte as it stands. A '[' without its ']' is a byte of its own.
+bool GlobMatch(std::string_view pattern, std::string_view name);
+
 }  // namespace quillet

@@ -2,10 +2,17 @@
 # Sets up, builds and starts the Windows program under wine on a folder (default your home
 # folder), on this machine's display:
 #   scripts/run-windows.sh [FOLDER] [64|32]
-# The program runs in a prefix of its own in the build tree, with the Japanese font substitutes
-# of the test prefix and wine's ordinary graphics driver.
+#   scripts/run-windows.sh --build [64|32]   sets up and builds only, and prints the program's path
+# It works from any folder. The program runs in a prefix of its own in the build tree, with the
+# Japanese fonts of the test prefix and wine's ordinary graphics driver.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+build_only=0
+if [ "${1:-}" = --build ]; then
+  build_only=1
+  shift
+  set -- "$HOME" "$@"
+fi
 folder=${1:-$HOME}
 bits=${2:-64}
 case $bits in
@@ -15,8 +22,14 @@ case $bits in
 esac
 bash "$root/scripts/setup.sh" >/dev/null
 bash "$root/scripts/cross-libs.sh" "$triple" >/dev/null
-cmake --preset "$preset" -S "$root" >/dev/null
-cmake --build --preset "$preset" --target quillet >/dev/null
+# CMake reads its presets from the current folder.
+(cd "$root" && cmake --preset "$preset" >/dev/null &&
+  cmake --build --preset "$preset" --target quillet >/dev/null)
+program=$root/build/$preset/bin/quillet.exe
+if [ "$build_only" = 1 ]; then
+  echo "$program"
+  exit 0
+fi
 prefix=$root/build/$preset/wineprefix-desktop
 if [ ! -f "$prefix/.quillet-desktop" ]; then
   bash "$root/scripts/wineprefix.sh" "$prefix" "$loader"
@@ -27,4 +40,4 @@ if [ ! -f "$prefix/.quillet-desktop" ]; then
   touch "$prefix/.quillet-desktop"
 fi
 exec env WINEPREFIX="$prefix" WINEDEBUG=-all "/usr/lib/wine/$loader" \
-  "$root/build/$preset/bin/quillet.exe" "$(WINEPREFIX=$prefix /usr/lib/wine/$loader winepath -w "$folder" 2>/dev/null)"
+  "$program" "$(WINEPREFIX=$prefix /usr/lib/wine/$loader winepath -w "$folder" 2>/dev/null)"

@@ -12,6 +12,7 @@ packages=(
   libgtest-dev googletest
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
   libjpeg62-turbo-dev
+  rapidjson-dev  # the reader of scan exports (header-only; the Windows builds use it too)
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine64 wine32:i386 fonts-wine xvfb xauth xdotool imagemagick fonts-noto-cjk
   ncdu gdu hyperfine

@@ -21,14 +21,6 @@ if [ ! -x "$wine" ]; then
   exit 1
 fi
 
-# The face every substitute points at; fonts-noto-cjk installs it and wine finds it through
-# fontconfig.
-cjk_face="Noto Sans CJK JP"
-if ! fc-list ":family=$cjk_face" family | grep -q .; then
-  echo "wineprefix: fontconfig has no '$cjk_face' (run scripts/setup.sh)" >&2
-  exit 1
-fi
-
 mkdir -p "$(dirname "$prefix")"
 stamp=$prefix/.quillet-prefix
 # "making" while the prefix is made, then what it is; a prefix of ours whose stamp differs (made
@@ -59,23 +51,12 @@ if ! log=$("$wine" wineboot --init 2>&1); then
   exit 1
 fi
 
-# Wine draws the caption buttons with its own Marlett face, which Debian's wine does not load
-# from its data folder (package fonts-wine); from the prefix's font folder it does.
-cp /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/"
-
-# regedit reads a Unicode .reg file as UTF-16 with a byte order mark.
+/usr/lib/wine/wineserver -w  # the new prefix's registry on disk
+# The Japanese fonts, as any prefix gets them (scripts/wine-fonts.sh); then the null driver.
+bash "$(dirname "$0")/wine-fonts.sh" "$prefix" >/dev/null
 reg=$(mktemp --suffix=.reg)
 trap 'rm -f "$reg"' EXIT
-subst='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
-{
-  printf 'Windows Registry Editor Version 5.00\r\n\r\n'
-  printf '[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\r\n"Graphics"="null"\r\n\r\n'
-  printf '[%s]\r\n' "${subst//\\/\\}"
-  for face in "ＭＳ Ｐゴシック" "ＭＳ ゴシック" "MS UI Gothic" "Tahoma" "MS Shell Dlg" \
-    "MS Shell Dlg 2"; do
-    printf '"%s"="%s"\r\n' "$face" "$cjk_face"
-  done
-} | { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; } >"$reg"
+printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\r\n"Graphics"="null"\r\n' >"$reg"
 "$wine" regedit /S "$(WINEPREFIX=$prefix "$wine" winepath -w "$reg" 2>/dev/null)"
 # The registry reaches the disk when the server ends; wait for that, so the next process (which
 # may start its own server) sees the settings.

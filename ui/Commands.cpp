@@ -144,6 +144,17 @@ std::optional<std::string> MainCommands::FirstSelectedPath(ListKind list) const 
   return std::string(m_model.FileRowAt(*row).Path);
 }
 
+void MainCommands::ImportScan(const std::string& path) {
+  ImportFailure failure;
+  std::shared_ptr<const ImportedTree> scan = ImportedTree::ReadFile(path, failure);
+  if (!scan) {
+    std::string where = failure.NotOpened ? "" : std::to_string(failure.Offset) + " バイト目: ";
+    Warn(std::string(kTextImportFailed) + "\n" + path + "\n" + where + failure.Reason);
+    return;
+  }
+  m_model.ImportRows(scan);
+}
+
 bool MainCommands::Ask(std::string_view text, std::string_view caption) {
   const Message message{MessageKind::Question, text, caption};
   return m_messageHook ? m_messageHook(message) : m_boxes.ShowMessage(message);

@@ -48,6 +48,9 @@ class CommandWindow {
 // The delete's question and its caption.
 inline constexpr std::string_view kDeleteQuestion = "選択されたフォルダ群を削除しますか?";
 inline constexpr std::string_view kDeleteCaption = "選択フォルダの削除";
+// The warning when a saved scan cannot be read; the file and the reason follow on lines of their
+// own.
+inline constexpr std::string_view kTextImportFailed = "保存された解析結果を読み込めませんでした。";
 // The message listing what a reversible delete left in place.
 inline constexpr std::string_view kTextNotTrashed = "ゴミ箱へ移動できませんでした。";
 // The message when a folder was not opened because the desktop would have started this program
@@ -102,6 +105,9 @@ class MainCommands {
   // A key pressed in a list: Ctrl+A selects every row of that list. True when the key did
   // something here; the list then does nothing more with it.
   bool ListKeyDown(ListKind list, const ListKey& key);
+  // Reads the scan saved at path (ncdu's JSON export) and makes its top folders rows; one that
+  // cannot be read is said in a warning, with the byte where reading stopped.
+  void ImportScan(const std::string& path);
   // Dropped paths, in drop order: each folder becomes a row, everything else is ignored.
   void DropFiles(const std::vector<std::string>& paths);
   // Opens path with its default shell action; true when it was handed over. Where that would

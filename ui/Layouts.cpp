@@ -3,8 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "lists/Columns.h"
 #include "lists/Lists.h"
-#include "lists/Rows.h"
 
 namespace quillet::layout {
 namespace {
@@ -72,23 +72,24 @@ constexpr std::array kToolButtons{
                .Action = Command::ViewFileViewFlag},
 };
 
-// Captions come from the row model, which names the columns for every front end.
-constexpr std::array kResultColumnTable{
-    Column{kResultColumnCaptions[0], 160, Align::Left},
-    Column{kResultColumnCaptions[1], kRemainingWidth, Align::Left},
-    Column{kResultColumnCaptions[2], 80, Align::Right},
-    Column{kResultColumnCaptions[3], 80, Align::Right},
-    Column{kResultColumnCaptions[4], 80, Align::Right},
-};
+// The lists' columns are the row model's, which names, sizes and aligns them for every front end.
+static_assert(kRemainingWidth == quillet::kRemainingWidth);
 
-constexpr std::array kFileColumnTable{
-    Column{kFileColumnCaptions[0], 160, Align::Left},
-    Column{kFileColumnCaptions[1], kRemainingWidth, Align::Left},
-    Column{kFileColumnCaptions[2], 80, Align::Right},
-};
+template <typename Row, std::size_t N>
+constexpr std::array<Column, N> ColumnsOf(const std::array<ListColumn<Row>, N>& columns) {
+  std::array<Column, N> shown{};
+  for (std::size_t k = 0; k < N; ++k) {
+    shown[k] = Column{columns[k].Caption, columns[k].Width,
+                      columns[k].Alignment == CellAlign::Right ? Align::Right : Align::Left};
+  }
+  return shown;
+}
+
+constexpr auto kResultColumnTable = ColumnsOf(quillet::kResultColumns);
+constexpr auto kFileColumnTable = ColumnsOf(quillet::kFileColumns);
 
 constexpr std::array kStatusPanelTable{
-    StatusPanel{50, Align::Right}, StatusPanel{120, Align::Right}, StatusPanel{80, Align::Right},
+    StatusPanel{50, Align::Right}, StatusPanel{240, Align::Right}, StatusPanel{80, Align::Right},
     StatusPanel{80, Align::Right}, StatusPanel{50, Align::Left},
 };
 

@@ -24,6 +24,8 @@ class Outcome {
 
   constexpr bool Ok() const { return m_code == 0; }
   constexpr std::uint32_t Code() const { return m_code; }
+  // The system's own words for the failure (strerror, FormatMessage), in UTF-8.
+  std::string Text() const;
 
   // True when the failure says nothing is there any more: the entry, or a folder on its way, is
   // gone, or is no longer a folder where one was needed. Any other failure means something is
@@ -55,6 +57,26 @@ class Result {
   Outcome m_failure;
 };
 
+// ---- A file read from its start to its end (a saved scan), "-" standing for standard input.
+
+class ReadableFile {
+ public:
+  explicit ReadableFile(const std::string& path);
+  ~ReadableFile();
+  ReadableFile(const ReadableFile&) = delete;
+  ReadableFile& operator=(const ReadableFile&) = delete;
+
+  // How opening went; nothing can be read when it failed.
+  Outcome Opened() const { return m_opened; }
+  // The next bytes, at most size of them; 0 at the end.
+  Result<std::size_t> Read(char* buffer, std::size_t size);
+
+ private:
+  std::intptr_t m_handle = -1;
+  bool m_owned = false;
+  Outcome m_opened;
+};
+
 // ---- Path queries, one system call (or search) each, as the entry-list routines use them.
 
 // Unqueried: found by a folder's search, not yet asked about; SizeEntry settles its kind and size
@@ -65,6 +87,9 @@ enum class EntryKind : std::uint8_t { File, Folder, Unqueried, Skipped };
 struct FoundName {
   std::string Name;
   bool NameSurrogate = false;  // a junction or other link-like reparse point: never walked into
+  // Folder or File (a link is a file) as the search itself reports it; Unqueried where the file
+  // system's search does not tell.
+  EntryKind Kind = EntryKind::Unqueried;
 };
 
 // The names in folder (given with its trailing separator), "." and ".." left out, hidden ones
@@ -100,6 +125,14 @@ struct FolderEntry {
   EntryKind Kind = EntryKind::Unqueried;
   bool MayEnter = true;    // false for a folder-like link that is counted but never walked into
   std::int64_t Size = -1;  // full size of a file; -1 otherwise
+  // What a file occupies on disk, as the platform's own tools count it; -1 where nothing says.
+  std::int64_t Allocated = -1;
+  // A file with more than one name, and its identity: its space is counted once per run.
+  bool Linked = false;
+  std::uint64_t Device = 0;
+  std::uint64_t Inode = 0;
+  std::uint64_t Links = 1;  // its number of names, where the platform says
+  bool Regular = true;      // false for a link or a special file, where the platform says
 };
 
 struct FolderState;  // platform-defined
@@ -120,7 +153,8 @@ enum class OpenState : std::uint8_t { Opened, NotEntered, Failed, EntryFailed };
 
 struct OpenResult {
   OpenState State = OpenState::Failed;
-  Outcome Error;  // why, when Failed or EntryFailed
+  Outcome Error;                 // why, when Failed or EntryFailed
+  bool OtherFileSystem = false;  // Opened, and on another file system than its parent
 };
 
 // Opens the folder to measure, links on the way followed; the last name only when followLink
@@ -148,6 +182,12 @@ Outcome ReadRest(FolderState& folder, std::vector<FolderEntry>& entries);
 // ReadEntries or ReadRest. Failed: the entry is gone, or the folder does not let its entries be
 // queried; the entry is left as it was.
 Outcome SizeEntry(FolderState& folder, std::string_view folderPath, FolderEntry& entry);
+
+// What an open folder itself occupies on disk (its own records, not its entries'); -1 where the
+// platform counts no space for a folder.
+Result<std::int64_t> OwnAllocation(FolderState& folder);
+// An open folder's own size (as the system gives it, not what lies in it); -1 where none.
+Result<std::int64_t> OwnSize(FolderState& folder);
 
 // Lets go of the system handle of a folder read to its end, to bound open handles on deep trees;
 // Unpark takes it back through a child walked meanwhile (and still open). Unpark fails when the

@@ -34,6 +34,33 @@ bool Outcome::Gone() const {
   return m_code == ENOENT || m_code == ENOTDIR;
 }
 
+std::string Outcome::Text() const {
+  return std::strerror(static_cast<int>(m_code));
+}
+
+ReadableFile::ReadableFile(const std::string& path) {
+  if (path == "-") {
+    m_handle = STDIN_FILENO;
+    return;
+  }
+  m_handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  m_owned = m_handle >= 0;
+  if (m_handle < 0) m_opened = Outcome::Last();
+}
+
+ReadableFile::~ReadableFile() {
+  if (m_owned) ::close(static_cast<int>(m_handle));
+}
+
+Result<std::size_t> ReadableFile::Read(char* buffer, std::size_t size) {
+  if (!m_opened.Ok()) return m_opened;
+  for (;;) {
+    const ssize_t got = ::read(static_cast<int>(m_handle), buffer, size);
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) return Outcome::Last();
+  }
+}
+
 const Outcome system::kDenied(EACCES);
 const Outcome system::kNotFound(ENOENT);
 
@@ -207,7 +234,10 @@ Outcome system::SearchNames(const std::string& folder, std::vector<FoundName>& n
   while (const dirent* entry = ::readdir(dir)) {
     const char* name = entry->d_name;
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-    names.push_back(FoundName{name, false});
+    FoundName found{name, false};
+    if (entry->d_type != DT_UNKNOWN)
+      found.Kind = entry->d_type == DT_DIR ? EntryKind::Folder : EntryKind::File;
+    names.push_back(std::move(found));
   }
   ::closedir(dir);
   return {};
@@ -257,6 +287,8 @@ struct FolderState {
   bool Identified = false;
   dev_t Device = 0;
   ino_t Inode = 0;
+  std::int64_t Allocated = 0;  // the folder's own blocks in bytes, once Identified
+  std::int64_t OwnSize = 0;    // and its own size
   // Devices this folder object met on tmpfs-like file systems, and whether each was devtmpfs: the
   // mount table is read once per device, not once per folder. Kept while the object is reused.
   std::vector<std::pair<dev_t, bool>> DevtmpfsSeen;
@@ -287,6 +319,8 @@ Outcome Identify(FolderState& folder) {
   if (::fstat(folder.Handle.Get(), &status) != 0) return Outcome::Last();
   folder.Device = status.st_dev;
   folder.Inode = status.st_ino;
+  folder.Allocated = static_cast<std::int64_t>(status.st_blocks) * 512;
+  folder.OwnSize = static_cast<std::int64_t>(status.st_size);
   folder.Identified = true;
   return {};
 }
@@ -381,7 +415,8 @@ OpenResult system::OpenChild(FolderState& parent, std::string_view name, FolderS
       return {OpenState::NotEntered, {}};
     }
   }
-  return {OpenState::Opened, {}};
+  // A bind mount of the same file system keeps its device: du -x walks it, and so does this.
+  return {OpenState::Opened, {}, parent.Identified && into.Device != parent.Device};
 }
 
 namespace {
@@ -454,7 +489,28 @@ Outcome system::SizeEntry(FolderState& folder, FolderEntry& entry) {
     entry.Kind = EntryKind::File;
     entry.Size = static_cast<std::int64_t>(status.st_size);
   }
+  // st_blocks counts 512-byte units whatever the file system's block size (du -B1 reads it so).
+  entry.Allocated = static_cast<std::int64_t>(status.st_blocks) * 512;
+  entry.Linked = !S_ISDIR(status.st_mode) && status.st_nlink > 1;
+  entry.Device = static_cast<std::uint64_t>(status.st_dev);
+  entry.Inode = static_cast<std::uint64_t>(status.st_ino);
+  entry.Links = static_cast<std::uint64_t>(status.st_nlink);
+  entry.Regular = S_ISREG(status.st_mode) || S_ISDIR(status.st_mode);
   return {};
+}
+
+Result<std::int64_t> OwnAllocation(FolderState& folder) {
+  if (!folder.Identified) {
+    if (const Outcome identified = Identify(folder); !identified.Ok()) return identified;
+  }
+  return folder.Allocated;
+}
+
+Result<std::int64_t> OwnSize(FolderState& folder) {
+  if (!folder.Identified) {
+    if (const Outcome identified = Identify(folder); !identified.Ok()) return identified;
+  }
+  return folder.OwnSize;
 }
 
 void Park(FolderState& folder) {

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "scan/Utf16.h"
 #include "scan/platform/Platform.h"
@@ -18,6 +19,20 @@ Outcome Outcome::Last() {
 bool Outcome::Gone() const {
   return m_code == ERROR_FILE_NOT_FOUND || m_code == ERROR_PATH_NOT_FOUND ||
          m_code == ERROR_DIRECTORY;
+}
+
+std::string Outcome::Text() const {
+  wchar_t* text = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, m_code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message = length > 0 && text != nullptr ? std::wstring(text, length) : L"";
+  if (text != nullptr) ::LocalFree(text);
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                              message.back() == L' ' || message.back() == L'.'))
+    message.pop_back();
+  if (message.empty()) return "error " + std::to_string(m_code);
+  return ToUtf8(std::wstring_view(message));
 }
 
 const Outcome system::kDenied(ERROR_ACCESS_DENIED);
@@ -88,6 +103,38 @@ std::int64_t SizeOf(const WIN32_FIND_DATAW& data) {
 
 }  // namespace
 
+ReadableFile::ReadableFile(const std::string& path) {
+  if (path == "-") {
+    m_handle = reinterpret_cast<std::intptr_t>(::GetStdHandle(STD_INPUT_HANDLE));
+    return;
+  }
+  const HANDLE file = ::CreateFileW(LongPath(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    m_opened = Outcome::Last();
+    return;
+  }
+  m_handle = reinterpret_cast<std::intptr_t>(file);
+  m_owned = true;
+}
+
+ReadableFile::~ReadableFile() {
+  if (m_owned) ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+}
+
+Result<std::size_t> ReadableFile::Read(char* buffer, std::size_t size) {
+  if (!m_opened.Ok()) return m_opened;
+  DWORD got = 0;
+  const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+  if (!::ReadFile(reinterpret_cast<HANDLE>(m_handle), buffer, want, &got, nullptr)) {
+    // A pipe whose writer is done ends there.
+    if (::GetLastError() == ERROR_BROKEN_PIPE) return std::size_t{0};
+    return Outcome::Last();
+  }
+  return static_cast<std::size_t>(got);
+}
+
 // ---- Path queries
 
 Outcome system::SearchNames(const std::string& folder, std::vector<FoundName>& names) {
@@ -99,6 +146,8 @@ Outcome system::SearchNames(const std::string& folder, std::vector<FoundName>& n
     FoundName found;
     AppendUtf8(found.Name, data.cFileName);
     found.NameSurrogate = IsNameSurrogate(data);
+    found.Kind = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::Folder
+                                                                         : EntryKind::File;
     names.push_back(std::move(found));
   } while (::FindNextFileW(find.Get(), &data));
   return {};
@@ -133,15 +182,38 @@ Result<std::int64_t> BlocksRead() {
   return Outcome(ERROR_NOT_SUPPORTED);
 }
 
-// ---- Folder handles: a folder is its long path plus a search begun on it.
+// ---- Folder handles: a folder is its long path plus a handle its entries are read through,
+// in records that carry each entry's attributes, size and allocation: no file is opened.
 
-// Entries per part of a folder's search, so that a huge folder is walked while it is read.
-constexpr std::size_t kPartEntries = 1024;
+namespace {
+
+class DirectoryHandle {
+ public:
+  DirectoryHandle() = default;
+  DirectoryHandle(const DirectoryHandle&) = delete;
+  DirectoryHandle& operator=(const DirectoryHandle&) = delete;
+  ~DirectoryHandle() { Reset(); }
+  bool Valid() const { return m_handle != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const { return m_handle; }
+  void Reset(HANDLE handle = INVALID_HANDLE_VALUE) {
+    if (Valid()) ::CloseHandle(m_handle);
+    m_handle = handle;
+  }
+
+ private:
+  HANDLE m_handle = INVALID_HANDLE_VALUE;
+};
+
+// Bytes of directory records asked for at a time: a part of a folder's entries.
+constexpr DWORD kRecordBytes = 64 * 1024;
+
+}  // namespace
 
 struct FolderState {
-  std::wstring Base;  // long path with its trailing separator
-  FindHandle Find;    // open while Next holds an entry not yet read
-  WIN32_FIND_DATAW Next;
+  std::wstring Base;       // long path with its trailing separator
+  DirectoryHandle Handle;  // open while entries are left to read
+  // FILE_ID_BOTH_DIR_INFO records, kept aligned as the call wants them.
+  std::unique_ptr<LONGLONG[]> Records;
   std::string Names;  // the names of the last part, each ended by a NUL
   std::vector<std::size_t> Starts;
   std::string RestNames;  // and of what ReadRest read
@@ -157,30 +229,31 @@ Folder NewFolder() {
 }
 
 void Close(FolderState& folder) {
-  folder.Find.Reset();
+  folder.Handle.Reset();
 }
 
 namespace {
 
-// A search that cannot start is asked after by the attribute query: a name that cannot even be
-// queried tells nothing of the folder.
+// A folder that cannot be opened is asked after by the attribute query: a name that cannot even
+// be queried tells nothing of the folder.
 OpenResult BeginSearch(FolderState& into) {
-  into.Find.Reset(StartSearch(into.Base + L"*", into.Next));
-  if (into.Find.Valid()) return {OpenState::Opened, {}};
+  into.Handle.Reset(::CreateFileW(into.Base.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (into.Handle.Valid()) return {OpenState::Opened, {}};
   const Outcome failed = Outcome::Last();
   const DWORD attributes = ::GetFileAttributesW(into.Base.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return {OpenState::EntryFailed, Outcome::Last()};
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     return {OpenState::Failed, Outcome(ERROR_DIRECTORY)};
   }
-  // A drive root without entries has not even "." to find.
-  if (failed.Code() == ERROR_FILE_NOT_FOUND) return {OpenState::Opened, {}};
   return {OpenState::Failed, failed};
 }
 
 }  // namespace
 
 OpenResult system::OpenRoot(const std::string& path, bool followLink, FolderState& into) {
+  Close(into);
   into.Base = LongPath(path);
   if (into.Base.empty() || into.Base.back() != L'\\') into.Base += L'\\';
   if (!followLink) {
@@ -199,6 +272,7 @@ OpenResult system::OpenRoot(const std::string& path, bool followLink, FolderStat
 }
 
 OpenResult system::OpenChild(FolderState& parent, std::string_view name, FolderState& into) {
+  Close(into);
   into.Base = parent.Base;
   into.Base += ToWide(name);
   into.Base += L'\\';
@@ -207,56 +281,80 @@ OpenResult system::OpenChild(FolderState& parent, std::string_view name, FolderS
 
 namespace {
 
-// Appends up to limit entries of the search to entries, their names kept in names.
-// The kind and size come with the name; every entry but a folder to walk into is left Unqueried
-// all the same, for SizeEntry to confirm.
-Result<ReadState> ReadPart(FolderState& folder, std::vector<FolderEntry>& entries,
-                           std::string& names, std::vector<std::size_t>& starts,
-                           std::size_t limit) {
-  names.clear();
-  starts.clear();
-  const std::size_t first = entries.size();
-  ReadState state = folder.Find.Valid() ? ReadState::More : ReadState::Done;
-  Outcome failed;
-  while (folder.Find.Valid() && starts.size() < limit) {
-    const WIN32_FIND_DATAW& data = folder.Next;
-    if (!IsDotName(data.cFileName)) {
+std::int64_t Quad(const LARGE_INTEGER& value) {
+  return static_cast<std::int64_t>(value.QuadPart);
+}
+
+// Appends the entries of one buffer of records; false when the folder has none left (or the read
+// failed, failed then set). The kind, size and allocation come with the name; every entry but a
+// folder to walk into is left Unqueried all the same, for SizeEntry to confirm.
+bool ReadRecords(FolderState& folder, std::vector<FolderEntry>& entries, std::string& names,
+                 std::vector<std::size_t>& starts, Outcome& failed) {
+  if (!folder.Handle.Valid()) return false;
+  if (!folder.Records) folder.Records.reset(new LONGLONG[kRecordBytes / sizeof(LONGLONG)]);
+  if (!::GetFileInformationByHandleEx(folder.Handle.Get(), FileIdBothDirectoryInfo,
+                                      folder.Records.get(), kRecordBytes)) {
+    // A drive root without entries has not even "." to give.
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_NO_MORE_FILES && error != ERROR_FILE_NOT_FOUND) failed = Outcome::Last();
+    folder.Handle.Reset();
+    return false;
+  }
+  const auto* bytes = reinterpret_cast<const unsigned char*>(folder.Records.get());
+  for (DWORD at = 0;;) {
+    const auto& record = *reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + at);
+    const std::wstring name(record.FileName, record.FileNameLength / sizeof(WCHAR));
+    if (!IsDotName(name.c_str())) {
       FolderEntry entry;
-      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        entry.MayEnter = !IsNameSurrogate(data);
+      if ((record.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        // For a reparse point the record's EaSize holds its tag.
+        entry.MayEnter = (record.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
+                         !IsReparseTagNameSurrogate(record.EaSize);
         if (entry.MayEnter) entry.Kind = EntryKind::Folder;
       } else {
-        entry.Size = SizeOf(data);
+        entry.Size = Quad(record.EndOfFile);
+        entry.Allocated = Quad(record.AllocationSize);
       }
       starts.push_back(names.size());
-      AppendUtf8(names, data.cFileName);
+      AppendUtf8(names, name.c_str());
       names.push_back('\0');
       entries.push_back(entry);
     }
-    if (!::FindNextFileW(folder.Find.Get(), &folder.Next)) {
-      if (::GetLastError() != ERROR_NO_MORE_FILES) failed = Outcome::Last();
-      state = ReadState::Done;
-      folder.Find.Reset();
-    }
+    if (record.NextEntryOffset == 0) break;
+    at += record.NextEntryOffset;
   }
+  return true;
+}
+
+// Reads one buffer of records, or with all every one left, into entries, their names kept in
+// names.
+Result<ReadState> ReadPart(FolderState& folder, std::vector<FolderEntry>& entries,
+                           std::string& names, std::vector<std::size_t>& starts, bool all) {
+  names.clear();
+  starts.clear();
+  const std::size_t first = entries.size();
+  Outcome failed;
+  bool more = ReadRecords(folder, entries, names, starts, failed);
+  while (all && more)
+    more = ReadRecords(folder, entries, names, starts, failed);
   // The names are in place only now that the text stopped growing.
   for (std::size_t i = 0; i < starts.size(); ++i) {
     const std::size_t end = i + 1 < starts.size() ? starts[i + 1] - 1 : names.size() - 1;
     entries[first + i].Name = std::string_view(names).substr(starts[i], end - starts[i]);
   }
   if (!failed.Ok()) return failed;
-  return state;
+  return more ? ReadState::More : ReadState::Done;
 }
 
 }  // namespace
 
 Result<ReadState> ReadEntries(FolderState& folder, std::vector<FolderEntry>& entries) {
   entries.clear();
-  return ReadPart(folder, entries, folder.Names, folder.Starts, kPartEntries);
+  return ReadPart(folder, entries, folder.Names, folder.Starts, false);
 }
 
 Outcome ReadRest(FolderState& folder, std::vector<FolderEntry>& entries) {
-  return ReadPart(folder, entries, folder.RestNames, folder.RestStarts, SIZE_MAX).Failure();
+  return ReadPart(folder, entries, folder.RestNames, folder.RestStarts, true).Failure();
 }
 
 // The search gave the size with the name, and a folder-like link is a folder never walked into.
@@ -265,8 +363,20 @@ Outcome system::SizeEntry(FolderState& /*folder*/, FolderEntry& entry) {
   return {};
 }
 
-// A folder is read to its end before it is parked, which closes its search: nothing to let go.
-void Park(FolderState& /*folder*/) {}
+// Explorer counts no space for a folder's own records.
+Result<std::int64_t> OwnAllocation(FolderState& /*folder*/) {
+  return std::int64_t{-1};
+}
+
+Result<std::int64_t> OwnSize(FolderState& /*folder*/) {
+  return std::int64_t{-1};
+}
+
+// A folder is read to its end before it is parked, and its subfolders are opened by their paths:
+// its handle can go.
+void Park(FolderState& folder) {
+  Close(folder);
+}
 
 Outcome Unpark(FolderState& /*folder*/, FolderState& /*child*/) {
   return {};

@@ -49,5 +49,31 @@ TEST(FirstArgument, IsTheOneAfterTheProgram) {
   EXPECT_EQ(FirstArgument(""), std::nullopt);
 }
 
+// Options come first, in their known spellings only; "--" ends them; whatever else comes first
+// is the folder, one that begins with '-' too.
+TEST(ParseProgramArguments, OptionsFirstThenTheFolderWhateverItsName) {
+  using Args = std::vector<std::string>;
+  const struct {
+    Args Arguments;
+    std::optional<std::string> Folder;
+    std::optional<std::string> Import;
+  } cases[] = {
+      {{}, std::nullopt, std::nullopt},
+      {{"/data"}, "/data", std::nullopt},
+      {{"--import", "scan.json", "/data"}, "/data", "scan.json"},
+      {{"--import=scan.json"}, std::nullopt, "scan.json"},
+      {{"--", "--import"}, "--import", std::nullopt},
+      {{"-x-folder", "/data"}, "-x-folder", std::nullopt},
+      {{"--import"}, "--import", std::nullopt},  // no FILE: a folder of that name
+      {{"--unknown", "/data"}, "--unknown", std::nullopt},
+      {{"", "/data"}, std::nullopt, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    const ProgramArguments parsed = ParseProgramArguments(c.Arguments);
+    EXPECT_EQ(parsed.Folder, c.Folder) << c.Arguments.size();
+    EXPECT_EQ(parsed.Import, c.Import) << c.Arguments.size();
+  }
+}
+
 }  // namespace
 }  // namespace quillet

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 #include <chrono>
 #include <filesystem>
@@ -658,28 +659,33 @@ TEST_F(ListsTest, TotalsCountUnmeasuredRowsAsRowsOnly) {
   m_model.tmiFileRunClick();
   m_model.AddResultList(m_tree.Path("a"));
   m_model.lvwResultChange();
-  EXPECT_EQ(Panels(), (Texts{"0 lists", "0 byte", "0 files", "0 forders"}));
+  EXPECT_EQ(Panels(), (Texts{"0 lists", "0 byte (0 on disk)", "0 files", "0 forders"}));
+  // The size on disk of the measured rows, as du counts it.
+  const std::vector<std::int64_t> du = testing::DiskUsage({m_tree.Path("a"), m_tree.Path("b")});
+  ASSERT_EQ(du.size(), 2u);
   SelectAllResults();  // a selection change updates the panels by itself
-  EXPECT_EQ(Panels(), (Texts{"3 lists", "3,500 byte", "3 files", "1 forders"}));
+  EXPECT_EQ(Panels(), (Texts{"3 lists", "3,500 byte (" + CountText(du[0] + du[1]) + " on disk)",
+                             "3 files", "1 forders"}));
   m_model.SetSelected(ListKind::Result, 1, false);
-  EXPECT_EQ(Panels(), (Texts{"2 lists", "1,000 byte", "1 files", "0 forders"}));
+  EXPECT_EQ(Panels(), (Texts{"2 lists", "1,000 byte (" + CountText(du[0]) + " on disk)", "1 files",
+                             "0 forders"}));
 }
 
 // Sums near the end of the 64-bit range stop there: a wrapped sum would show a negative size.
 TEST_F(ListsTest, TotalsStopAtTheLargestNumberInsteadOfWrapping) {
   constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
   AddFolders({"a", "b", "c"});
-  m_model.SetStatistics(0, {kMost - 1, kMost - 2, kMost - 3, kMost - 4});
-  m_model.SetStatistics(1, {kMost, kMost, kMost, kMost});
-  m_model.SetStatistics(2, {5, 5, 5, 5});
+  m_model.SetStatistics(0, {kMost - 1, kMost - 2, kMost - 3, kMost - 4, kMost - 5});
+  m_model.SetStatistics(1, {kMost, kMost, kMost, kMost, kMost});
+  m_model.SetStatistics(2, {5, 5, 5, 5, 5});
   SelectAllResults();
   const ListsModel::SelectionTotals totals = m_model.SelectedTotals();
   EXPECT_EQ((std::vector<std::int64_t>{totals.Rows, totals.Bytes, totals.Files, totals.Folders,
-                                       totals.Unreadable}),
-            (std::vector<std::int64_t>{3, kMost, kMost, kMost, kMost}));
+                                       totals.Unreadable, totals.DiskBytes}),
+            (std::vector<std::int64_t>{3, kMost, kMost, kMost, kMost, kMost}));
   EXPECT_EQ(Panels(),
-            (Texts{"3 lists", "9,223,372,036,854,775,807 byte", "9,223,372,036,854,775,807 files",
-                   "9,223,372,036,854,775,807 forders"}));
+            (Texts{"3 lists", "9,223,372,036,854,775,807 byte (9,223,372,036,854,775,807 on disk)",
+                   "9,223,372,036,854,775,807 files", "9,223,372,036,854,775,807 forders"}));
   // Just below the end the sum is exact.
   m_model.SetSelected(ListKind::Result, 1, false);
   m_model.SetStatistics(0, {kMost - 6, 0, 0, kMost - 7});
@@ -919,6 +925,7 @@ class MirrorObserver : public ListObserver {
   void EndReset(ListKind list) override { Count(list) = m_model.RowCount(list); }
   void BeginAppend(ListKind list, std::size_t first, std::size_t count) override {
     EXPECT_EQ(first, Count(list));
+    ++Appends;
     Begin(list, count);
   }
   void EndAppend(ListKind list) override { End(list, Count(list) + m_pending); }
@@ -936,6 +943,7 @@ class MirrorObserver : public ListObserver {
   std::size_t& Count(ListKind list) { return list == ListKind::Result ? m_results : m_files; }
   int Changes = 0;
   int SelectionChanges = 0;
+  int Appends = 0;
 
  private:
   void Begin(ListKind list, std::size_t count) {
@@ -984,6 +992,36 @@ TEST_F(ListsTest, NotificationsKeepAViewInStep) {
   EXPECT_EQ(mirror.Count(ListKind::Result), 0u);
   EXPECT_EQ(mirror.Count(ListKind::File), 0u);
   EXPECT_EQ(mirror.SelectionChanges, 3);
+  m_model.SetObserver(nullptr);
+}
+
+// The start-up population takes each name's kind from the directory search that found it and
+// tells the view of its rows at once: a folder of many subfolders costs no attribute query per
+// row, nor a view's work per row.
+TEST_F(ListsTest, FormCreateDoesNoWorkPerRowThatTheSearchDidAlready) {
+  Texts expected;
+  for (int i = 0; i < 300; ++i)
+    expected.push_back(ExtractLastName(m_tree.Folder("top/d" + std::to_string(1000 + i))));
+  m_tree.File("top/file.txt", 1);
+#ifndef _WIN32
+  std::filesystem::create_directory_symlink(m_tree.Path("top/d1000"), m_tree.Path("top/link"));
+#endif
+  struct CountedQueries : FileSystemFaults {
+    mutable std::atomic<int> Queries{0};
+    bool Vanished(std::string_view) const override { return ++Queries, false; }
+  } counted;
+  MirrorObserver mirror(m_model);
+  m_model.SetObserver(&mirror);
+  {
+    ScopedFileSystemFaults scoped(counted);
+    m_model.FormCreate(m_tree.Path("top"));
+  }
+  Texts names = Names();
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, expected);
+  EXPECT_EQ(mirror.Count(ListKind::Result), 300u);
+  EXPECT_EQ(mirror.Appends, 1);
+  EXPECT_EQ(counted.Queries.load(), 0);
   m_model.SetObserver(nullptr);
 }
 }  // namespace

@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iterator>
+#include <map>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -658,6 +660,167 @@ TEST(EngineTest, PseudoFileSystemsInsideATreeAreNotWalked) {
     ExpectPseudoFolderIsEmpty(folder);
 }
 
+// Writes size bytes of data into a new file (TempTree's files hold none on disk).
+void WriteData(const std::string& path, std::size_t size) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << std::string(size, 'q');
+}
+
+// What rows occupy on disk, measured one after another by one Walkers object, as a run measures
+// its rows: du -s -B1 over the rows in the same order is the oracle. Sparse and empty files, a
+// folder of many entries (its own blocks grow), hard links inside a row and across rows.
+std::vector<std::int64_t> DiskSizes(Walkers& walkers, const std::vector<std::string>& rows,
+                                    bool listing) {
+  std::vector<std::int64_t> sizes;
+  for (const std::string& row : rows) {
+    const auto statistics =
+        listing ? walkers.List(row, RootLink::Follow, [](const TreeEntry&) { return true; })
+                : walkers.Measure(row, RootLink::Follow);
+    sizes.push_back(statistics ? statistics->DiskSize : -1);
+  }
+  return sizes;
+}
+
+TEST(EngineTest, DiskSizeOfRowsEqualsDuInTheRunsOrder) {
+  TempTree tree;
+  tree.File("a/sparse.img", std::int64_t{1} << 30);  // a gigabyte without a block of data
+  WriteData(tree.Path("a/data.bin"), 10000);
+  tree.File("a/empty");
+  for (int i = 0; i < 1500; ++i)
+    WriteData(tree.Path("a/many/file-" + std::to_string(i)), static_cast<std::size_t>(i % 7));
+  WriteData(tree.Path("a/linked-inside"), 5000);
+  ASSERT_EQ(::link(tree.Path("a/linked-inside").c_str(), tree.Path("a/many/again").c_str()), 0);
+  WriteData(tree.Path("a/shared"), 20000);
+  tree.Folder("b/deeper");
+  ASSERT_EQ(::link(tree.Path("a/shared").c_str(), tree.Path("b/deeper/shared").c_str()), 0);
+  WriteData(tree.Path("c/only-c"), 3000);
+  ASSERT_EQ(::link(tree.Path("a/shared").c_str(), tree.Path("c/shared-too").c_str()), 0);
+
+  const std::vector<std::string> forward = {tree.Path("a"), tree.Path("b"), tree.Path("c")};
+  const std::vector<std::string> backward = {tree.Path("c"), tree.Path("b"), tree.Path("a")};
+  for (const auto& rows : {forward, backward}) {
+    const std::vector<std::int64_t> du = testing::DiskUsage(rows);
+    ASSERT_EQ(du.size(), rows.size());
+    for (const unsigned threads : {1u, 2u, 8u}) {
+      Walkers walkers(threads);
+      EXPECT_EQ(DiskSizes(walkers, rows, false), du) << threads;
+    }
+    Walkers lister(1);
+    EXPECT_EQ(DiskSizes(lister, rows, true), du);
+  }
+  // Every name counts in the apparent size all the same.
+  EXPECT_EQ(MeasureFolder(tree.Path("c")).TotalSize, 23000);
+  // A walk of its own counts the shared file again.
+  EXPECT_EQ(MeasureFolder(tree.Path("b")).DiskSize, testing::DiskUsage({tree.Path("b")}).at(0));
+}
+
+// The file view's entries carry their own size on disk, every name of a file in full: find's %b
+// (512-byte blocks) is the oracle.
+TEST(EngineTest, ListedEntriesCarryTheirOwnDiskSize) {
+  TempTree tree;
+  WriteData(tree.Path("f"), 9000);
+  tree.File("sparse", 1 << 20);
+  tree.Folder("sub");
+  ASSERT_EQ(::link(tree.Path("f").c_str(), tree.Path("sub/g").c_str()), 0);
+  std::map<std::string, std::int64_t> listed;
+  WalkTree(tree.Root(), [&](const TreeEntry& entry) {
+    listed[std::string(entry.Path)] = entry.DiskSize;
+    return true;
+  });
+  std::map<std::string, std::int64_t> found;
+  FILE* find = ::popen(("find '" + tree.Root() + "' -mindepth 1 -printf '%b %p\\n'").c_str(), "r");
+  ASSERT_NE(find, nullptr);
+  char line[8192];
+  while (std::fgets(line, sizeof line, find)) {
+    std::string text(line);
+    text.pop_back();
+    const auto blank = text.find(' ');
+    found[text.substr(blank + 1)] = std::stoll(text.substr(0, blank)) * 512;
+  }
+  ::pclose(find);
+  EXPECT_EQ(listed, found);
+}
+
+// With OneFileSystem a file system mounted below the row counts as a folder and is not walked
+// into, as du -x leaves it; without, it is walked, as du walks it.
+TEST(EngineTest, OneFileSystemLeavesOtherMountsAsFolders) {
+  TempTree tree;
+  WriteData(tree.Path("row/here.bin"), 7000);
+  const std::string at = tree.Folder("row/mounted");
+  ScopedMount mount("tmpfs", at);
+  if (!mount.Mounted()) GTEST_SKIP() << "mounting is not permitted here";
+  WriteData(at + "/there.bin", 50000);
+  WriteData(at + "/deep/more.bin", 3000);
+  const std::string row = tree.Path("row");
+  for (const unsigned threads : {1u, 4u}) {
+    const FolderStatistics all = *Walkers(threads).Measure(row, RootLink::Follow);
+    EXPECT_EQ(all.DiskSize, testing::DiskUsage({row}).at(0));
+    EXPECT_EQ(NumbersOf(all), (Numbers{60000, 3, 2, 0}));
+    const FolderStatistics one =
+        *Walkers(threads, {.OneFileSystem = true, .Excludes = {}}).Measure(row, RootLink::Follow);
+    EXPECT_EQ(one.DiskSize, testing::DiskUsage({row}, "-x").at(0));
+    EXPECT_EQ(NumbersOf(one), (Numbers{7000, 1, 1, 0}));
+  }
+  std::vector<std::string> listed;
+  Walkers(1, {.OneFileSystem = true, .Excludes = {}})
+      .List(row, RootLink::Follow, [&](const TreeEntry& entry) {
+        listed.emplace_back(entry.Path.substr(row.size()));
+        return true;
+      });
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, (std::vector<std::string>{"/here.bin", "/mounted"}));
+}
+
+// An exclude pattern is matched against each entry's name below the row: the entry is neither
+// counted nor listed, a folder not walked. du --exclude and find -prune are the oracles.
+TEST(EngineTest, ExcludedNamesAreNeitherCountedNorWalked) {
+  TempTree tree;
+  WriteData(tree.Path("row/keep.txt"), 1000);
+  WriteData(tree.Path("row/a.log"), 2000);
+  WriteData(tree.Path("row/sub/b.log"), 3000);
+  WriteData(tree.Path("row/sub/keep2.txt"), 400);
+  WriteData(tree.Path("row/cache/inside.txt"), 5000);
+  WriteData(tree.Path("row/cache/deeper/x"), 6000);
+  WriteData(tree.Path("row/sub/cache"), 70);  // a file of the excluded name
+  const std::string row = tree.Path("row");
+  const WalkOptions options{.OneFileSystem = false, .Excludes = {"*.log", "cache"}};
+  // The apparent size and the counts as find gives them with those names pruned.
+  FILE* find = ::popen(("find '" + row +
+                        "' -mindepth 1 \\( -name '*.log' -o -name cache \\) -prune -o "
+                        "\\( -type d -printf 'd\\n' \\) -o -printf 'f %s\\n'")
+                           .c_str(),
+                       "r");
+  ASSERT_NE(find, nullptr);
+  Numbers expected{0, 0, 0, 0};
+  char line[256];
+  while (std::fgets(line, sizeof line, find)) {
+    if (line[0] == 'd') {
+      ++std::get<2>(expected);
+    } else {
+      std::get<0>(expected) += std::stoll(line + 2);
+      ++std::get<1>(expected);
+    }
+  }
+  ::pclose(find);
+  ASSERT_EQ(expected, (Numbers{1400, 2, 1, 0}));
+  for (const unsigned threads : {1u, 4u}) {
+    const FolderStatistics measured = *Walkers(threads, options).Measure(row, RootLink::Follow);
+    EXPECT_EQ(NumbersOf(measured), expected) << threads;
+    EXPECT_EQ(measured.DiskSize,
+              testing::DiskUsage({row}, "--exclude='*.log' --exclude=cache").at(0));
+    EXPECT_EQ(measured.ExcludedEntries, 4);  // a.log, cache, sub/b.log, sub/cache
+  }
+  std::vector<std::string> listed;
+  const auto walked = Walkers(1, options).List(row, RootLink::Follow, [&](const TreeEntry& entry) {
+    listed.emplace_back(entry.Path.substr(row.size()));
+    return true;
+  });
+  ASSERT_TRUE(walked);
+  EXPECT_EQ(walked->ExcludedEntries, 4);
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, (std::vector<std::string>{"/keep.txt", "/sub", "/sub/keep2.txt"}));
+}
+
 // A pseudo file system mounted during the walk, where the walk has not been yet, is not walked
 // into either: whether a file system begins is asked wherever the device changes, not only at the
 // mounts there were when the walk began.
@@ -691,6 +854,27 @@ TEST(EngineTest, PseudoFileSystemMountedDuringTheWalkIsNotWalked) {
 }
 
 #endif
+
+// The size on disk is what the platform's own count says, the directory query's allocation on
+// Windows, blocks on Linux: a file of data occupies whole clusters, a file without data none.
+TEST(EngineTest, DiskSizeIsThePlatformsAllocation) {
+  TempTree tree;
+  std::ofstream(tree.Path("data.bin"), std::ios::binary) << std::string(10000, 'd');
+  tree.File("hollow.bin", 1 << 20);
+  tree.File("sub/empty");
+  const FolderStatistics measured = MeasureFolder(tree.Root());
+  const std::vector<std::int64_t> oracle = testing::DiskUsage({tree.Root()});
+  ASSERT_EQ(oracle.size(), 1u);
+  EXPECT_EQ(measured.DiskSize, oracle[0]);
+  EXPECT_EQ(measured.TotalSize, 10000 + (1 << 20));
+  EXPECT_LT(measured.DiskSize, measured.TotalSize);
+  WalkTree(tree.Root(), [&](const TreeEntry& entry) {
+    if (!entry.IsFolder) {
+      EXPECT_EQ(entry.DiskSize, testing::DiskUsage({std::string(entry.Path)}).at(0)) << entry.Path;
+    }
+    return true;
+  });
+}
 
 }  // namespace
 }  // namespace quillet

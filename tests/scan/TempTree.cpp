@@ -18,6 +18,7 @@
 #else
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -196,6 +197,67 @@ bool MakeFileAt(const std::string& path, std::int64_t size) {
   return ok;
 }
 
+#endif
+
+#ifdef _WIN32
+namespace {
+
+// The allocation size of the file at path, asked of the file itself; -1 when it cannot be.
+std::int64_t AllocationOf(const std::filesystem::path& path) {
+  const HANDLE file = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return -1;
+  FILE_STANDARD_INFO info{};
+  const bool asked = ::GetFileInformationByHandleEx(file, FileStandardInfo, &info, sizeof info);
+  ::CloseHandle(file);
+  return asked ? info.AllocationSize.QuadPart : -1;
+}
+
+}  // namespace
+
+std::vector<std::int64_t> DiskUsage(const std::vector<std::string>& paths,
+                                    const std::string& /*options*/) {
+  std::vector<std::int64_t> sizes;
+  for (const std::string& path : paths) {
+    const std::filesystem::path top(Wide(path));
+    std::int64_t sum = 0;
+    std::error_code error;
+    if (!std::filesystem::is_directory(top, error)) {
+      sum = AllocationOf(top);
+    } else {
+      for (auto it = std::filesystem::recursive_directory_iterator(top, error);
+           !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        if (it->is_directory()) continue;
+        const std::int64_t allocation = AllocationOf(it->path());
+        if (allocation < 0) return {};
+        sum += allocation;
+      }
+    }
+    if (error || sum < 0) return {};
+    sizes.push_back(sum);
+  }
+  return sizes;
+}
+#else
+std::vector<std::int64_t> DiskUsage(const std::vector<std::string>& paths,
+                                    const std::string& options) {
+  std::string command = "du -s -B1 " + options;
+  for (const std::string& path : paths) {
+    command += " '";
+    for (const char c : path)
+      command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    command += "'";
+  }
+  std::vector<std::int64_t> sizes;
+  FILE* du = ::popen(command.c_str(), "r");
+  if (!du) return sizes;
+  char line[8192];
+  while (std::fgets(line, sizeof line, du))
+    sizes.push_back(std::stoll(line));
+  if (::pclose(du) != 0 || sizes.size() != paths.size()) sizes.clear();
+  return sizes;
+}
 #endif
 
 }  // namespace quillet::testing

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quillet::testing {
 
@@ -36,5 +37,12 @@ bool MakeFileAt(const std::string& path, std::int64_t size);
 #ifdef _WIN32
 std::wstring Wide(const std::string& text);
 #endif
+
+// The oracle of the size on disk, for each path in order; empty when it cannot be had. On Linux
+// what `du -s -B1 OPTIONS PATH...` says (hard links once, in the first path that holds them); on
+// Windows the sum of the allocation sizes of the files below each path, each file opened and
+// asked for its own (OPTIONS unused).
+std::vector<std::int64_t> DiskUsage(const std::vector<std::string>& paths,
+                                    const std::string& options = {});
 
 }  // namespace quillet::testing

@@ -10,6 +10,10 @@
 
 #include "scan/Saturate.h"
 
+#ifndef _WIN32
+#include <fnmatch.h>
+#endif
+
 namespace quillet {
 namespace {
 
@@ -259,6 +263,57 @@ TEST(TextTest, SaturatingAddStopsAtTheEndsOfTheRange) {
     EXPECT_EQ(SaturatingAdd(c.A, c.B), c.Sum) << c.A << " + " << c.B;
     EXPECT_EQ(SaturatingAdd(c.B, c.A), c.Sum) << c.B << " + " << c.A;
   }
+}
+
+// The excludes' glob agrees with the C library's fnmatch (flags 0) on hand-picked patterns, and
+// on random patterns and names over a small alphabet where the corner cases meet often.
+TEST(GlobMatchTest, AgreesWithFnmatch) {
+  struct Case {
+    const char* Pattern;
+    const char* Name;
+    bool Matches;
+  };
+  const Case cases[] = {
+      {"*.log", "a.log", true}, {"*.log", "a.log.1", false},
+      {"cache", "cache", true}, {"cache", "Cache", false},
+      {"?", "", false},         {"*", "", true},
+      {"a*b*c", "aXbYc", true}, {"a*b*c", "aXbY", false},
+      {"[a-c]x", "bx", true},   {"[!a-c]x", "bx", false},
+      {"[^a-c]x", "dx", true},  {"[]]", "]", true},
+      {"[", "[", true},         {"[a", "[a", true},
+      {"\\*", "*", true},       {"\\*", "a", false},
+      {".*", ".hidden", true},  {"*", ".hidden", true},
+      {"[a\\]]", "]", true},    {"**x", "ax", true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(GlobMatch(c.Pattern, c.Name), c.Matches) << c.Pattern << " " << c.Name;
+#ifndef _WIN32
+    EXPECT_EQ(::fnmatch(c.Pattern, c.Name, 0) == 0, c.Matches) << c.Pattern << " " << c.Name;
+#endif
+  }
+#ifndef _WIN32
+  std::mt19937 random(25);
+  const std::string patternBytes = "ab*?[]!-^\\";
+  const std::string nameBytes = "ab-]![";
+  const auto draw = [&](const std::string& from, std::size_t most) {
+    std::string text(std::uniform_int_distribution<std::size_t>(0, most)(random), ' ');
+    for (char& c : text)
+      c = from[std::uniform_int_distribution<std::size_t>(0, from.size() - 1)(random)];
+    return text;
+  };
+  for (int i = 0; i < 200000; ++i) {
+    std::string pattern = draw(patternBytes, 6);
+    // A lone backslash at the end is an error to fnmatch, not a pattern; so is, to glibc, a '['
+    // without its ']' that holds a range ("[*-" matches nothing there, "[*" its bytes).
+    if (!pattern.empty() && pattern.back() == '\\') continue;
+    if (pattern.find('[') != std::string::npos &&
+        pattern.find(']', pattern.rfind('[')) == std::string::npos)
+      continue;
+    const std::string name = draw(nameBytes, 5);
+    ASSERT_EQ(GlobMatch(pattern, name), ::fnmatch(pattern.c_str(), name.c_str(), 0) == 0)
+        << "pattern " << pattern << " name " << name;
+  }
+#endif
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -255,6 +257,65 @@ TEST_F(CommandsTest, AFolderNoFileManagerOpenedIsToldWithItsPath) {
   m_commands.Run(Command::FileExeExplorer);
   EXPECT_EQ(m_recorder.Warnings, (Paths{std::string(kTextNoFileManager) + "\n" + m_tree.Path("a"),
                                         std::string(kTextNoFileManager)}));
+}
+
+// A JSON string of text, for a hand-written scan.
+std::string Json(const std::string& text) {
+  std::string json = "\"";
+  for (const char c : text) {
+    if (c == '\\' || c == '"') json += '\\';
+    json += c;
+  }
+  return json + "\"";
+}
+
+// A saved scan's top folders become measured rows with its numbers and its entries; a run
+// measures again where the folder is here, and leaves a row whose folder is not; a scan that
+// cannot be read is told with the byte where reading stopped.
+TEST_F(CommandsTest, ASavedScanBecomesRowsThatARunMeasuresOnlyWhereTheyAreHere) {
+  m_tree.File("here/real.bin", 7);
+  const std::string scan = m_tree.Path("scan.json");
+  {
+    std::FILE* file = std::fopen(scan.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    const std::string text =
+        "[1,2,{},[{\"name\":" + Json(m_tree.Root()) +
+        "},"
+        "[{\"name\":\"here\"},{\"name\":\"old.bin\",\"asize\":500,\"dsize\":4096}],"
+        "[{\"name\":\"gone\"},{\"name\":\"a\",\"asize\":1000},[{\"name\":\"sub\","
+        "\"read_error\":true}],{\"name\":\"p\",\"excluded\":\"pattern\",\"asize\":9}],"
+        "{\"name\":\"loose\",\"asize\":3}]]";
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+  }
+  m_commands.ImportScan(scan);
+  EXPECT_TRUE(m_recorder.Warnings.empty());
+  EXPECT_EQ(Names(), (Texts{"here", "gone"}));
+  EXPECT_EQ(Column(m_model, ListKind::Result, 2), (Texts{"500", "1,000"}));
+  EXPECT_EQ(Column(m_model, ListKind::Result, 3), (Texts{"1", "1"}));
+  EXPECT_EQ(Column(m_model, ListKind::Result, 4), (Texts{"0", "1"}));
+  EXPECT_EQ(m_model.ResultRowAt(1).UnreadableFolders, 1);
+
+  m_model.tmiFileRunClick();
+  EXPECT_EQ(Column(m_model, ListKind::Result, 2), (Texts{"7", "1,000"}));
+  m_model.SelectAll(ListKind::Result, true);
+  m_model.tmiViewFileViewFlagClick();
+  const std::string sep(1, kPathSeparator);
+  EXPECT_EQ(Column(m_model, ListKind::File, 1),
+            (Texts{m_tree.Path("here/real.bin"), m_tree.Root() + sep + "gone" + sep + "a",
+                   m_tree.Root() + sep + "gone" + sep + "sub"}));
+
+  {
+    std::FILE* file = std::fopen(scan.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs("[1,2,{},[{\"name\":\"x\"},", file);
+    std::fclose(file);
+  }
+  m_commands.ImportScan(scan);
+  EXPECT_EQ(m_recorder.Warnings,
+            (Paths{std::string(kTextImportFailed) + "\n" + scan +
+                   "\n22 バイト目: the export ends before its tree does (cut short?)"}));
+  EXPECT_EQ(m_model.ResultRowCount(), 2u);
 }
 
 // A row whose folders could not all be read shows its own image and says how many in its tooltip;

@@ -296,6 +296,10 @@ void TFMain::Run(layout::Command command) {
 
 // --- Handlers -----------------------------------------------------------------------------------
 
+void TFMain::ImportScan(const std::string& path) {
+  m_commands->ImportScan(path);
+}
+
 void TFMain::FormCreate(const std::optional<std::string>& firstArgument) {
   m_model->FormCreate(firstArgument);
   setAcceptDrops(true);

@@ -56,6 +56,8 @@ class TFMain : public QMainWindow,
 
   // Handlers that only a window has.
   void FormCreate(const std::optional<std::string>& firstArgument);
+  // The rows of a saved scan, as --import gives it.
+  void ImportScan(const std::string& path);
   void tmiHelpAboutClick();
   // Dropped URLs, in drop order: local folders become rows, everything else is ignored.
   void DropFiles(const QList<QUrl>& urls);

@@ -19,6 +19,9 @@ namespace {
 
 constexpr wchar_t kMainClass[] = L"QuilletMain";
 constexpr wchar_t kSplitterClass[] = L"QuilletSplitter";
+// Between a right-aligned status panel's text and its divider, at 96 DPI: what the status bar
+// leaves before a left-aligned text.
+constexpr int kPanelTextMargin = 3;
 
 std::wstring Wide(std::string_view text) {
   return ToUtf16<wchar_t>(text);
@@ -302,10 +305,18 @@ LRESULT TFMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   if (const auto taken = m_menuBand->OnOwnerMessage(message, wParam, lParam)) return *taken;
   switch (message) {
     case WM_SIZE:
-      Layout();
+      // A minimised window keeps its layout: laid out at no size, the lists would scroll back to
+      // their first rows.
+      if (wParam != SIZE_MINIMIZED) Layout();
       return 0;
     case WM_NOTIFY:
       return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+    case WM_DRAWITEM: {
+      const auto& draw = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (draw.hwndItem != m_stbMain) break;
+      DrawPanel(draw);
+      return TRUE;
+    }
     case WM_COMMAND:
       if (reinterpret_cast<HWND>(lParam) == m_tbrMain) Guarded([&] { OnCommand(LOWORD(wParam)); });
       return 0;
@@ -460,6 +471,20 @@ LRESULT CALLBACK TFMain::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     case WM_SYSCHAR:
       // Alt with a letter reaches the focused list; the menu belongs to the main window.
       return ::SendMessageW(window->m_hwnd, message, wParam, lParam);
+    case WM_NOTIFY: {
+      // A column's new width moves the columns right of it: the list shifts their old pixels
+      // along, and right-aligned cells then show cut digits and pieces of their neighbours.
+      // Every cell is drawn again instead.
+      const LRESULT result = ::CallWindowProcW(window->m_listProc, hwnd, message, wParam, lParam);
+      const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
+      if (header.hwndFrom == ListView_GetHeader(hwnd) &&
+          (header.code == HDN_ITEMCHANGEDW || header.code == HDN_ITEMCHANGEDA) &&
+          (reinterpret_cast<const NMHEADERW&>(header).pitem == nullptr ||
+           (reinterpret_cast<const NMHEADERW&>(header).pitem->mask & HDI_WIDTH) != 0)) {
+        ::InvalidateRect(hwnd, nullptr, TRUE);
+      }
+      return result;
+    }
     default:
       break;
   }
@@ -517,6 +542,10 @@ ListKind TFMain::ListOf(HWND view) const {
 
 // --- Handlers -----------------------------------------------------------------------------------
 
+void TFMain::ImportScan(const std::string& path) {
+  m_commands->ImportScan(path);
+}
+
 void TFMain::FormCreate(const std::optional<std::string>& firstArgument) {
   m_model->FormCreate(firstArgument);
   ::DragAcceptFiles(m_hwnd, TRUE);
@@ -568,7 +597,7 @@ std::string TFMain::PanelText(quillet::StatusPanel panel) const {
 void TFMain::SetPanelText(quillet::StatusPanel panel, std::string_view text) {
   const auto index = static_cast<std::size_t>(panel);
   m_panelTexts.at(index) = std::string(text);
-  // One tab centres a status bar's text, two align it to the right.
+  // The status bar draws left-aligned texts itself; the right-aligned ones are drawn by DrawPanel.
   const bool right = layout::kStatusPanels[index].Alignment == layout::Align::Right;
   const std::wstring wide = Wide(text);
   // A panel never cuts its text: it is as wide as designed, or wider where this system's
@@ -578,8 +607,29 @@ void TFMain::SetPanelText(quillet::StatusPanel panel, std::string_view text) {
     m_panelWidths[index] = needed;
     SetPanelEdges();
   }
-  const std::wstring shown = (right ? L"\t\t" : L"") + wide;
-  ::SendMessageW(m_stbMain, SB_SETTEXTW, index, reinterpret_cast<LPARAM>(shown.c_str()));
+  if (right) {
+    m_drawnPanelTexts[index] = wide;
+    ::SendMessageW(m_stbMain, SB_SETTEXTW, index | SBT_OWNERDRAW,
+                   reinterpret_cast<LPARAM>(m_drawnPanelTexts[index].c_str()));
+  } else {
+    ::SendMessageW(m_stbMain, SB_SETTEXTW, index, reinterpret_cast<LPARAM>(wide.c_str()));
+  }
+}
+
+void TFMain::DrawPanel(const DRAWITEMSTRUCT& draw) {
+  const auto* text = reinterpret_cast<const wchar_t*>(draw.itemData);
+  if (text == nullptr) return;
+  const SelectedFont font(draw.hDC, m_statusFont.Get());
+  const int oldMode = ::SetBkMode(draw.hDC, TRANSPARENT);
+  const COLORREF oldColor = ::SetTextColor(draw.hDC, ::GetSysColor(COLOR_BTNTEXT));
+  // The item is the whole panel, its edge (the divider) included.
+  const int inset = ::GetSystemMetrics(SM_CXEDGE) + Scaled(kPanelTextMargin);
+  RECT area = draw.rcItem;
+  area.left += inset;
+  area.right -= inset;
+  ::DrawTextW(draw.hDC, text, -1, &area, DT_RIGHT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  ::SetTextColor(draw.hDC, oldColor);
+  ::SetBkMode(draw.hDC, oldMode);
 }
 
 void TFMain::ShowCount(ListKind list) {

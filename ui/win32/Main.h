@@ -57,6 +57,8 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
 
   // Handlers that only a window has.
   void FormCreate(const std::optional<std::string>& firstArgument);
+  // The rows of a saved scan, as --import gives it.
+  void ImportScan(const std::string& path);
   void tmiHelpAboutClick();
   // The dropped-files message: every dropped path, whole, in drop order.
   void DropFiles(HDROP drop);
@@ -79,6 +81,9 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   HWND BuildList(ListKind list, std::span<const layout::Column> columns);
   void BuildStatusBar();
   void SetPanelEdges();
+  // Draws a right-aligned panel's text, which the status bar leaves to its owner: set by the
+  // control itself, it would touch the divider.
+  void DrawPanel(const DRAWITEMSTRUCT& draw);
   void Layout();
   void SizeColumns(ListKind list);
   void MoveSplitter(int fileListHeight);
@@ -129,6 +134,8 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   HWND m_splitter = nullptr;
   HWND m_stbMain = nullptr;
   std::array<std::string, kStatusPanelCount> m_panelTexts;
+  // What the right-aligned panels draw; the status bar holds a pointer to each.
+  std::array<std::wstring, kStatusPanelCount> m_drawnPanelTexts;
   std::array<int, kStatusPanelCount> m_panelWidths{};
   int m_widening = 0;        // pixels the result list's count columns grew beyond the design
   int m_fileListHeight = 0;  // unscaled, as the splitter left it

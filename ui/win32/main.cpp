@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "lists/CommandLine.h"
 #include "scan/Utf16.h"
@@ -10,12 +11,15 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
   quillet::Application.Initialize();
-  // The command line as one string, split by the program's own rules; only the first argument
-  // after the program counts.
-  const std::string commandLine = quillet::ToUtf8(std::wstring_view(::GetCommandLineW()));
+  // The command line as one string, split by the program's own rules.
+  std::vector<std::string> arguments =
+      quillet::SplitCommandLine(quillet::ToUtf8(std::wstring_view(::GetCommandLineW())));
+  if (!arguments.empty()) arguments.erase(arguments.begin());
+  const quillet::ProgramArguments parsed = quillet::ParseProgramArguments(arguments);
   int status = 0;
   quillet::Application.RunGuarded([&] {
-    quillet::TFMain window(quillet::FirstArgument(commandLine));
+    quillet::TFMain window(parsed.Folder);
+    if (parsed.Import) window.ImportScan(*parsed.Import);
     ::ShowWindow(window.Handle(), show);
     status = quillet::Application.Run();
   });

@@ -15,6 +15,7 @@
 #include <QScopeGuard>
 #include <QSplitter>
 #include <QTemporaryDir>
+#include <QProcess>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -121,6 +122,17 @@ QToolButton* ButtonOf(TFMain& window, const char* name) {
 void ClickRow(QAbstractItemView* view, int row, Qt::KeyboardModifiers modifiers = {}) {
   const QRect rect = view->visualRect(view->model()->index(row, 0));
   QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, rect.center());
+}
+
+// What du says folders occupy on disk together, grouped as the panels group numbers.
+QString DiskUsageText(const QStringList& folders) {
+  QProcess du;
+  du.start(
+      QStringLiteral("du"),
+      QStringList{QStringLiteral("-s"), QStringLiteral("-B1"), QStringLiteral("-c")} + folders);
+  if (!du.waitForFinished() || du.exitCode() != 0) return QStringLiteral("du failed");
+  const QStringList lines = QString::fromUtf8(du.readAllStandardOutput()).trimmed().split('\n');
+  return QString::fromStdString(CountText(lines.last().split('\t').first().toLongLong()));
 }
 
 QString Cell(QAbstractItemView* view, int row, int column) {
@@ -367,11 +379,14 @@ class QtProgramTest : public QObject {
         texts << window->StatusPanel(panel)->text();
       return texts;
     };
-    QCOMPARE(panels(), (QStringList{"2 lists", "4,000 byte", "3 files", "1 forders", "解析終了"}));
+    const QString disk = DiskUsageText({tree.Path("big"), tree.Path("small")});
+    QCOMPARE(panels(), (QStringList{"2 lists", "4,000 byte (" + disk + " on disk)", "3 files",
+                                    "1 forders", "解析終了"}));
     // A selection the model makes (zero-size folders: none here) shows in the view as well.
     ActionOf(*window, "tmiEditZeroForderSel")->trigger();
     QVERIFY(view->selectionModel()->selectedRows().isEmpty());
-    QCOMPARE(panels(), (QStringList{"0 lists", "0 byte", "0 files", "0 forders", "解析終了"}));
+    QCOMPARE(panels(),
+             (QStringList{"0 lists", "0 byte (0 on disk)", "0 files", "0 forders", "解析終了"}));
   }
 
   // Ctrl+A selects every row of the focused list, and of that list only, through the command

@@ -64,10 +64,18 @@ class MainTest : public testing::MainWindowTest {
     ::SendMessageW(bar, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON,
                    MAKELPARAM((at.left + at.right) / 2, (at.top + at.bottom) / 2));
   }
+  // A panel's text as the status bar holds it; a right-aligned panel is drawn by the window,
+  // from the text the status bar hands back instead of copying it.
   std::wstring Panel(int index) {
+    const HWND bar = m_window->stbMain();
+    const auto length =
+        static_cast<DWORD>(::SendMessageW(bar, SB_GETTEXTLENGTHW, static_cast<WPARAM>(index), 0));
+    if ((HIWORD(length) & SBT_OWNERDRAW) != 0) {
+      const LRESULT drawn = ::SendMessageW(bar, SB_GETTEXTW, static_cast<WPARAM>(index), 0);
+      return drawn == 0 ? L"" : reinterpret_cast<const wchar_t*>(drawn);
+    }
     wchar_t text[256] = {};
-    ::SendMessageW(m_window->stbMain(), SB_GETTEXTW, static_cast<WPARAM>(index),
-                   reinterpret_cast<LPARAM>(text));
+    ::SendMessageW(bar, SB_GETTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
     return text;
   }
   int Height(HWND window) {
@@ -225,15 +233,19 @@ TEST_F(MainTest, SelectionSortAndRemovalShowInTheListsAndPanels) {
   EXPECT_EQ(Cell(result, 2, 0), L"small");
   Select(result, 0);
   Select(result, 2);
-  EXPECT_EQ(Panel(0), L"\t\t2 lists");
-  EXPECT_EQ(Panel(1), L"\t\t3,005 byte");
-  EXPECT_EQ(Panel(3), L"\t\t0 forders");
+  EXPECT_EQ(Panel(0), L"2 lists");
+  // What the directory query says the two rows occupy, as each file says it of itself.
+  const std::vector<std::int64_t> disk =
+      testing::DiskUsage({m_tree.Path("big"), m_tree.Path("small")});
+  ASSERT_EQ(disk.size(), 2u);
+  EXPECT_EQ(Panel(1), L"3,005 byte (" + testing::Wide(CountText(disk[0] + disk[1])) + L" on disk)");
+  EXPECT_EQ(Panel(3), L"0 forders");
   // Removing re-sorts the rest and keeps the view's rows, cells and selection in step.
   m_window->Commands().Run(Command::EditDelList);
   ASSERT_EQ(Count(result), 1);
   EXPECT_EQ(Cell(result, 0, 0), L"mid");
   EXPECT_EQ(::SendMessageW(result, LVM_GETSELECTEDCOUNT, 0, 0), 0);
-  EXPECT_EQ(Panel(0), L"\t\t0 lists");
+  EXPECT_EQ(Panel(0), L"0 lists");
 }
 
 TEST_F(MainTest, SplitterKeepsBothListsAtLeastThirtyPixelsAndTabMovesBetweenThem) {
@@ -315,6 +327,91 @@ TEST_F(MainTest, SplitterMovesAndResizesRedrawTheListsAndTheStatusBarWhole) {
       ::DeleteObject(invalid);
       ::DeleteObject(whole);
     }
+  }
+}
+
+// A width given in the header, as each mouse move of a drag of its divider gives one, has the
+// list draw every cell again: where the list only shifts the old pixels of the columns to the
+// right, right-aligned numbers show cut digits and pieces of the paths beside them.
+TEST_F(MainTest, AColumnWidthChangedInTheHeaderRedrawsEveryCell) {
+  for (int i = 0; i < 30; ++i)
+    m_tree.File("folder" + std::to_string(i) + "/x.bin", 26381575);
+  Open();
+  m_window->Commands().Run(Command::FileRun);
+  const HWND result = m_window->lvwResult();
+  const HWND header = ListView_GetHeader(result);
+  for (const int by : {40, -25}) {
+    SCOPED_TRACE(by);
+    Application.ProcessMessages();
+    ::UpdateWindow(result);  // everything painted, nothing left to paint
+    HDITEMW item = {};
+    item.mask = HDI_WIDTH;
+    item.cxy = ListView_GetColumnWidth(result, 0) + by;
+    ASSERT_TRUE(::SendMessageW(header, HDM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    EXPECT_EQ(ListView_GetColumnWidth(result, 0), item.cxy);
+    RECT client = {};
+    ::GetClientRect(result, &client);
+    const HRGN invalid = ::CreateRectRgn(0, 0, 0, 0);
+    const HRGN whole = ::CreateRectRgnIndirect(&client);
+    ::GetUpdateRgn(result, invalid, FALSE);
+    EXPECT_TRUE(::EqualRgn(invalid, whole));
+    ::DeleteObject(invalid);
+    ::DeleteObject(whole);
+  }
+}
+
+// Minimised, then restored, the result list is still scrolled where it was.
+TEST_F(MainTest, MinimiseAndRestoreKeepTheListScrolled) {
+  for (int i = 0; i < 200; ++i)
+    m_tree.Folder("d" + std::to_string(1000 + i));
+  Open();
+  const HWND result = m_window->lvwResult();
+  ::SendMessageW(result, LVM_ENSUREVISIBLE, 150, FALSE);
+  const auto top = [&] { return ::SendMessageW(result, LVM_GETTOPINDEX, 0, 0); };
+  const LRESULT scrolled = top();
+  ASSERT_GT(scrolled, 100);
+  ::ShowWindow(m_window->Handle(), SW_MINIMIZE);
+  Application.ProcessMessages();
+  ASSERT_TRUE(::IsIconic(m_window->Handle()));
+  ::ShowWindow(m_window->Handle(), SW_RESTORE);
+  Application.ProcessMessages();
+  EXPECT_EQ(top(), scrolled);
+}
+
+// The right-aligned status texts end by their panels' dividers, and keep off them by the margin
+// the left-aligned text keeps from its panel's left edge (3 pixels at 96 DPI).
+TEST_F(MainTest, RightAlignedStatusTextsKeepAMarginFromTheDividers) {
+  m_tree.File("big/x.bin", 5000001);
+  for (int i = 0; i < 5; ++i)
+    m_tree.Folder("e" + std::to_string(i));
+  Open();
+  m_window->Commands().Run(Command::FileRun);
+  Application.ProcessMessages();
+  const HWND bar = m_window->stbMain();
+  RECT client = {};
+  ::GetClientRect(bar, &client);
+  // The text is what the panels show beyond their empty selves (dividers included).
+  testing::Canvas empty(client.right, client.bottom, RGB(255, 0, 255));
+  empty.PrintClient(bar);
+  m_window->Model().SelectAll(ListKind::Result, true);
+  Application.ProcessMessages();
+  testing::Canvas filled(client.right, client.bottom, RGB(255, 0, 255));
+  filled.PrintClient(bar);
+  const int margin = 3 * static_cast<int>(WindowDpi(m_window->Handle())) / 96;
+  for (int panel = 0; panel < 4; ++panel) {
+    SCOPED_TRACE(panel);
+    RECT part = {};
+    ASSERT_TRUE(::SendMessageW(bar, SB_GETRECT, panel, reinterpret_cast<LPARAM>(&part)));
+    int last = -1;
+    for (int x = part.left; x < part.right; ++x) {
+      for (int y = part.top; y < part.bottom; ++y) {
+        if (filled.Pixel(x, y) != empty.Pixel(x, y)) last = x;
+      }
+    }
+    ASSERT_GE(last, 0) << "no text";
+    // Inside the panel's edge (its divider, two pixels), then the margin.
+    EXPECT_LT(last, part.right - 2 - margin);
+    EXPECT_GE(last, part.right - 2 - margin - 4);
   }
 }
 
@@ -517,7 +614,7 @@ TEST_F(MainTest, CtrlASelectsEveryRowOfTheFocusedList) {
   EXPECT_EQ(::SendMessageW(m_window->lvwResult(), LVM_GETSELECTEDCOUNT, 0, 0), 0);
   pressCtrlA(m_window->lvwResult());
   EXPECT_EQ(::SendMessageW(m_window->lvwResult(), LVM_GETSELECTEDCOUNT, 0, 0), 3);
-  EXPECT_EQ(Panel(0), L"\t\t3 lists");
+  EXPECT_EQ(Panel(0), L"3 lists");
   EXPECT_EQ(::SendMessageW(m_window->lvwFile(), LVM_GETSELECTEDCOUNT, 0, 0), 0);
   pressCtrlA(m_window->lvwFile());
   EXPECT_EQ(::SendMessageW(m_window->lvwFile(), LVM_GETSELECTEDCOUNT, 0, 0), 1);
