@@ -73,6 +73,15 @@ ProgramArguments ParseProgramArguments(const std::vector<std::string>& arguments
   return parsed;
 }
 
+std::vector<std::string> OptionArguments(const WalkOptions& options, std::string_view folder) {
+  std::vector<std::string> arguments;
+  if (options.OneFileSystem) arguments.emplace_back("-x");
+  for (const std::string& pattern : options.Excludes)
+    arguments.push_back("--exclude=" + pattern);
+  if (!arguments.empty() || folder.starts_with('-')) arguments.emplace_back("--");
+  return arguments;
+}
+
 std::optional<std::string> FirstArgument(std::string_view commandLine) {
   auto arguments = SplitCommandLine(commandLine);
   if (arguments.size() < 2) return std::nullopt;

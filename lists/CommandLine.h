@@ -33,4 +33,9 @@ struct ProgramArguments {
 // FOLDER is none.
 ProgramArguments ParseProgramArguments(const std::vector<std::string>& arguments);
 
+// The arguments that come before folder when the program is started again on it, so that the
+// new one walks as this one does: -x and each --exclude=PATTERN in force, then "--" where there
+// are options or folder begins with '-'. ParseProgramArguments reads them back with folder.
+std::vector<std::string> OptionArguments(const WalkOptions& options, std::string_view folder);
+
 }  // namespace quillet

@@ -1,5 +1,6 @@
 #include "ui/Commands.h"
 
+#include "lists/CommandLine.h"
 #include "scan/Gloval.h"
 #include "scan/Text.h"
 
@@ -76,7 +77,9 @@ void MainCommands::tmiFileOpenSelectForderClick() {
 }
 
 void MainCommands::tmiFileOpenSelectQuilletClick() {
-  if (const auto path = FirstSelectedPath(ListKind::Result)) m_services.StartInstance(*path);
+  // The new instance walks as this one does: the options in force come before the folder.
+  if (const auto path = FirstSelectedPath(ListKind::Result))
+    m_services.StartInstance(OptionArguments(m_model.CurrentWalkOptions(), *path), *path);
 }
 
 void MainCommands::tmiFileOpenSelectFileClick() {

@@ -81,6 +81,24 @@ TEST(FirstArgument, IsTheOneAfterTheProgram) {
   EXPECT_EQ(FirstArgument(""), std::nullopt);
 }
 
+// What a second instance is given before its folder reads back as the options, and keeps a
+// folder that looks like an option a folder.
+TEST(OptionArguments, ReadBackAsTheOptionsAndTheFolder) {
+  const struct {
+    WalkOptions Options;
+    std::string Folder;
+  } cases[] = {{{}, "/data"}, {{}, "-x"}, {{true, {"a b", "--", ""}}, "--exclude"}};
+  for (const auto& c : cases) {
+    std::vector<std::string> arguments = OptionArguments(c.Options, c.Folder);
+    arguments.push_back(c.Folder);
+    const ProgramArguments parsed = ParseProgramArguments(arguments);
+    EXPECT_EQ(parsed.Folder, c.Folder);
+    EXPECT_EQ(parsed.Walk.OneFileSystem, c.Options.OneFileSystem) << c.Folder;
+    EXPECT_EQ(parsed.Walk.Excludes, c.Options.Excludes) << c.Folder;
+  }
+  EXPECT_EQ(OptionArguments({}, "/data"), std::vector<std::string>{});
+}
+
 // --import takes the next argument among the other options; without one it is the folder.
 TEST(ParseProgramArguments, ImportTakesItsFileAmongTheOptions) {
   using Args = std::vector<std::string>;

@@ -1,5 +1,7 @@
 #include "ui/Commands.h"
 
+#include "lists/CommandLine.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -36,9 +38,11 @@ struct Recorder : shell::Services, CommandWindow, MessageBoxes {
     return Opened.push_back(path), Answer;
   }
   shell::Handover StartFileManager() override { return Calls.push_back("file manager"), Answer; }
-  bool StartInstance(const std::string& folder) override {
+  bool StartInstance(const std::vector<std::string>& options, const std::string& folder) override {
+    InstanceOptions.push_back(options);
     return Instances.push_back(folder), true;
   }
+  std::vector<Paths> InstanceOptions;
   Paths DeleteReversibly(const Paths& paths) override {
     Deleted.insert(Deleted.end(), paths.begin(), paths.end());
     Deletions.push_back(paths);
@@ -257,6 +261,28 @@ TEST_F(CommandsTest, AFolderNoFileManagerOpenedIsToldWithItsPath) {
   m_commands.Run(Command::FileExeExplorer);
   EXPECT_EQ(m_recorder.Warnings, (Paths{std::string(kTextNoFileManager) + "\n" + m_tree.Path("a"),
                                         std::string(kTextNoFileManager)}));
+}
+
+// A second instance walks as this one does: the options in force, read back by the program's
+// own parser, then the folder.
+TEST_F(CommandsTest, ASecondInstanceGetsTheOptionsInForce) {
+  m_model.AddResultList(m_tree.Folder("-dash"));
+  m_model.SetSelected(ListKind::Result, 0, true);
+  m_commands.tmiFileOpenSelectQuilletClick();
+  m_model.SetWalkOptions({true, {"*.o", "a b"}});
+  m_commands.tmiFileOpenSelectQuilletClick();
+  ASSERT_EQ(m_recorder.InstanceOptions.size(), 2u);
+  EXPECT_EQ(m_recorder.InstanceOptions[0], Paths{});
+  for (const Paths& options : m_recorder.InstanceOptions) {
+    Paths arguments = options;
+    arguments.push_back(m_tree.Path("-dash"));
+    const ProgramArguments parsed = ParseProgramArguments(arguments);
+    EXPECT_EQ(parsed.Folder, m_tree.Path("-dash"));
+    if (&options == &m_recorder.InstanceOptions[1]) {
+      EXPECT_TRUE(parsed.Walk.OneFileSystem);
+      EXPECT_EQ(parsed.Walk.Excludes, (Paths{"*.o", "a b"}));
+    }
+  }
 }
 
 // A JSON string of text, for a hand-written scan.

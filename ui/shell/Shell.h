@@ -29,7 +29,9 @@ class Services {
   // Starts the file manager ("explorer.exe" on Windows; the home folder elsewhere).
   virtual Handover StartFileManager() = 0;
   // Starts this program again with folder as its first argument, whatever blanks either holds.
-  virtual bool StartInstance(const std::string& folder) = 0;
+  // options: the arguments before folder (lists/CommandLine.h OptionArguments).
+  virtual bool StartInstance(const std::vector<std::string>& options,
+                             const std::string& folder) = 0;
   // Moves the paths, in this order, to the recycle bin or trash, with the platform's own
   // confirmation and messages where it has them. Returns one line "path: reason" for each item
   // that stayed where it was and that the platform itself told the user nothing about.

@@ -3,16 +3,20 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace quillet::shell {
 
-// The command line that starts program with folder (UTF-8) as its first argument: both in
-// double quotes, so blanks in either survive the program's splitter, which has no escape
-// character ("E:\" stays whole).
-std::wstring InstanceCommandLine(const std::wstring& program, const std::string& folder);
+// The command line that starts program with options (UTF-8), then folder (UTF-8): each in double
+// quotes, so blanks in any survive the program's splitter, which has no escape character
+// ("E:\" stays whole). An option holding a double quote, which the splitter cannot carry, is
+// left out.
+std::wstring InstanceCommandLine(const std::wstring& program, const std::string& folder,
+                                 const std::vector<std::string>& options = {});
 
-// Starts program on folder with that command line, shown normally, and lets it run on its own.
-// True when the process was created.
-bool StartProgramOn(const std::wstring& program, const std::string& folder);
+// Starts program on options and folder with that command line, shown normally, and lets it run on
+// its own. True when the process was created.
+bool StartProgramOn(const std::wstring& program, const std::string& folder,
+                    const std::vector<std::string>& options = {});
 
 }  // namespace quillet::shell

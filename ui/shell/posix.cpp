@@ -237,9 +237,11 @@ class PosixServices : public Services {
     return OpenPath(home != nullptr && *home != '\0' ? home : "/");
   }
 
-  bool StartInstance(const std::string& folder) override {
+  bool StartInstance(const std::vector<std::string>& options, const std::string& folder) override {
     const std::string program = ProgramPath();
-    return !program.empty() && StartProgram(program, {folder});
+    std::vector<std::string> arguments = options;
+    arguments.push_back(folder);
+    return !program.empty() && StartProgram(program, arguments);
   }
 
   std::vector<std::string> DeleteReversibly(const std::vector<std::string>& paths) override {

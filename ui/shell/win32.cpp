@@ -49,9 +49,9 @@ class Win32Services : public Services {
 
   Handover StartFileManager() override { return OpenPath("explorer.exe"); }
 
-  bool StartInstance(const std::string& folder) override {
+  bool StartInstance(const std::vector<std::string>& options, const std::string& folder) override {
     const std::wstring program = ModulePath();
-    return !program.empty() && StartProgramOn(program, folder);
+    return !program.empty() && StartProgramOn(program, folder, options);
   }
 
   std::vector<std::string> DeleteReversibly(const std::vector<std::string>& paths) override {
@@ -72,14 +72,22 @@ class Win32Services : public Services {
 
 }  // namespace
 
-std::wstring InstanceCommandLine(const std::wstring& program, const std::string& folder) {
-  // Both paths in quotes: a blank in either cannot shift the arguments, and the splitter the
-  // program reads its command line with has no escape character, so "E:\" stays whole.
-  return L"\"" + program + L"\" \"" + ShellPath(folder) + L"\"";
+std::wstring InstanceCommandLine(const std::wstring& program, const std::string& folder,
+                                 const std::vector<std::string>& options) {
+  // Every argument in quotes: a blank in one cannot shift the others, and the splitter the
+  // program reads its command line with has no escape character, so "E:\" stays whole. Nor
+  // can it carry a double quote: a pattern holding one is left out, and loses nothing, since no
+  // Windows name holds one.
+  std::wstring line = L"\"" + program + L"\"";
+  for (const std::string& option : options) {
+    if (option.find('"') == std::string::npos) line += L" \"" + ToUtf16<wchar_t>(option) + L"\"";
+  }
+  return line + L" \"" + ShellPath(folder) + L"\"";
 }
 
-bool StartProgramOn(const std::wstring& program, const std::string& folder) {
-  std::wstring command = InstanceCommandLine(program, folder);
+bool StartProgramOn(const std::wstring& program, const std::string& folder,
+                    const std::vector<std::string>& options) {
+  std::wstring command = InstanceCommandLine(program, folder, options);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;

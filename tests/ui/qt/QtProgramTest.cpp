@@ -76,7 +76,8 @@ class RecordingShell : public shell::Services {
     ++m_calls->FileManagers;
     return shell::Handover::Done;
   }
-  bool StartInstance(const std::string& folder) override {
+  bool StartInstance(const std::vector<std::string>& /*options*/,
+                     const std::string& folder) override {
     m_calls->Instances.push_back(folder);
     return true;
   }

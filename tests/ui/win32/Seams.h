@@ -32,7 +32,8 @@ struct ShellRecorder : shell::Services {
     return Opened.push_back(path), shell::Handover::Done;
   }
   shell::Handover StartFileManager() override { return ++FileManagers, shell::Handover::Done; }
-  bool StartInstance(const std::string& folder) override {
+  bool StartInstance(const std::vector<std::string>& /*options*/,
+                     const std::string& folder) override {
     return Instances.push_back(folder), true;
   }
   std::vector<std::string> DeleteReversibly(const std::vector<std::string>& paths) override {
