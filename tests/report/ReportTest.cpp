@@ -18,6 +18,7 @@
 #include <string>
 
 #include "../lists/TestFrontend.h"
+#include "../scan/ScopedTmpfs.h"
 #include "../scan/TempTree.h"
 #include "report/Output.h"
 #include "report/Report.h"
@@ -143,24 +144,6 @@ class ReportTest : public ::testing::Test {
   }
 
   std::filesystem::path m_root;
-};
-
-// A tmpfs mounted on a folder for one scope, where root can mount one: a file system of its own.
-class ScopedTmpfs {
- public:
-  explicit ScopedTmpfs(std::string at) : m_at(std::move(at)) {
-    m_mounted = ::mount("tmpfs", m_at.c_str(), "tmpfs", 0, nullptr) == 0;
-  }
-  ~ScopedTmpfs() {
-    if (m_mounted) ::umount2(m_at.c_str(), MNT_DETACH);
-  }
-  ScopedTmpfs(const ScopedTmpfs&) = delete;
-  ScopedTmpfs& operator=(const ScopedTmpfs&) = delete;
-  bool Mounted() const { return m_mounted; }
-
- private:
-  std::string m_at;
-  bool m_mounted = false;
 };
 
 // A count as a CSV cell: grouped, and quoted once it holds a comma.
@@ -510,7 +493,7 @@ TEST_F(ReportTest, ExcludesAndOneFileSystemReachTheWalk) {
   File("base/alpha/debug.log", 4000);
   File("base/alpha/deep/cache/c.bin", 8000);
   Folder("base/alpha/mnt");
-  const ScopedTmpfs mount(Path("base/alpha/mnt"));
+  const testing::ScopedTmpfs mount(Path("base/alpha/mnt"));
   const bool mounted = mount.Mounted();
   if (mounted) File("base/alpha/mnt/elsewhere.bin", 9000);
   const std::string options = " --exclude '*.log' --exclude=cache -x";
@@ -567,7 +550,7 @@ TEST_F(ReportTest, TheExportOfAWalkIsNcdusOwn) {
   std::filesystem::resize_file(Path("base/alpha/deep/b.bin"), 1 << 20);  // sparse from here
   File("base/alpha/skip.log", 50);
   Folder("base/alpha/mnt");
-  const ScopedTmpfs mount(Path("base/alpha/mnt"));
+  const testing::ScopedTmpfs mount(Path("base/alpha/mnt"));
   const bool mounted = mount.Mounted();
   if (mounted) File("base/alpha/mnt/inside.bin", 5);
 

@@ -11,6 +11,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include "../scan/ScopedTmpfs.h"
 #include "../scan/TempTree.h"
 #include "Environment.h"
 
@@ -30,24 +31,6 @@ std::string FileText(const fs::path& path) {
   text << in.rdbuf();
   return text.str();
 }
-
-// A tmpfs mounted on a folder for one scope: a file system of its own, as root can make one.
-class ScopedTmpfs {
- public:
-  explicit ScopedTmpfs(std::string at) : m_at(std::move(at)) {
-    m_mounted = ::mount("tmpfs", m_at.c_str(), "tmpfs", 0, nullptr) == 0;
-  }
-  ~ScopedTmpfs() {
-    if (m_mounted) ::umount2(m_at.c_str(), MNT_DETACH);
-  }
-  ScopedTmpfs(const ScopedTmpfs&) = delete;
-  ScopedTmpfs& operator=(const ScopedTmpfs&) = delete;
-  bool Mounted() const { return m_mounted; }
-
- private:
-  std::string m_at;
-  bool m_mounted = false;
-};
 
 // A fresh home has no ~/.local/share: the home trash is made with its parents, private to the
 // user, whether it is named by XDG_DATA_HOME or found under HOME.
@@ -112,7 +95,7 @@ TEST(TrashTest, AnItemBehindALinkGoesToTheTrashOfItsRealFileSystem) {
   ScopedEnvironment home("HOME", tree.Folder("home").c_str());
   ScopedEnvironment dataHome("XDG_DATA_HOME", nullptr);
   const std::string disk = tree.Folder("disk");
-  ScopedTmpfs mount(disk);
+  testing::ScopedTmpfs mount(disk);
   if (!mount.Mounted()) GTEST_SKIP() << "cannot mount here";
   ASSERT_TRUE(fs::create_directories(disk + "/photos/2024"));
   fs::create_directory_symlink(disk + "/photos", tree.Path("link"));
@@ -139,7 +122,7 @@ TEST(TrashTest, AHomeTrashThatIsALinkIsUsed) {
   // Item and store on one file system of their own, so that nothing of this test can reach the
   // trash of the file system the temporary folder lies on.
   const std::string disk = tree.Folder("disk");
-  ScopedTmpfs mount(disk);
+  testing::ScopedTmpfs mount(disk);
   if (!mount.Mounted()) GTEST_SKIP() << "cannot mount here";
   ASSERT_TRUE(fs::create_directories(disk + "/store/Trash"));
   ASSERT_TRUE(fs::create_directories(home + "/.local/share"));
@@ -162,10 +145,10 @@ TEST(TrashTest, AMountPointStaysAndNoTrashIsMadeForIt) {
   ScopedEnvironment home("HOME", tree.Folder("home").c_str());
   ScopedEnvironment dataHome("XDG_DATA_HOME", nullptr);
   const std::string outer = tree.Folder("outer");
-  ScopedTmpfs outerMount(outer);
+  testing::ScopedTmpfs outerMount(outer);
   if (!outerMount.Mounted()) GTEST_SKIP() << "cannot mount here";
   ASSERT_TRUE(fs::create_directory(outer + "/inner"));
-  ScopedTmpfs innerMount(outer + "/inner");
+  testing::ScopedTmpfs innerMount(outer + "/inner");
   ASSERT_TRUE(innerMount.Mounted());
 
   const TrashOutcome outcome = MoveToTrash(outer + "/inner");
