@@ -22,6 +22,18 @@ packages=(
   nsis zip unzip  # the Windows installers (makensis) and portable zips, and their check
 )
 
+# A mirror caught mid-sync fails an index download ("File has unexpected size"). The update is
+# tried again; if one index still fails, setup goes on with the indexes it has, and the install
+# below is what tells whether a package is really out of reach.
+update() {
+  local tries
+  for tries in 1 2 3; do
+    apt-get update -q && return 0
+    [ "$tries" = 3 ] || sleep $((tries * 5))
+  done
+  echo "setup: apt-get update left an index out (see above); going on with the others" >&2
+}
+
 # The 32-bit Windows tests run under Debian's 32-bit wine, which is an i386 package.
 need_update=0
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -40,7 +52,7 @@ done
 # written for a suite that has its deb-src entry already.
 srcfile=/etc/apt/sources.list.d/quillet-src.sources
 if ! wanted=$(bash "$(dirname "$0")/debian-sources.sh" deb-src "$srcfile" 2>/dev/null); then
-  apt-get update -q  # apt knows an entry as Debian's from a Release file it has fetched
+  update  # apt knows an entry as Debian's from a Release file it has fetched
   wanted=$(bash "$(dirname "$0")/debian-sources.sh" deb-src "$srcfile")
 fi
 if [ "$wanted" != "$(cat "$srcfile" 2>/dev/null)" ]; then
@@ -50,7 +62,7 @@ fi
 
 if [ ${#missing[@]} -gt 0 ] || [ $need_update = 1 ]; then
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
+  update
   [ ${#missing[@]} -gt 0 ] && apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 echo "setup: packages present"
