@@ -19,7 +19,7 @@ std::string RowToolTip(const ListsModel& model, ListKind list, std::size_t index
 
 MainCommands::MainCommands(ListsModel& model, shell::Services& services, CommandWindow& window,
                            MessageBoxes& boxes)
-    : m_model(model), m_services(services), m_window(window), m_boxes(boxes) {}
+    : m_model(model), m_services(services), m_window(window), m_boxes(boxes), m_treemap(model) {}
 
 void MainCommands::Run(layout::Command command) {
   using layout::Command;
@@ -49,7 +49,14 @@ void MainCommands::Run(layout::Command command) {
     case Command::EditForderZeroDel:
       return tmiEditForderZeroDelClick();
     case Command::ViewFileViewFlag:
-      return m_model.tmiViewFileViewFlagClick();
+      m_treemap.BeginFilling();
+      m_model.tmiViewFileViewFlagClick();
+      m_treemap.EndFilling();
+      if (m_treemapShown) m_window.RepaintTreemap();
+      return;
+    case Command::ViewTreemap:
+      m_treemapShown = !m_treemapShown;
+      return m_window.ShowTreemap(m_treemapShown);
     case Command::ViewOneFileSystem: {
       // Not stored: the next run and file view walk with it, the rows already measured keep
       // their numbers.
@@ -65,6 +72,7 @@ void MainCommands::Run(layout::Command command) {
 std::optional<bool> MainCommands::Checked(layout::Command command) const {
   if (command == layout::Command::ViewOneFileSystem)
     return m_model.CurrentWalkOptions().OneFileSystem;
+  if (command == layout::Command::ViewTreemap) return m_treemapShown;
   return std::nullopt;
 }
 
@@ -121,6 +129,20 @@ void MainCommands::tmiEditForderZeroDelClick() {
 void MainCommands::ListDoubleClick(ListKind list) {
   if (list == ListKind::Result) return tmiFileOpenSelectForderClick();
   tmiFileOpenSelectFileClick();
+}
+
+void MainCommands::TreemapClick(int x, int y) {
+  if (m_treemap.Click(x, y)) m_window.RepaintTreemap();
+}
+
+void MainCommands::TreemapDoubleClick(int x, int y) {
+  if (!m_treemap.RowAt(x, y)) return;
+  TreemapClick(x, y);
+  ListDoubleClick(ListKind::File);
+}
+
+void MainCommands::TreemapEnter() {
+  ListDoubleClick(ListKind::File);
 }
 
 void MainCommands::ListColumnClick(ListKind list, int column) {

@@ -12,6 +12,7 @@
 
 #include "lists/Lists.h"
 #include "ui/Layouts.h"
+#include "ui/TreemapPane.h"
 #include "ui/shell/Shell.h"
 
 namespace quillet {
@@ -43,6 +44,10 @@ class CommandWindow {
   virtual void CloseMainWindow() = 0;
   // Shows the About box modally and returns when it is closed.
   virtual void ShowAboutBox() = 0;
+  // Shows the treemap in the file list's place, or the file list again.
+  virtual void ShowTreemap(bool shown) = 0;
+  // Draws the treemap again (the file list changed under it, or its selection did).
+  virtual void RepaintTreemap() = 0;
 };
 
 // The delete's question and its caption.
@@ -116,6 +121,15 @@ class MainCommands {
   // start this program again and no file manager is there, says so instead.
   bool ShellExe(const std::string& path);
 
+  // The treemap pane, shown in the file list's place while 表示's check item is on (off at start,
+  // not stored). A click there selects the file drawn under the pointer; a double-click opens
+  // it, and Enter opens the selected file, as the file list does.
+  TreemapPane& Treemap() { return m_treemap; }
+  bool TreemapShown() const { return m_treemapShown; }
+  void TreemapClick(int x, int y);
+  void TreemapDoubleClick(int x, int y);
+  void TreemapEnter();
+
   // Cell 0 of a list's first selected row (a result row's location, a file row's path).
   std::optional<std::string> FirstSelectedPath(ListKind list) const;
 
@@ -130,6 +144,8 @@ class MainCommands {
   CommandWindow& m_window;
   MessageBoxes& m_boxes;
   MessageHook m_messageHook;
+  TreemapPane m_treemap;
+  bool m_treemapShown = false;
 
   // A question with its own caption; true for Yes.
   bool Ask(std::string_view text, std::string_view caption);

@@ -43,6 +43,7 @@ constexpr std::array kEditItems{
 
 constexpr std::array kViewItems{
     MenuItem{"tmiViewFileViewFlag", kFileViewCaption, kImagePageLines, Command::ViewFileViewFlag},
+    MenuItem{"tmiViewTreemap", "ツリーマップ(&M)", kNoImage, Command::ViewTreemap},
     MenuItem{"tmiViewOneFileSystem", "別のファイルシステムを数えない(&X)", kNoImage,
              Command::ViewOneFileSystem},
 };

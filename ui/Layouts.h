@@ -27,6 +27,7 @@ enum class Command : unsigned {
   EditForderDel,
   EditForderZeroDel,
   ViewFileViewFlag,
+  ViewTreemap,
   ViewOneFileSystem,
   HelpAbout,
 };

@@ -64,6 +64,9 @@ struct Recorder : shell::Services, CommandWindow, MessageBoxes {
   void FocusResultList() override { Calls.push_back("focus"); }
   void CloseMainWindow() override { Calls.push_back("close"); }
   void ShowAboutBox() override { Calls.push_back("about"); }
+  void ShowTreemap(bool shown) override { Calls.push_back(shown ? "treemap" : "file list"); }
+  void RepaintTreemap() override { ++Repaints; }
+  int Repaints = 0;
 };
 
 using test::Column;
@@ -390,6 +393,72 @@ TEST_F(CommandsTest, OneFileSystemItemFlipsTheWalkOptionAndShowsIt) {
 TEST(ShellPathList, EachPathEndsWithNulAndTheListWithOneMore) {
   EXPECT_EQ(shell::MakeShellPathList({"C", "B", "A"}), std::string("C\0B\0A\0\0", 7));
   EXPECT_EQ(shell::MakeShellPathList({}), std::string(1, '\0'));
+}
+
+}  // namespace
+}  // namespace quillet
+
+namespace quillet {
+namespace {
+
+// The treemap pane on the file view: a check item that swaps the panes, a picture that holds
+// while a listing fills and is taken again after it, and a click, a double-click and Enter that
+// select and open a file as the file list does.
+TEST_F(CommandsTest, TreemapDrawsTheFileViewAndPointsAtItsFiles) {
+  using layout::Command;
+  TreemapPane& pane = m_commands.Treemap();
+  EXPECT_EQ(m_commands.Checked(Command::ViewTreemap), false);
+  m_commands.Run(Command::ViewTreemap);
+  EXPECT_EQ(m_commands.Checked(Command::ViewTreemap), true);
+  EXPECT_EQ(m_recorder.Calls, Paths{"treemap"});
+  const auto blank = [](std::span<const std::uint32_t> pixels) {
+    return std::ranges::all_of(pixels, [](std::uint32_t p) { return p == 0xFFFFFFFFu; });
+  };
+  EXPECT_TRUE(blank(pane.Picture(40, 20)));  // an empty list: an empty pane, no error
+  EXPECT_EQ(pane.HoverText(5, 5), "");
+
+  m_tree.File("a/big.jpg", 3000);
+  m_tree.File("a/small.txt", 1000);
+  m_model.AddResultList(m_tree.Path("a"));
+  m_model.SetSelected(ListKind::Result, 0, true);
+  m_commands.Run(Command::ViewFileViewFlag);
+  ASSERT_EQ(m_model.FileRowCount(), 2u);
+  pane.FileListChanged();
+  EXPECT_GE(m_recorder.Repaints, 1);
+  const std::size_t big = std::string(m_model.FileRowAt(0).Caption) == "big.jpg" ? 0 : 1;
+  const std::span<const std::uint32_t> pixels = pane.Picture(40, 20);
+  EXPECT_FALSE(blank(pixels));
+  int bigPixels = 0, bigX = -1, bigY = -1;
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 40; ++x)
+      if (pane.RowAt(x, y) == big) ++bigPixels, bigX = x, bigY = y;
+  EXPECT_NEAR(bigPixels, 600, 40);  // three quarters of the pane, within rounding
+
+  const std::string path(m_model.FileRowAt(big).Path);
+  EXPECT_EQ(pane.HoverText(bigX, bigY), path + "\n3,000 byte");
+  m_model.SetSelected(ListKind::File, 1 - big, true);
+  m_commands.TreemapClick(bigX, bigY);
+  EXPECT_EQ(m_model.FirstSelected(ListKind::File), big);
+  EXPECT_FALSE(m_model.IsSelected(ListKind::File, 1 - big));
+  ASSERT_TRUE(pane.Outline());
+  EXPECT_TRUE(pane.Outline()->Contains(bigX, bigY));
+  m_commands.TreemapEnter();
+  m_commands.TreemapDoubleClick(bigX, bigY);
+  EXPECT_EQ(m_recorder.Opened, (Paths{path, path}));
+  m_commands.TreemapDoubleClick(-1, -1);  // nothing there: nothing opened
+  EXPECT_EQ(m_recorder.Opened.size(), 2u);
+
+  // While a listing fills, the picture holds; after it, the tree is taken again.
+  pane.BeginFilling();
+  m_model.tmiEditAllDelListClick();
+  pane.FileListChanged();
+  EXPECT_FALSE(blank(pane.Picture(40, 20)));
+  pane.EndFilling();
+  EXPECT_TRUE(blank(pane.Picture(40, 20)));
+  EXPECT_FALSE(pane.RowAt(bigX, bigY));
+
+  m_commands.Run(Command::ViewTreemap);
+  EXPECT_EQ(m_recorder.Calls, (Paths{"treemap", "file list"}));
 }
 
 }  // namespace
