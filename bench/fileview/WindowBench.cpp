@@ -15,7 +15,7 @@
 
 #include "ui/qt/Application.h"
 #include "ui/qt/Main.h"
-#include "ui/qt/ReportView.h"
+#include "ui/qt/ColumnListView.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
   if (!QTest::qWaitForWindowExposed(&window)) return 1;
   quillet::ListsModel& model = window.Model();
   model.SelectAll(quillet::ListKind::Result, true);
-  quillet::ReportView* view = window.lvwFile();
+  quillet::ColumnListView* view = window.lvwFile();
   PaintCounter paints(view->viewport());
 
   const double fill =

@@ -19,6 +19,7 @@
 #include <QMimeData>
 #include <QScreen>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -28,7 +29,8 @@
 #include "ui/qt/Application.h"
 #include "ui/qt/LetMeSeeDlg.h"
 #include "ui/qt/ListModels.h"
-#include "ui/qt/ReportView.h"
+#include "ui/qt/ColumnListView.h"
+#include "ui/qt/TreemapView.h"
 #include "ui/qt/Widgets.h"
 
 namespace quillet {
@@ -81,13 +83,23 @@ TFMain::TFMain(std::optional<std::string> firstArgument, std::unique_ptr<shell::
   m_lvwResult->setObjectName(QStringLiteral("lvwResult"));
   m_lvwFile->setObjectName(QStringLiteral("lvwFile"));
   m_splitter->addWidget(m_lvwResult);
-  m_splitter->addWidget(m_lvwFile);
+  // The lower pane shows the file list, or the treemap in its place: same size, same splitter.
+  m_lowerPane = new QStackedWidget(m_splitter);
+  m_lowerPane->setObjectName(QStringLiteral("pnlLower"));
+  m_lowerPane->setMinimumHeight(layout::kSplitterMinimum);
+  m_lowerPane->addWidget(m_lvwFile);
+  m_treemap = new TreemapView(*m_commands, m_lowerPane);
+  m_treemap->setObjectName(QStringLiteral("pbxTreemap"));
+  m_lowerPane->addWidget(m_treemap);
+  m_splitter->addWidget(m_lowerPane);
   m_splitter->setStretchFactor(0, 1);
   m_splitter->setStretchFactor(1, 0);
   setCentralWidget(m_splitter);
   BuildStatusBar();
+  // Tab goes from the result list to whichever lower pane is shown (a hidden one is skipped).
   QWidget::setTabOrder(m_lvwResult, m_lvwFile);
-  QWidget::setTabOrder(m_lvwFile, m_lvwResult);
+  QWidget::setTabOrder(m_lvwFile, m_treemap);
+  QWidget::setTabOrder(m_treemap, m_lvwResult);
 
   const QScreen* screen = this->screen();
   resize(MainClientWidth(m_widening, screen ? screen->availableGeometry().width() : INT_MAX),
@@ -96,7 +108,7 @@ TFMain::TFMain(std::optional<std::string> firstArgument, std::unique_ptr<shell::
   m_splitter->setSizes({std::max(layout::kSplitterMinimum, height() - fileHeight), fileHeight});
 
   for (const ListKind list : {ListKind::Result, ListKind::File}) {
-    connect(View(list), &ReportView::doubleClicked, this,
+    connect(View(list), &ColumnListView::doubleClicked, this,
             [this, list] { RunGuarded([this, list] { m_commands->ListDoubleClick(list); }); });
     connect(View(list)->header(), &QHeaderView::sectionClicked, this, [this, list](int column) {
       RunGuarded([this, list, column] { m_commands->ListColumnClick(list, column); });
@@ -201,9 +213,9 @@ void TFMain::BuildToolStrip() {
   addToolBar(Qt::TopToolBarArea, m_tbrMenuBand);
 }
 
-ReportView* TFMain::BuildList(ListKind list, std::span<const layout::Column> columns) {
+ColumnListView* TFMain::BuildList(ListKind list, std::span<const layout::Column> columns) {
   // A view that keeps nothing per row: a million rows arrive, sort and scroll as fast as ten.
-  auto* view = new ReportView(m_splitter);
+  auto* view = new ColumnListView(m_splitter);
   view->setModel(Adapter(list));
   view->setSelectionMode(QAbstractItemView::ExtendedSelection);
   view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -296,7 +308,7 @@ ListModelAdapter* TFMain::Adapter(ListKind list) const {
   return list == ListKind::Result ? m_resultAdapter : m_fileAdapter;
 }
 
-ReportView* TFMain::View(ListKind list) const {
+ColumnListView* TFMain::View(ListKind list) const {
   return list == ListKind::Result ? m_lvwResult : m_lvwFile;
 }
 
@@ -322,6 +334,24 @@ void TFMain::tmiHelpAboutClick() {
 
 void TFMain::FocusResultList() {
   m_lvwResult->setFocus();
+}
+
+void TFMain::ShowTreemap(bool shown) {
+  QWidget* hidden = shown ? static_cast<QWidget*>(m_lvwFile) : m_treemap;
+  QWidget* next = shown ? static_cast<QWidget*>(m_treemap) : m_lvwFile;
+  const bool hadFocus = focusWidget() == hidden;
+  m_lowerPane->setCurrentWidget(next);
+  if (hadFocus) next->setFocus();
+}
+
+void TFMain::RepaintTreemap() {
+  if (m_commands->TreemapShown()) m_treemap->update();
+}
+
+void TFMain::FileListChanged(ListKind list) {
+  if (list != ListKind::File) return;
+  m_commands->Treemap().FileListChanged();
+  RepaintTreemap();
 }
 
 // --- Drops --------------------------------------------------------------------------------------
@@ -375,6 +405,7 @@ void TFMain::EndReset(ListKind list) {
   Adapter(list)->EndReset();
   m_selection.Release(list);
   m_selection.ShowSelection(*m_model, list);
+  FileListChanged(list);
 }
 
 void TFMain::BeginAppend(ListKind list, std::size_t first, std::size_t count) {
@@ -385,6 +416,7 @@ void TFMain::BeginAppend(ListKind list, std::size_t first, std::size_t count) {
 void TFMain::EndAppend(ListKind list) {
   Adapter(list)->EndAppend();
   m_selection.Release(list);
+  FileListChanged(list);
 }
 
 void TFMain::BeginRemove(ListKind list, std::size_t first, std::size_t count) {
@@ -396,6 +428,7 @@ void TFMain::EndRemove(ListKind list) {
   Adapter(list)->EndRemove();
   m_selection.Release(list);
   m_selection.ShowSelection(*m_model, list);
+  FileListChanged(list);
 }
 
 void TFMain::RowChanged(ListKind list, std::size_t index) {
@@ -404,6 +437,7 @@ void TFMain::RowChanged(ListKind list, std::size_t index) {
 
 void TFMain::SelectionChanged(ListKind list) {
   m_selection.ShowSelection(*m_model, list);
+  if (list == ListKind::File) RepaintTreemap();
 }
 
 void TFMain::ShowSelection(ListKind list, std::span<const SelectionHandover::Run> runs) {

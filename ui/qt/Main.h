@@ -22,12 +22,14 @@ class QItemSelection;
 class QLabel;
 class QMenuBar;
 class QSplitter;
+class QStackedWidget;
 class QToolBar;
 
 namespace quillet {
 
 class ListModelAdapter;
-class ReportView;
+class ColumnListView;
+class TreemapView;
 
 class TFMain : public QMainWindow,
                private Frontend,
@@ -44,9 +46,11 @@ class TFMain : public QMainWindow,
 
   ListsModel& Model() { return *m_model; }
   MainCommands& Commands() { return *m_commands; }
-  ReportView* lvwResult() const { return m_lvwResult; }
-  ReportView* lvwFile() const { return m_lvwFile; }
+  ColumnListView* lvwResult() const { return m_lvwResult; }
+  ColumnListView* lvwFile() const { return m_lvwFile; }
   QSplitter* Splitter1() const { return m_splitter; }
+  // The treemap, in the file list's place while it is shown.
+  TreemapView* Treemap() const { return m_treemap; }
   QLabel* StatusPanel(int index) const { return m_panels.at(static_cast<std::size_t>(index)); }
   QMenuBar* tbrMenu() const { return m_tbrMenu; }
   QToolBar* tbrMain() const { return m_tbrMain; }
@@ -80,6 +84,8 @@ class TFMain : public QMainWindow,
   void FocusResultList() override;
   void CloseMainWindow() override { close(); }
   void ShowAboutBox() override { tmiHelpAboutClick(); }
+  void ShowTreemap(bool shown) override;
+  void RepaintTreemap() override;
   // StatusBar
   void SetPanelText(quillet::StatusPanel panel, std::string_view text) override;
   // ListObserver
@@ -93,10 +99,12 @@ class TFMain : public QMainWindow,
   void SelectionChanged(ListKind list) override;
 
   void BuildToolStrip();
-  ReportView* BuildList(ListKind list, std::span<const layout::Column> columns);
+  ColumnListView* BuildList(ListKind list, std::span<const layout::Column> columns);
   void BuildStatusBar();
   ListModelAdapter* Adapter(ListKind list) const;
-  ReportView* View(ListKind list) const;
+  ColumnListView* View(ListKind list) const;
+  // The file list changed under the treemap.
+  void FileListChanged(ListKind list);
   // Replaces a view's selection by runs of rows.
   void ShowSelection(ListKind list, std::span<const SelectionHandover::Run> runs);
 
@@ -110,9 +118,12 @@ class TFMain : public QMainWindow,
   QToolBar* m_tbrMain = nullptr;
   QToolBar* m_tbrMenuBand = nullptr;
   QMenuBar* m_tbrMenu = nullptr;
-  ReportView* m_lvwResult = nullptr;
-  ReportView* m_lvwFile = nullptr;
+  ColumnListView* m_lvwResult = nullptr;
+  ColumnListView* m_lvwFile = nullptr;
   QSplitter* m_splitter = nullptr;
+  // The splitter's lower pane: the file list or the treemap.
+  QStackedWidget* m_lowerPane = nullptr;
+  TreemapView* m_treemap = nullptr;
   std::array<QLabel*, 5> m_panels{};
   SelectionHandover m_selection;
   // Pixels the result list's count columns grew beyond the design.

@@ -37,7 +37,8 @@
 #include "ui/qt/Application.h"
 #include "ui/qt/LetMeSeeDlg.h"
 #include "ui/qt/Main.h"
-#include "ui/qt/ReportView.h"
+#include "ui/qt/ColumnListView.h"
+#include "ui/qt/TreemapView.h"
 #include "ui/shell/Posix.h"
 #include "ui/shell/Shell.h"
 #include "ui/shell/Trash.h"
@@ -262,7 +263,7 @@ class QtProgramTest : public QObject {
       QVERIFY(window->StatusPanel(panel)->text().isEmpty());
 
     // The two lists are the only places of the focus, and Tab goes from one to the other.
-    for (ReportView* view : {window->lvwResult(), window->lvwFile(), window->lvwResult()}) {
+    for (ColumnListView* view : {window->lvwResult(), window->lvwFile(), window->lvwResult()}) {
       QCOMPARE(window->focusWidget(), view);
       QTest::keyClick(window->focusWidget(), Qt::Key_Tab);
     }
@@ -379,7 +380,7 @@ class QtProgramTest : public QObject {
     Tree tree;
     auto window = MakeWindow(tree.Root.path());
     ActionOf(*window, "tmiFileRun")->trigger();
-    ReportView* view = window->lvwResult();
+    ColumnListView* view = window->lvwResult();
     const auto clickSizeHeader = [&] {
       QHeaderView* header = view->header();
       QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
@@ -598,7 +599,7 @@ class QtProgramTest : public QObject {
     auto window = MakeWindow(root.path());
     ClickRow(window->lvwResult(), 0);
     ActionOf(*window, "tmiViewFileViewFlag")->trigger();
-    ReportView* view = window->lvwFile();
+    ColumnListView* view = window->lvwFile();
     const ListsModel& model = window->Model();
     QCOMPARE(model.FileRowCount(), std::size_t{kFiles});
     view->setFocus();
@@ -643,6 +644,62 @@ class QtProgramTest : public QObject {
     ClickRow(view, 2);
     ClickRow(view, 4, Qt::ShiftModifier);
     QCOMPARE(selectedRows(), (QList<int>{2, 3, 4}));
+  }
+
+  // The treemap takes the file list's place, shows each file in its type's colour, and a click
+  // selects the file's row in the list it replaced; the list comes back as it was.
+  void treemapTakesTheFileListsPlaceAndAClickSelectsTheRow() {
+    QTemporaryDir root;
+    QDir(root.path()).mkpath(QStringLiteral("a"));
+    for (const auto& [file, size] : {std::pair{"a/big.jpg", 3000}, {"a/small.txt", 1000}})
+      std::ofstream(Bytes(root.path() + QLatin1Char('/') + file), std::ios::binary)
+          << std::string(size, 'x');
+    auto window = MakeWindow(root.path());
+    ClickRow(window->lvwResult(), 0);
+    ActionOf(*window, "tmiViewFileViewFlag")->trigger();
+    const ListsModel& model = window->Model();
+    QCOMPARE(model.FileRowCount(), std::size_t{2});
+    const int big = model.FileRowAt(0).Caption == "big.jpg" ? 0 : 1;
+    const QRect listPlace = window->lvwFile()->geometry();
+
+    ActionOf(*window, "tmiViewTreemap")->trigger();
+    TreemapView* map = window->Treemap();
+    QVERIFY(map->isVisible() && !window->lvwFile()->isVisible());
+    QCOMPARE(map->geometry(), listPlace);
+    const QImage shot = map->grab().toImage();
+    // The middle of each file's tile, found through the pane's own hit test.
+    const auto middleOf = [&](int row) {
+      QRect tile;
+      for (int y = 0; y < map->height(); ++y)
+        for (int x = 0; x < map->width(); ++x) {
+          const QPoint at = map->PicturePoint({x, y});
+          if (window->Commands().Treemap().RowAt(at.x(), at.y()) == std::size_t(row))
+            tile |= QRect(x, y, 1, 1);
+        }
+      return tile.center();
+    };
+    const QPoint bigAt = middleOf(big), smallAt = middleOf(1 - big);
+    // The type with the most bytes is blue, the next red, shaded but never another hue.
+    const QColor bigColour = shot.pixelColor(bigAt), smallColour = shot.pixelColor(smallAt);
+    QVERIFY2(bigColour.blue() > bigColour.red() + 40 && bigColour.blue() > bigColour.green(),
+             qPrintable(bigColour.name()));
+    QVERIFY2(smallColour.red() > smallColour.blue() + 40, qPrintable(smallColour.name()));
+
+    QTest::mouseClick(map, Qt::LeftButton, {}, bigAt);
+    QVERIFY(model.IsSelected(ListKind::File, static_cast<std::size_t>(big)));
+    QVERIFY(window->lvwFile()->selectionModel()->isRowSelected(big, {}));
+    QCOMPARE(window->focusWidget(), map);
+    QTest::keyClick(map, Qt::Key_Return);
+    QCOMPARE(m_calls->Opened, Paths{std::string(model.FileRowAt(big).Path)});
+    QTest::mouseClick(map, Qt::LeftButton, {}, smallAt);
+    QCOMPARE(model.FirstSelected(ListKind::File), std::size_t(1 - big));
+    QVERIFY(!model.IsSelected(ListKind::File, static_cast<std::size_t>(big)));
+
+    ActionOf(*window, "tmiViewTreemap")->trigger();
+    QVERIFY(window->lvwFile()->isVisible() && !map->isVisible());
+    QCOMPARE(window->lvwFile()->geometry(), listPlace);
+    QCOMPARE(window->focusWidget(), window->lvwFile());
+    QVERIFY(window->lvwFile()->selectionModel()->isRowSelected(1 - big, {}));
   }
 
   void dropOfTwoFoldersAndAFileAddsTwoRows() {

@@ -1,4 +1,4 @@
-#include "ui/qt/ReportView.h"
+#include "ui/qt/ColumnListView.h"
 
 #include <QHeaderView>
 #include <QPainter>
@@ -20,7 +20,7 @@ int ClampedPixels(qint64 pixels) {
 
 }  // namespace
 
-ReportView::ReportView(QWidget* parent)
+ColumnListView::ColumnListView(QWidget* parent)
     : QAbstractItemView(parent), m_header(new QHeaderView(Qt::Horizontal, this)) {
   setHorizontalScrollMode(ScrollPerPixel);
   setVerticalScrollMode(ScrollPerItem);
@@ -35,7 +35,7 @@ ReportView::ReportView(QWidget* parent)
   });
 }
 
-void ReportView::setModel(QAbstractItemModel* model) {
+void ColumnListView::setModel(QAbstractItemModel* model) {
   for (const QMetaObject::Connection& connection : m_modelConnections)
     disconnect(connection);
   m_modelConnections.clear();
@@ -55,7 +55,7 @@ void ReportView::setModel(QAbstractItemModel* model) {
   ContentsChanged();
 }
 
-int ReportView::RowHeight() const {
+int ColumnListView::RowHeight() const {
   if (m_rowHeight == 0) {
     // Every row is as high as a row of text beside an image: measured once, never per row.
     QStyleOptionViewItem option;
@@ -68,41 +68,41 @@ int ReportView::RowHeight() const {
   return m_rowHeight;
 }
 
-int ReportView::TopRow() const {
+int ColumnListView::TopRow() const {
   return verticalScrollBar()->value();
 }
 
-int ReportView::RowCount() const {
+int ColumnListView::RowCount() const {
   return model() != nullptr ? model()->rowCount(rootIndex()) : 0;
 }
 
-int ReportView::RowsOnScreen() const {
+int ColumnListView::RowsOnScreen() const {
   return std::max(1, (viewport()->height() + RowHeight() - 1) / RowHeight());
 }
 
-int ReportView::WholeRowsOnScreen() const {
+int ColumnListView::WholeRowsOnScreen() const {
   return std::max(1, viewport()->height() / RowHeight());
 }
 
-int ReportView::RowAtY(int y) const {
+int ColumnListView::RowAtY(int y) const {
   const int height = RowHeight();
   const int rows = y >= 0 ? y / height : -((height - 1 - y) / height);
   return TopRow() + rows;
 }
 
-void ReportView::ContentsChanged() {
+void ColumnListView::ContentsChanged() {
   updateGeometries();
   viewport()->update();
 }
 
-QRect ReportView::visualRect(const QModelIndex& index) const {
+QRect ColumnListView::visualRect(const QModelIndex& index) const {
   if (!index.isValid() || index.model() != model() || index.parent() != rootIndex()) return {};
   const qint64 y = static_cast<qint64>(index.row() - TopRow()) * RowHeight();
   return {m_header->sectionViewportPosition(index.column()), ClampedPixels(y),
           m_header->sectionSize(index.column()), RowHeight()};
 }
 
-void ReportView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+void ColumnListView::scrollTo(const QModelIndex& index, ScrollHint hint) {
   if (!index.isValid() || index.model() != model()) return;
   const int row = index.row();
   const int top = TopRow();
@@ -140,14 +140,14 @@ void ReportView::scrollTo(const QModelIndex& index, ScrollHint hint) {
   horizontalScrollBar()->setValue(x);
 }
 
-QModelIndex ReportView::indexAt(const QPoint& point) const {
+QModelIndex ColumnListView::indexAt(const QPoint& point) const {
   const int row = RowAtY(point.y());
   const int column = m_header->logicalIndexAt(point.x());
   if (row < 0 || row >= RowCount() || column < 0) return {};
   return model()->index(row, column, rootIndex());
 }
 
-QModelIndex ReportView::moveCursor(CursorAction action, Qt::KeyboardModifiers) {
+QModelIndex ColumnListView::moveCursor(CursorAction action, Qt::KeyboardModifiers) {
   const int rows = RowCount();
   if (rows == 0) return {};
   const QModelIndex current = currentIndex();
@@ -187,15 +187,15 @@ QModelIndex ReportView::moveCursor(CursorAction action, Qt::KeyboardModifiers) {
   return model()->index(std::clamp(row, 0, rows - 1), current.column(), rootIndex());
 }
 
-int ReportView::horizontalOffset() const {
+int ColumnListView::horizontalOffset() const {
   return m_header->offset();
 }
 
-int ReportView::verticalOffset() const {
+int ColumnListView::verticalOffset() const {
   return ClampedPixels(static_cast<qint64>(TopRow()) * RowHeight());
 }
 
-void ReportView::setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) {
+void ColumnListView::setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) {
   const int rows = RowCount();
   const int columns = model() != nullptr ? model()->columnCount(rootIndex()) : 0;
   if (rows == 0 || columns == 0 || selectionModel() == nullptr) return;
@@ -214,7 +214,7 @@ void ReportView::setSelection(const QRect& rect, QItemSelectionModel::SelectionF
   selectionModel()->select(selection, command);
 }
 
-QRegion ReportView::visualRegionForSelection(const QItemSelection& selection) const {
+QRegion ColumnListView::visualRegionForSelection(const QItemSelection& selection) const {
   QRegion region;
   const int top = TopRow();
   const int bottom = top + RowsOnScreen() - 1;
@@ -229,7 +229,7 @@ QRegion ReportView::visualRegionForSelection(const QItemSelection& selection) co
   return region;
 }
 
-void ReportView::rowsInserted(const QModelIndex& parent, int first, int last) {
+void ColumnListView::rowsInserted(const QModelIndex& parent, int first, int last) {
   QAbstractItemView::rowsInserted(parent, first, last);
   if (parent != rootIndex()) return;
   updateGeometries();
@@ -237,7 +237,7 @@ void ReportView::rowsInserted(const QModelIndex& parent, int first, int last) {
   if (first < TopRow() + RowsOnScreen()) viewport()->update();
 }
 
-void ReportView::updateGeometries() {
+void ColumnListView::updateGeometries() {
   // Moving the margins resizes the viewport, which comes back here.
   if (m_inGeometries) return;
   m_inGeometries = true;
@@ -263,7 +263,7 @@ void ReportView::updateGeometries() {
   m_inGeometries = false;
 }
 
-void ReportView::scrollContentsBy(int dx, int dy) {
+void ColumnListView::scrollContentsBy(int dx, int dy) {
   if (dx != 0) m_header->setOffset(horizontalScrollBar()->value());
   const qint64 pixels = static_cast<qint64>(dy) * RowHeight();
   if (pixels != 0 && std::abs(pixels) >= viewport()->height()) {
@@ -273,7 +273,7 @@ void ReportView::scrollContentsBy(int dx, int dy) {
   }
 }
 
-void ReportView::paintEvent(QPaintEvent* event) {
+void ColumnListView::paintEvent(QPaintEvent* event) {
   QPainter painter(viewport());
   const int rows = RowCount();
   if (rows == 0 || m_header->count() == 0) return;
@@ -323,7 +323,7 @@ void ReportView::paintEvent(QPaintEvent* event) {
   }
 }
 
-void ReportView::changeEvent(QEvent* event) {
+void ColumnListView::changeEvent(QEvent* event) {
   if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
     m_rowHeight = 0;
     ContentsChanged();

@@ -11,10 +11,10 @@ class QHeaderView;
 
 namespace quillet {
 
-class ReportView : public QAbstractItemView {
+class ColumnListView : public QAbstractItemView {
   Q_OBJECT
  public:
-  explicit ReportView(QWidget* parent = nullptr);
+  explicit ColumnListView(QWidget* parent = nullptr);
 
   void setModel(QAbstractItemModel* model) override;
   QHeaderView* header() const { return m_header; }
