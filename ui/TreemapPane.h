@@ -50,6 +50,7 @@ class TreemapPane {
 
   // The bytes the layout keeps (the picture's pixels and the tree aside).
   std::size_t LayoutBytes() const { return m_layout.MemoryBytes(); }
+  std::size_t LayoutTiles() const { return m_layout.Tiles().size(); }
 
  private:
   ListsModel& m_model;

@@ -1,13 +1,16 @@
 // The Linux program's main window on a real display: fills the file list with every entry below
 // the folders inside FOLDER (all rows selected, the file view command), then times what a user
 // waits for on that list, each from the input event until the list has repainted: Ctrl+End,
-// Ctrl+Home, and header clicks on サイズ (twice: both directions) and on 名前.
+// Ctrl+Home, and header clicks on サイズ (twice: both directions) and on 名前. The treemap in
+// the file list's place: its first picture, a repaint after the window is resized, and the first
+// picture again once the list is sorted (its tree is then taken by path).
 // Usage: quillet-bench-window FOLDER   (run under X, e.g. Xvfb)
 #include <QAbstractItemModel>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -16,6 +19,7 @@
 #include "ui/qt/Application.h"
 #include "ui/qt/Main.h"
 #include "ui/qt/ColumnListView.h"
+#include "ui/qt/TreemapView.h"
 
 namespace {
 
@@ -63,6 +67,24 @@ int main(int argc, char** argv) {
   const double fill =
       UntilRepainted(paints, [&] { window.Run(quillet::layout::Command::ViewFileViewFlag); });
   std::printf("file view: %zu rows in %.3f s\n", model.FileRowCount(), fill);
+  quillet::TreemapView* map = window.Treemap();
+  PaintCounter mapPaints(map);
+  const auto treemap = [&](const char* what) {
+    const double first =
+        UntilRepainted(mapPaints, [&] { window.Run(quillet::layout::Command::ViewTreemap); });
+    const double resized = UntilRepainted(
+        mapPaints, [&] { window.resize(window.width() + 40, window.height() + 30); });
+    const quillet::TreemapPane& pane = window.Commands().Treemap();
+    std::printf(
+        "treemap %s: first picture %.3f s, after a resize %.3f s (%dx%d px, layout %.1f "
+        "bytes per tile)\n",
+        what, first, resized, pane.Width(), pane.Height(),
+        static_cast<double>(pane.LayoutBytes()) /
+            static_cast<double>(std::max<std::size_t>(1, pane.LayoutTiles())));
+    window.Run(quillet::layout::Command::ViewTreemap);
+    window.resize(window.width() - 40, window.height() - 30);
+  };
+  treemap("in listing order");
   view->setFocus();
   const double end =
       UntilRepainted(paints, [&] { QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier); });
@@ -81,5 +103,6 @@ int main(int argc, char** argv) {
     std::printf("header click %s: %.3f s to repaint (first row %s)\n", name, sort,
                 qPrintable(view->model()->index(0, 2).data().toString()));
   }
+  treemap("sorted by 名前");
   return 0;
 }
