@@ -41,9 +41,9 @@ FileTree FileTreeOf(std::size_t count, const std::function<FileRow(std::size_t)>
     std::stable_sort(tree.Rows.begin(), tree.Rows.end(), before);
   }
   tree.Entries.reserve(count);
-  std::vector<std::pair<std::string_view, std::int32_t>> open;  // folders holding the entry
+  std::vector<std::pair<std::string, std::int32_t>> open;  // folders holding the entry
   for (const std::size_t index : tree.Rows) {
-    const FileRow row = rowAt(index);
+    FileRow row = rowAt(index);
     while (!open.empty() && !IsBelow(row.Path, open.back().first, separator))
       open.pop_back();
     treemap::Entry entry;
@@ -54,7 +54,7 @@ FileTree FileTreeOf(std::size_t count, const std::function<FileRow(std::size_t)>
       entry.Type = keys.KeyOf(row.Caption);
     }
     if (row.IsFolder) {
-      open.emplace_back(row.Path, static_cast<std::int32_t>(tree.Entries.size()));
+      open.emplace_back(std::move(row.Path), static_cast<std::int32_t>(tree.Entries.size()));
     }
     tree.Entries.push_back(entry);
   }
