@@ -172,8 +172,9 @@ std::size_t FileStore::PathLengthOf(std::size_t index) const {
   }
 }
 
-// Writes the path of index so that it ends just before end, from its name up to its top.
-void FileStore::WritePath(std::size_t index, char* end) const {
+// Writes the path of index, less its first skip bytes, so that it ends just before end: from
+// its name up to its top.
+void FileStore::WritePath(std::size_t index, char* end, std::size_t skip) const {
   for (;;) {
     const std::string_view name = NameAt(index);
     end -= name.size();
@@ -181,7 +182,8 @@ void FileStore::WritePath(std::size_t index, char* end) const {
     const Record& record = At(index);
     if ((record.Flags & kTop) != 0) {
       const std::string& top = m_tops[record.Parent];
-      if (!top.empty()) std::memcpy(end - top.size(), top.data(), top.size());
+      if (top.size() > skip)
+        std::memcpy(end - (top.size() - skip), top.data() + skip, top.size() - skip);
       return;
     }
     *--end = kPathSeparator;
@@ -214,16 +216,24 @@ FileRow FileStore::RowAt(std::size_t index, bool withPath) const {
 
 FileStore::PathTable FileStore::Paths() const {
   PathTable table;
+  // Every path begins with its listing's top path: what all of those share, all paths share.
+  if (!m_tops.empty()) table.m_shared = m_tops.front();
+  for (const std::string& top : m_tops) {
+    const auto differ =
+        std::mismatch(table.m_shared.begin(), table.m_shared.end(), top.begin(), top.end());
+    table.m_shared.erase(differ.first, table.m_shared.end());
+  }
+  const std::size_t skip = table.m_shared.size();
   table.m_begin.resize(m_count + 1);
   std::size_t total = 0;
   for (std::size_t i = 0; i < m_count; ++i) {
     table.m_begin[i] = total;
-    total += PathLengthOf(i);
+    total += PathLengthOf(i) - skip;
   }
   table.m_begin[m_count] = total;
   table.m_text = std::make_unique_for_overwrite<char[]>(std::max<std::size_t>(total, 1));
   for (std::size_t i = 0; i < m_count; ++i)
-    WritePath(i, table.m_text.get() + table.m_begin[i + 1]);
+    WritePath(i, table.m_text.get() + table.m_begin[i + 1], skip);
   return table;
 }
 

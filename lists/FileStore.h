@@ -55,16 +55,19 @@ class FileStore {
   // True when the flag changed.
   bool SetSelected(std::size_t index, bool selected);
 
-  // Every entry's path at once, for a sort that reads them many times: Text(i) stays valid as
-  // long as the table lives.
+  // Every entry's path at once, for a sort that reads them many times, less the bytes they
+  // all begin with (Shared): Text(i) is entry i's path after those, valid as long as the table
+  // lives. Dropping what every path shares changes no order and saves its passes.
   class PathTable {
    public:
+    std::string_view Shared() const { return m_shared; }
     std::string_view Text(std::size_t index) const {
       return {m_text.get() + m_begin[index], m_begin[index + 1] - m_begin[index]};
     }
 
    private:
     friend class FileStore;
+    std::string m_shared;
     std::unique_ptr<char[]> m_text;
     std::vector<std::size_t> m_begin;
   };
@@ -97,7 +100,7 @@ class FileStore {
   const Record& At(std::size_t index) const;
   std::int64_t DiskSizeOf(std::size_t index, const Record& record) const;
   std::size_t PathLengthOf(std::size_t index) const;
-  void WritePath(std::size_t index, char* end) const;
+  void WritePath(std::size_t index, char* end, std::size_t skip = 0) const;
   bool StoreName(std::string_view name, Record& record);
   // Places entries move to: entry at old place i is now at moved(i), or gone when it says kGone.
   template <typename Moved>

@@ -34,8 +34,8 @@ std::size_t ListsModel::FileRowCount() const {
   return m_filesPublished;
 }
 
-FileRow ListsModel::FileRowAt(std::size_t index) const {
-  return m_files->RowAt(index, true);
+FileRow ListsModel::FileRowAt(std::size_t index, bool withPath) const {
+  return m_files->RowAt(index, withPath);
 }
 
 std::string ListsModel::FilePathAt(std::size_t index) const {

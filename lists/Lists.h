@@ -86,8 +86,9 @@ class ListsModel {
   // The row's index now; hint, where the row is likely to be, is tried first.
   std::optional<std::size_t> FindResultRow(RowId id, std::size_t hint = 0) const;
   std::size_t FileRowCount() const;
-  // The row with its path, built now from the entry's parents.
-  FileRow FileRowAt(std::size_t index) const;
+  // The row with its path, built now from the entry's parents; without it (Path empty) when
+  // withPath is false.
+  FileRow FileRowAt(std::size_t index, bool withPath = true) const;
   std::string FilePathAt(std::size_t index) const;
   // The index of the folder row that holds the row, in list order; none at the top of a
   // listing.

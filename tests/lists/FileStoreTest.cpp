@@ -44,7 +44,8 @@ void ExpectHolds(const FileStore& store, const std::vector<Entry>& entries,
       EXPECT_TRUE(store.IsFolder(*parent));
       EXPECT_EQ(store.PathAt(*parent) + kPathSeparator + std::string(row.Caption), entry.Path);
     }
-    EXPECT_EQ(store.Paths().Text(i), entry.Path);
+    const FileStore::PathTable paths = store.Paths();
+    EXPECT_EQ(std::string(paths.Shared()) + std::string(paths.Text(i)), entry.Path);
   }
 }
 
@@ -64,6 +65,8 @@ TEST(FileStore, GivesBackPathsAndExactSizesThroughSortsAndKeeps) {
       {Join({top, "a b"}), false, 3, -7},
       {Join({other, "x"}), true, 0, 0},  // the next row's listing
       {Join({other, "x", "y"}), false, 6, 1536},
+      {Join({"", "third", "f"}), true, 0, 0},  // kept, below what is dropped
+      {Join({"", "third", "f", "g"}), false, 8, 700},
       {"no-separator", false, 7, 512},
   };
   FileStore store;
@@ -83,13 +86,13 @@ TEST(FileStore, GivesBackPathsAndExactSizesThroughSortsAndKeeps) {
   EXPECT_EQ(store.ParentAt(6), std::optional<std::size_t>(0));
   EXPECT_FALSE(store.ParentAt(7).has_value());
 
-  // Rows 1 and 3 kept: the third row's entry moves down, the first row's stay.
+  // Rows 1 and 3 kept: the third row's entries move down, parents and sizes with them.
   store.KeepRows({1, 3});
-  std::vector<std::size_t> kept = {0, 1, 2, 3, 4, 5, 6, 7, 10};
+  std::vector<std::size_t> kept = {0, 1, 2, 3, 4, 5, 6, 7, 10, 11, 12};
   ExpectHolds(store, entries, kept);
 
   // Any order: the records move, their parents, names and overflowing sizes with them.
-  const std::vector<std::size_t> shuffle = {8, 4, 0, 7, 2, 5, 1, 3, 6};
+  const std::vector<std::size_t> shuffle = {8, 4, 10, 0, 7, 2, 5, 1, 9, 3, 6};
   store.Reorder(shuffle);
   std::vector<std::size_t> moved;
   for (const std::size_t at : shuffle)
@@ -129,6 +132,9 @@ TEST(FileStore, HoldsAnEntryInFewerThanFortyBytesNameIncluded) {
   store.Reorder(reversed);
   EXPECT_EQ(store.MemoryBytes(), before);
   EXPECT_EQ(store.PathAt(0), Join({top, "000000099001", "000000100000"}));
+  const FileStore::PathTable paths = store.Paths();
+  EXPECT_EQ(paths.Shared(), top + kPathSeparator);
+  EXPECT_EQ(paths.Text(0), Join({"000000099001", "000000100000"}));
 }
 
 }  // namespace
