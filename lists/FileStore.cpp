@@ -17,7 +17,7 @@ constexpr std::uint8_t kTop = 4;  // Parent is an index into the top paths, not 
 
 constexpr std::uint16_t kLongName = 0xFFFF;  // NameRef is an index into the long names
 constexpr std::uint32_t kNoDiskSize = 0xFFFFFFFEu;
-constexpr std::uint32_t kDiskOverflow = 0xFFFFFFFFu;  // in the overflow table
+constexpr std::uint32_t kOverflow = 0xFFFFFFFFu;  // the value is in the overflow table
 constexpr std::int64_t kBlockBytes = 512;
 constexpr std::uint32_t kGone = 0xFFFFFFFFu;
 
@@ -26,10 +26,10 @@ constexpr std::size_t kMaxChunks = std::size_t{1} << 16;
 
 }  // namespace
 
-// 24 bytes: a size on disk in blocks of 512 bytes holds every whole count up to 2 TiB exactly;
-// anything else goes to the overflow table.
+// 20 bytes. A file's size below 4 GiB and a size on disk in blocks of 512 bytes (every whole
+// count up to 2 TiB) are held exactly; anything else goes to the overflow table.
 struct FileStore::Record {
-  std::int64_t Size;
+  std::uint32_t Size;  // of a file; a folder's is -1
   std::uint32_t DiskBlocks;
   std::uint32_t Parent;
   std::uint32_t NameRef;
@@ -101,15 +101,21 @@ bool FileStore::Append(std::string_view path, bool isFolder, std::int64_t size,
     record.Parent = static_cast<std::uint32_t>(m_tops.size() - 1);
     record.Flags |= kTop;
   }
-  record.Size = isFolder ? -1 : size;
-  if (isFolder) record.Flags |= kFolder;
+  if (isFolder) {
+    record.Flags |= kFolder;
+  } else if (size >= 0 && size < kOverflow) {
+    record.Size = static_cast<std::uint32_t>(size);
+  } else {
+    record.Size = kOverflow;
+    m_overflow.emplace_back(OverflowKey(m_count, kSizeField), size);
+  }
   if (diskSize == -1) {
     record.DiskBlocks = kNoDiskSize;
   } else if (diskSize >= 0 && diskSize % kBlockBytes == 0 && diskSize / kBlockBytes < kNoDiskSize) {
     record.DiskBlocks = static_cast<std::uint32_t>(diskSize / kBlockBytes);
   } else {
-    record.DiskBlocks = kDiskOverflow;
-    m_diskOverflow.emplace_back(static_cast<std::uint32_t>(m_count), diskSize);
+    record.DiskBlocks = kOverflow;
+    m_overflow.emplace_back(OverflowKey(m_count, kDiskField), diskSize);
   }
   if ((m_count & (kBlock - 1)) == 0 && (m_count >> kBlockShift) == m_blocks.size())
     m_blocks.push_back(std::make_unique_for_overwrite<Record[]>(kBlock));
@@ -152,12 +158,11 @@ bool FileStore::SetSelected(std::size_t index, bool selected) {
   return changed;
 }
 
-std::int64_t FileStore::DiskSizeOf(std::size_t index, const Record& record) const {
-  if (record.DiskBlocks == kNoDiskSize) return -1;
-  if (record.DiskBlocks != kDiskOverflow) return record.DiskBlocks * kBlockBytes;
-  const auto found = std::lower_bound(m_diskOverflow.begin(), m_diskOverflow.end(), index,
-                                      [](const std::pair<std::uint32_t, std::int64_t>& entry,
-                                         std::size_t at) { return entry.first < at; });
+std::int64_t FileStore::OverflowAt(std::size_t index, std::uint64_t field) const {
+  const std::uint64_t key = OverflowKey(index, field);
+  const auto found = std::lower_bound(m_overflow.begin(), m_overflow.end(), key,
+                                      [](const std::pair<std::uint64_t, std::int64_t>& entry,
+                                         std::uint64_t at) { return entry.first < at; });
   return found->second;
 }
 
@@ -208,8 +213,18 @@ FileRow FileStore::RowAt(std::size_t index, bool withPath) const {
   if (withPath) PathInto(index, row.Path);
   row.Caption = NameAt(index);
   row.IsFolder = (record.Flags & kFolder) != 0;
-  row.Size = record.Size;
-  row.DiskSize = DiskSizeOf(index, record);
+  if (row.IsFolder) {
+    row.Size = -1;
+  } else {
+    row.Size = record.Size == kOverflow ? OverflowAt(index, kSizeField) : record.Size;
+  }
+  if (record.DiskBlocks == kNoDiskSize) {
+    row.DiskSize = -1;
+  } else if (record.DiskBlocks == kOverflow) {
+    row.DiskSize = OverflowAt(index, kDiskField);
+  } else {
+    row.DiskSize = record.DiskBlocks * kBlockBytes;
+  }
   row.Selected = (record.Flags & kSelected) != 0;
   return row;
 }
@@ -240,12 +255,12 @@ FileStore::PathTable FileStore::Paths() const {
 template <typename Moved>
 void FileStore::MoveOverflow(const Moved& moved) {
   std::size_t kept = 0;
-  for (const auto& [index, diskSize] : m_diskOverflow) {
-    const std::uint32_t to = moved(index);
-    if (to != kGone) m_diskOverflow[kept++] = {to, diskSize};
+  for (const auto& [key, value] : m_overflow) {
+    const std::uint32_t to = moved(static_cast<std::size_t>(key >> 1));
+    if (to != kGone) m_overflow[kept++] = {OverflowKey(to, key & 1), value};
   }
-  m_diskOverflow.resize(kept);
-  std::sort(m_diskOverflow.begin(), m_diskOverflow.end());
+  m_overflow.resize(kept);
+  std::sort(m_overflow.begin(), m_overflow.end());
 }
 
 void FileStore::Reorder(const std::vector<std::size_t>& order) {
@@ -270,7 +285,7 @@ void FileStore::Reorder(const std::vector<std::size_t>& order) {
 
 void FileStore::KeepRows(const std::unordered_set<RowId>& keep) {
   BeginListing();
-  std::vector<std::uint32_t> placeOf(m_diskOverflow.empty() ? 0 : m_count, kGone);
+  std::vector<std::uint32_t> placeOf(m_overflow.empty() ? 0 : m_count, kGone);
   std::size_t kept = 0;
   for (const RowRecords& listed : m_rowsListed) {
     if (!keep.contains(listed.Row)) continue;
@@ -295,14 +310,14 @@ void FileStore::Clear() {
   m_chunkUsed = kChunkSize;
   std::vector<std::string>().swap(m_longNames);
   std::vector<std::string>().swap(m_tops);
-  std::vector<std::pair<std::uint32_t, std::int64_t>>().swap(m_diskOverflow);
+  std::vector<std::pair<std::uint64_t, std::int64_t>>().swap(m_overflow);
   std::vector<Open>().swap(m_open);
   std::string().swap(m_openPath);
   std::vector<RowRecords>().swap(m_rowsListed);
 }
 
 std::size_t FileStore::MemoryBytes() const {
-  static_assert(sizeof(Record) <= 24);
+  static_assert(sizeof(Record) <= 20);
   std::size_t bytes = m_blocks.capacity() * sizeof(m_blocks[0]) +
                       m_blocks.size() * kBlock * sizeof(Record) +
                       m_chunks.capacity() * sizeof(m_chunks[0]) + m_chunks.size() * kChunkSize;
@@ -310,9 +325,8 @@ std::size_t FileStore::MemoryBytes() const {
     bytes += sizeof(name) + name.capacity();
   for (const std::string& top : m_tops)
     bytes += sizeof(top) + top.capacity();
-  bytes += m_diskOverflow.capacity() * sizeof(m_diskOverflow[0]) +
-           m_open.capacity() * sizeof(Open) + m_openPath.capacity() +
-           m_rowsListed.capacity() * sizeof(RowRecords);
+  bytes += m_overflow.capacity() * sizeof(m_overflow[0]) + m_open.capacity() * sizeof(Open) +
+           m_openPath.capacity() + m_rowsListed.capacity() * sizeof(RowRecords);
   return bytes;
 }
 

@@ -18,7 +18,7 @@ namespace quillet {
 
 // The entries of the file list in list order. Each keeps its parent (an entry of the same list),
 // its own name, kind, sizes and selection; the path of an entry at the top of a listing, less
-// its name, is kept once for all of them. About 24 bytes and the name per entry.
+// its name, is kept once for all of them. About 20 bytes and the name per entry.
 //
 // Limits: at most kMaxEntries entries and 4 GiB of names (in 64 KiB chunks); Append refuses
 // an entry past either (the caller stops listing, as on Cancel) and changes nothing.
@@ -98,7 +98,13 @@ class FileStore {
 
   Record& At(std::size_t index);
   const Record& At(std::size_t index) const;
-  std::int64_t DiskSizeOf(std::size_t index, const Record& record) const;
+  // The overflow table holds field kSizeField or kDiskField of an entry under one key.
+  static constexpr std::uint64_t kSizeField = 0;
+  static constexpr std::uint64_t kDiskField = 1;
+  static std::uint64_t OverflowKey(std::size_t index, std::uint64_t field) {
+    return static_cast<std::uint64_t>(index) << 1 | field;
+  }
+  std::int64_t OverflowAt(std::size_t index, std::uint64_t field) const;
   std::size_t PathLengthOf(std::size_t index) const;
   void WritePath(std::size_t index, char* end, std::size_t skip = 0) const;
   bool StoreName(std::string_view name, Record& record);
@@ -122,8 +128,9 @@ class FileStore {
 
   // What precedes the name of each listing's top entries (their path less the name).
   std::vector<std::string> m_tops;
-  // Sizes on disk that are no whole count of blocks below kDiskOverflow, by entry, sorted.
-  std::vector<std::pair<std::uint32_t, std::int64_t>> m_diskOverflow;
+  // The sizes a record cannot hold (a file of 4 GiB or more, a size on disk that is no whole
+  // count of blocks below 2 TiB), by OverflowKey, sorted.
+  std::vector<std::pair<std::uint64_t, std::int64_t>> m_overflow;
 
   // The folders holding the entry being appended, outermost first; m_openPath is the path of
   // the innermost, and each one's path is a prefix of it.

@@ -62,11 +62,11 @@ TEST(FileStore, GivesBackPathsAndExactSizesThroughSortsAndKeeps) {
       {Join({top, "a", "b"}), true, 0, -1},
       {Join({top, "a", "b", ""}), false, 2, 0},  // a path that ends in its separator
       {Join({top, "a", "c"}), false, 4, 1024},   // back up to a folder after its subfolder
-      {Join({top, "a b"}), false, 3, -7},
-      {Join({other, "x"}), true, 0, 0},  // the next row's listing
+      {Join({top, "a b"}), false, -1, -7},       // a size that could not be read
+      {Join({other, "x"}), true, 0, 0},          // the next row's listing
       {Join({other, "x", "y"}), false, 6, 1536},
       {Join({"", "third", "f"}), true, 0, 0},  // kept, below what is dropped
-      {Join({"", "third", "f", "g"}), false, 8, 700},
+      {Join({"", "third", "f", "g"}), false, 0xFFFFFFFF, 700},
       {"no-separator", false, 7, 512},
   };
   FileStore store;
