@@ -93,9 +93,10 @@ inline constexpr std::array kResultColumns{
 inline constexpr std::array kFileColumns{
     FileColumn{
         .Caption = "名前", .Width = 160, .Text = [](const FileRow& row) { return row.Caption; }},
+    // The one column that needs a row's path: the others are read from rows made without it.
     FileColumn{.Caption = "場所",
                .Width = kRemainingWidth,
-               .Text = [](const FileRow& row) { return row.Path; }},
+               .Text = [](const FileRow& row) -> std::string_view { return row.Path; }},
     FileColumn{.Caption = "サイズ",
                .Width = 80,
                .Alignment = CellAlign::Right,
@@ -113,6 +114,10 @@ inline constexpr std::array kFileColumns{
                      return CountCell{row.DiskSize >= 0, row.DiskSize};
                    }},
 };
+
+// The file list's column of paths: a sort by it builds every row's path once.
+inline constexpr int kFileLocationColumn = 1;
+static_assert(kFileColumns[kFileLocationColumn].Caption == "場所");
 
 template <typename Row, std::size_t N>
 constexpr std::array<std::string_view, N> CaptionsOf(

@@ -1,124 +1,142 @@
-// The file list's storage, shared by the files of the model; internal to lists/.
+// The file list's storage: the listed entries as a tree, each path built when it is asked for.
+// Internal to lists/ (the model holds one); its own tests and benchmarks read it directly.
 #pragma once
 
-#include <algorithm>
+#include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
-#include "lists/Lists.h"
+#include "lists/Rows.h"
 
 namespace quillet {
 
-// The file list: one arena of path text in fixed chunks (never moved, so views stay valid and
-// growth copies nothing) and one compact record per row. Rows are staged while a file view
-// adds them and published to the views in batches.
-struct ListsModel::FileStore {
-  static constexpr std::size_t kChunkSize = std::size_t{1} << 20;
-  static constexpr std::uint8_t kFolder = 1;
-  static constexpr std::uint8_t kSelected = 2;
+// The entries of the file list in list order. Each keeps its parent (an entry of the same list),
+// its own name, kind, sizes and selection; the path of an entry at the top of a listing, less
+// its name, is kept once for all of them. About 20 bytes and the name per entry.
+//
+// Limits: at most kMaxEntries entries and 4 GiB of names (in 64 KiB chunks); Append refuses
+// an entry past either (the caller stops listing, as on Cancel) and changes nothing.
+class FileStore {
+ public:
+  static constexpr std::size_t kMaxEntries = 0xFFFFFFFEu;
 
-  struct Record {
-    std::int64_t Size;
-    std::int64_t DiskSize;
-    std::uint64_t PathRef;  // chunk index << 32 | offset in the chunk
-    std::uint32_t PathLength;
-    std::uint8_t Flags;
-    std::uint16_t NameLength;  // of the name at the end of the path; kLongName if longer
-  };
-  static constexpr std::uint16_t kLongName = 0xFFFF;
+  FileStore();
+  ~FileStore();
+  FileStore(const FileStore&) = delete;
+  FileStore& operator=(const FileStore&) = delete;
 
-  // The records in blocks of a power of two: growing copies nothing, and finding a record is a
-  // shift and a mask (sorts look rows up in any order).
-  class RecordBlocks {
+  std::size_t Count() const { return m_count; }
+
+  // The next entries are a listing of their own: none of them lies below an entry before.
+  void BeginListing();
+  // BeginListing for the walk of result row row, remembered for KeepRows.
+  void BeginRow(RowId row);
+  // Adds an entry at the end from its full path (the walk's). Its parent is the folder entry of
+  // the same listing whose path is path's up to the last separator, if any. False, with nothing
+  // added, when the store is full.
+  bool Append(std::string_view path, bool isFolder, std::int64_t size, std::int64_t diskSize);
+
+  // Entry index as a row; withPath builds its path, otherwise Path is left empty. The caption
+  // views the store's own text: valid until the store changes.
+  FileRow RowAt(std::size_t index, bool withPath) const;
+  std::string PathAt(std::size_t index) const;
+  // PathAt into path, whose capacity is reused.
+  void PathInto(std::size_t index, std::string& path) const;
+  std::string_view NameAt(std::size_t index) const;
+  std::optional<std::size_t> ParentAt(std::size_t index) const;
+  bool IsFolder(std::size_t index) const;
+  bool IsSelected(std::size_t index) const;
+  // True when the flag changed.
+  bool SetSelected(std::size_t index, bool selected);
+
+  // Every entry's path at once, for a sort that reads them many times, less the bytes they
+  // all begin with (Shared): Text(i) is entry i's path after those, valid as long as the table
+  // lives. Dropping what every path shares changes no order and saves its passes.
+  class PathTable {
    public:
-    static constexpr std::size_t kShift = 14;
-    static constexpr std::size_t kBlock = std::size_t{1} << kShift;
-
-    std::size_t size() const { return m_size; }
-    Record& operator[](std::size_t index) {
-      return m_blocks[index >> kShift][index & (kBlock - 1)];
+    std::string_view Shared() const { return m_shared; }
+    std::string_view Text(std::size_t index) const {
+      return {m_text.get() + m_begin[index], m_begin[index + 1] - m_begin[index]};
     }
-    const Record& operator[](std::size_t index) const {
-      return m_blocks[index >> kShift][index & (kBlock - 1)];
-    }
-    void push_back(const Record& record) {
-      if ((m_size & (kBlock - 1)) == 0) m_blocks.push_back(std::make_unique<Record[]>(kBlock));
-      (*this)[m_size++] = record;
-    }
-    void clear() {
-      std::vector<std::unique_ptr<Record[]>>().swap(m_blocks);
-      m_size = 0;
-    }
-    // Keeps the first size records (size no more than now).
-    void Truncate(std::size_t size) { m_size = size; }
 
    private:
-    std::vector<std::unique_ptr<Record[]>> m_blocks;
-    std::size_t m_size = 0;
+    friend class FileStore;
+    std::string m_shared;
+    std::unique_ptr<char[]> m_text;
+    std::vector<std::size_t> m_begin;
   };
+  PathTable Paths() const;
 
-  std::vector<std::unique_ptr<char[]>> Chunks;
-  std::size_t ChunkUsed = 0;
-  std::size_t ChunkCapacity = 0;
-  RecordBlocks Records;
-  std::size_t Published = 0;
-  // The records of each row a one-walk run listed into this store, in the order of the run.
+  // Puts the entries into order (order[i]: the entry that goes to place i, each once); parents
+  // follow their entries. What BeginRow recorded is forgotten: KeepRows then keeps nothing.
+  void Reorder(const std::vector<std::size_t>& order);
+  // Keeps, in their order, only the entries of the rows in keep listed since BeginRow, in the
+  // order they were listed.
+  void KeepRows(const std::unordered_set<RowId>& keep);
+
+  void Clear();
+  // The bytes the store holds: records, names, the listings' top paths, the overflow tables.
+  std::size_t MemoryBytes() const;
+
+ private:
+  struct Record;
+  struct Open {
+    std::uint32_t Index;
+    std::size_t PathLength;
+  };
   struct RowRecords {
     RowId Row;
     std::size_t First;
     std::size_t End;
   };
-  std::vector<RowRecords> RowsListed;
 
-  std::string_view PathOf(const Record& record) const {
-    const char* chunk = Chunks[record.PathRef >> 32].get();
-    return {chunk + (record.PathRef & 0xFFFFFFFFu), record.PathLength};
+  Record& At(std::size_t index);
+  const Record& At(std::size_t index) const;
+  // The overflow table holds field kSizeField or kDiskField of an entry under one key.
+  static constexpr std::uint64_t kSizeField = 0;
+  static constexpr std::uint64_t kDiskField = 1;
+  static std::uint64_t OverflowKey(std::size_t index, std::uint64_t field) {
+    return static_cast<std::uint64_t>(index) << 1 | field;
   }
+  std::int64_t OverflowAt(std::size_t index, std::uint64_t field) const;
+  std::size_t PathLengthOf(std::size_t index) const;
+  void WritePath(std::size_t index, char* end, std::size_t skip = 0) const;
+  bool StoreName(std::string_view name, Record& record);
+  // Places entries move to: entry at old place i is now at moved(i), or gone when it says kGone.
+  template <typename Moved>
+  void MoveOverflow(const Moved& moved);
 
-  // The row's name, found without reading its text (a sort asks for every row's).
-  std::string_view NameOf(const Record& record) const {
-    const std::string_view path = PathOf(record);
-    if (record.NameLength == kLongName) return FileRowOf(path, false, 0).Caption;
-    return path.substr(path.size() - record.NameLength);
-  }
+  // Records in blocks of a power of two: growing copies nothing, and finding a record is a
+  // shift and a mask.
+  static constexpr std::size_t kBlockShift = 12;
+  static constexpr std::size_t kBlock = std::size_t{1} << kBlockShift;
+  std::vector<std::unique_ptr<Record[]>> m_blocks;
+  std::size_t m_count = 0;
 
-  FileRow RowOf(const Record& record) const {
-    FileRow row;
-    row.Path = PathOf(record);
-    row.Caption = NameOf(record);
-    row.IsFolder = (record.Flags & kFolder) != 0;
-    row.Size = record.Size;
-    row.DiskSize = record.DiskSize;
-    row.Selected = (record.Flags & kSelected) != 0;
-    return row;
-  }
+  // Names in chunks that never move; a name's reference is chunk << kChunkShift | offset.
+  static constexpr std::size_t kChunkShift = 16;
+  static constexpr std::size_t kChunkSize = std::size_t{1} << kChunkShift;
+  std::vector<std::unique_ptr<char[]>> m_chunks;
+  std::size_t m_chunkUsed = kChunkSize;
+  std::vector<std::string> m_longNames;  // names of kLongName bytes or more (imported scans)
 
-  void Append(std::string_view path, bool isFolder, std::int64_t size, std::int64_t diskSize) {
-    if (Chunks.empty() || ChunkCapacity - ChunkUsed < path.size()) {
-      ChunkCapacity = std::max(kChunkSize, path.size());
-      Chunks.push_back(std::make_unique_for_overwrite<char[]>(ChunkCapacity));
-      ChunkUsed = 0;
-    }
-    if (!path.empty()) std::memcpy(Chunks.back().get() + ChunkUsed, path.data(), path.size());
-    const std::uint64_t ref = (static_cast<std::uint64_t>(Chunks.size() - 1) << 32) | ChunkUsed;
-    ChunkUsed += path.size();
-    const std::size_t name = FileRowOf(path, isFolder, size).Caption.size();
-    Records.push_back(Record{isFolder ? -1 : size, diskSize, ref,
-                             static_cast<std::uint32_t>(path.size()),
-                             static_cast<std::uint8_t>(isFolder ? kFolder : 0),
-                             static_cast<std::uint16_t>(std::min<std::size_t>(name, kLongName))});
-  }
+  // What precedes the name of each listing's top entries (their path less the name).
+  std::vector<std::string> m_tops;
+  // The sizes a record cannot hold (a file of 4 GiB or more, a size on disk that is no whole
+  // count of blocks below 2 TiB), by OverflowKey, sorted.
+  std::vector<std::pair<std::uint64_t, std::int64_t>> m_overflow;
 
-  void Clear() {
-    RowsListed.clear();
-    Records.clear();
-    std::vector<std::unique_ptr<char[]>>().swap(Chunks);
-    ChunkUsed = ChunkCapacity = 0;
-    Published = 0;
-  }
+  // The folders holding the entry being appended, outermost first; m_openPath is the path of
+  // the innermost, and each one's path is a prefix of it.
+  std::vector<Open> m_open;
+  std::string m_openPath;
+  std::vector<RowRecords> m_rowsListed;
 };
 
 }  // namespace quillet

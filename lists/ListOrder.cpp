@@ -101,28 +101,20 @@ void ListsModel::SortFileList() {
   PublishFileRows();
   if (m_observer) m_observer->BeginReset(ListKind::File);
   FileStore& store = *m_files;
-  const std::size_t count = store.Records.size();
-  // The rows' texts lie anywhere in memory (a sort moves the rows, not their text): each is
-  // asked for a little before it is needed, so that the waits overlap.
-  constexpr std::size_t kAhead = 32;
-  const auto column = static_cast<std::size_t>(m_fileSortColumn);
-  const auto textOf = column < kFileColumns.size() ? kFileColumns[column].Text : nullptr;
-  const std::vector<std::size_t> order = OrderOf(
-      kFileColumns, m_fileSortColumn, count,
-      [&](std::size_t i) {
-        if (textOf && i + kAhead < count)
-          __builtin_prefetch(textOf(store.RowOf(store.Records[i + kAhead])).data());
-        return store.RowOf(store.Records[i]);
-      },
-      m_fileSortDescending);
-  if (!order.empty()) {
-    // One pass in order out, one pass in order back: each record is fetched from one place.
-    std::vector<FileStore::Record> before(count);
-    for (std::size_t i = 0; i < count; ++i)
-      before[i] = store.Records[i];
-    for (std::size_t i = 0; i < count; ++i)
-      store.Records[i] = before[order[i]];
+  const std::size_t count = store.Count();
+  std::vector<std::size_t> order;
+  if (m_fileSortColumn == kFileLocationColumn) {
+    // Every path built once, side by side, rather than once per comparison.
+    const FileStore::PathTable paths = store.Paths();
+    order = sorting::OrderByText(
+        count, [&paths](std::size_t i) { return paths.Text(i); }, m_fileSortDescending);
+  } else {
+    // The names lie in the store's own chunks, and no other column needs a path.
+    order = OrderOf(
+        kFileColumns, m_fileSortColumn, count,
+        [&store](std::size_t i) { return store.RowAt(i, false); }, m_fileSortDescending);
   }
+  if (!order.empty()) store.Reorder(order);
   if (m_observer) m_observer->EndReset(ListKind::File);
 }
 

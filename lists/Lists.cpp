@@ -31,11 +31,19 @@ std::optional<std::size_t> ListsModel::FindResultRow(RowId id, std::size_t hint)
 }
 
 std::size_t ListsModel::FileRowCount() const {
-  return m_files->Published;
+  return m_filesPublished;
 }
 
-FileRow ListsModel::FileRowAt(std::size_t index) const {
-  return m_files->RowOf(m_files->Records[index]);
+FileRow ListsModel::FileRowAt(std::size_t index, bool withPath) const {
+  return m_files->RowAt(index, withPath);
+}
+
+std::string ListsModel::FilePathAt(std::size_t index) const {
+  return m_files->PathAt(index);
+}
+
+std::optional<std::size_t> ListsModel::FileParentAt(std::size_t index) const {
+  return m_files->ParentAt(index);
 }
 
 std::size_t ListsModel::RowCount(ListKind list) const {
@@ -47,18 +55,20 @@ std::string ListsModel::CellText(ListKind list, std::size_t index, int column) c
   if (list == ListKind::Result) {
     return k < kResultColumns.size() ? kResultColumns[k].CellText(m_results[index]) : std::string();
   }
-  return k < kFileColumns.size() ? kFileColumns[k].CellText(FileRowAt(index)) : std::string();
+  if (k >= kFileColumns.size()) return std::string();
+  return kFileColumns[k].CellText(m_files->RowAt(index, column == kFileLocationColumn));
 }
 
 int ListsModel::ImageIndex(ListKind list, std::size_t index) const {
-  return list == ListKind::Result ? m_results[index].ImageIndex() : FileRowAt(index).ImageIndex();
+  if (list == ListKind::Result) return m_results[index].ImageIndex();
+  return m_files->IsFolder(index) ? kImageFolder : kImageFile;
 }
 
 // --- Selection --------------------------------------------------------------------------------
 
 bool ListsModel::IsSelected(ListKind list, std::size_t index) const {
   if (list == ListKind::Result) return m_results[index].Selected;
-  return (m_files->Records[index].Flags & FileStore::kSelected) != 0;
+  return m_files->IsSelected(index);
 }
 
 void ListsModel::SetSelected(ListKind list, std::size_t index, bool selected) {
@@ -76,11 +86,7 @@ void ListsModel::SetSelectedRange(ListKind list, std::size_t first, std::size_t 
       changed |= m_results[i].Selected != selected;
       m_results[i].Selected = selected;
     } else {
-      auto& flags = m_files->Records[i].Flags;
-      const auto updated = static_cast<std::uint8_t>(selected ? flags | FileStore::kSelected
-                                                              : flags & ~FileStore::kSelected);
-      changed |= updated != flags;
-      flags = updated;
+      changed |= m_files->SetSelected(i, selected);
     }
   }
   if (!changed) return;
@@ -199,6 +205,7 @@ void ListsModel::ClearFileList() {
   ++m_fileGeneration;
   if (m_observer) m_observer->BeginReset(ListKind::File);
   m_files->Clear();
+  m_filesPublished = 0;
   if (m_observer) m_observer->EndReset(ListKind::File);
 }
 

@@ -21,6 +21,8 @@
 
 namespace quillet {
 
+class FileStore;
+
 // Texts the commands show.
 inline constexpr std::string_view kProgressMainText = "内部で処理をしています。キャンセルで中止";
 inline constexpr std::string_view kTextRunStarted = "解析開始";
@@ -84,7 +86,13 @@ class ListsModel {
   // The row's index now; hint, where the row is likely to be, is tried first.
   std::optional<std::size_t> FindResultRow(RowId id, std::size_t hint = 0) const;
   std::size_t FileRowCount() const;
-  FileRow FileRowAt(std::size_t index) const;
+  // The row with its path, built now from the entry's parents; without it (Path empty) when
+  // withPath is false.
+  FileRow FileRowAt(std::size_t index, bool withPath = true) const;
+  std::string FilePathAt(std::size_t index) const;
+  // The index of the folder row that holds the row, in list order; none at the top of a
+  // listing.
+  std::optional<std::size_t> FileParentAt(std::size_t index) const;
   std::size_t RowCount(ListKind list) const;
   // The text of column k of a row (kResultColumns[k], kFileColumns[k]), formatted now; empty
   // past the last column.
@@ -210,7 +218,6 @@ class ListsModel {
   void DropResultRows(const std::vector<RowId>& ids);
 
  private:
-  struct FileStore;
   // An unmeasured, unselected row for folder with a new id, not yet in the list.
   ResultRow NewResultRow(std::string_view path);
   // Measures one row: its statistics, or nothing when an update answered stop.
@@ -235,6 +242,7 @@ class ListsModel {
   std::deque<ResultRow> m_results;
   RowId m_nextId = 1;
   std::unique_ptr<FileStore> m_files;
+  std::size_t m_filesPublished = 0;  // the file rows the views were told of; later ones wait
   // Bumped whenever the file list is emptied, so a file view sees that it was superseded.
   std::uint64_t m_fileGeneration = 0;
   int m_resultSortColumn = 0;

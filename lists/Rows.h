@@ -58,11 +58,11 @@ struct ResultRow {
   }
 };
 
-// A row of the file list, as a view of the model's compact storage: the texts stay valid until
-// the file list changes.
+// A row of the file list. The caption views the text it was made from (the model's storage:
+// valid until the file list changes); the path is the row's own, built when the row was made.
 struct FileRow {
   std::string_view Caption;  // last name of the path
-  std::string_view Path;
+  std::string Path;
   bool IsFolder = false;
   std::int64_t Size = -1;      // the file's full size; -1 for a folder
   std::int64_t DiskSize = -1;  // what the entry itself occupies on disk; -1: nothing counted
@@ -71,16 +71,24 @@ struct FileRow {
   int ImageIndex() const { return IsFolder ? kImageFolder : kImageFile; }
 };
 
-// The file list's row for one listed entry, viewing path: its caption is the last name.
-inline FileRow FileRowOf(std::string_view path, bool isFolder, std::int64_t size,
-                         std::int64_t diskSize = -1) {
-  FileRow row;
-  row.Path = path;
+// Makes row the file list's row of one listed entry at path (the path's capacity reused); its
+// caption, the last name, views path.
+inline void SetFileRow(FileRow& row, std::string_view path, bool isFolder, std::int64_t size,
+                       std::int64_t diskSize = -1) {
+  row.Path.assign(path);
   const auto at = path.rfind(kPathSeparator);
   row.Caption = at == std::string_view::npos ? path : path.substr(at + 1);
   row.IsFolder = isFolder;
   row.Size = isFolder ? -1 : size;
   row.DiskSize = diskSize;
+  row.Selected = false;
+}
+
+// The file list's row for one listed entry at path; its caption, the last name, views path.
+inline FileRow FileRowOf(std::string_view path, bool isFolder, std::int64_t size,
+                         std::int64_t diskSize = -1) {
+  FileRow row;
+  SetFileRow(row, path, isFolder, size, diskSize);
   return row;
 }
 

@@ -114,36 +114,30 @@ void ListsModel::tmiFileRunClick() {
 void ListsModel::MeasureAndKeepList() {
   ClearFileList();
   const std::uint64_t generation = m_fileGeneration;
-  MeasureAndList([this, generation](RowId row, const TreeEntry& entry) {
+  std::optional<RowId> listingRow;
+  MeasureAndList([this, generation, &listingRow](RowId row, const TreeEntry& entry) {
     // A file view or a clearing during an update replaces this listing.
     if (m_fileGeneration != generation) return true;
     FileStore& store = *m_files;
-    if (store.RowsListed.empty() || store.RowsListed.back().Row != row)
-      store.RowsListed.push_back({row, store.Records.size(), store.Records.size()});
-    store.Append(entry.Path, entry.IsFolder, entry.Size, entry.DiskSize);
-    store.RowsListed.back().End = store.Records.size();
-    return true;
+    if (row != listingRow) {
+      store.BeginRow(row);
+      listingRow = row;
+    }
+    // A full store ends the listing, as a stop does: the row shows no numbers then.
+    return store.Append(entry.Path, entry.IsFolder, entry.Size, entry.DiskSize);
   });
   if (m_fileGeneration == generation) PublishFileRows();
 }
 
 void ListsModel::KeepFileRowsOfMeasuredSelection() {
-  FileStore& store = *m_files;
   // The rows to keep, found once: looking each listed row up in turn would read every row per row.
   std::unordered_set<RowId> keep;
   for (const ResultRow& row : m_results) {
     if (row.Selected && row.Measured) keep.insert(row.Id);
   }
   if (m_observer) m_observer->BeginReset(ListKind::File);
-  std::size_t kept = 0;
-  for (const FileStore::RowRecords& listed : store.RowsListed) {
-    if (!keep.contains(listed.Row)) continue;
-    for (std::size_t i = listed.First; i < listed.End; ++i)
-      store.Records[kept++] = store.Records[i];
-  }
-  store.RowsListed.clear();
-  store.Records.Truncate(kept);
-  store.Published = kept;
+  m_files->KeepRows(keep);
+  m_filesPublished = m_files->Count();
   if (m_observer) m_observer->EndReset(ListKind::File);
 }
 
@@ -166,11 +160,10 @@ void ListsModel::MeasureAndList(const RowEntryVisitor& visit) {
 // --- File view --------------------------------------------------------------------------------
 
 void ListsModel::PublishFileRows() {
-  FileStore& store = *m_files;
-  const std::size_t staged = store.Records.size() - store.Published;
+  const std::size_t staged = m_files->Count() - m_filesPublished;
   if (staged == 0) return;
-  if (m_observer) m_observer->BeginAppend(ListKind::File, store.Published, staged);
-  store.Published = store.Records.size();
+  if (m_observer) m_observer->BeginAppend(ListKind::File, m_filesPublished, staged);
+  m_filesPublished = m_files->Count();
   if (m_observer) m_observer->EndAppend(ListKind::File);
 }
 
@@ -196,8 +189,10 @@ void ListsModel::tmiViewFileViewFlagClick() {
     // Held here: an update may remove the row, and with it its hold on the scan.
     const std::shared_ptr<const ImportedTree> scan = m_results[*where].Export;
     const ImportedTree::Index node = m_results[*where].ExportNode;
+    m_files->BeginListing();
     const auto add = [&](const TreeEntry& entry) {
-      m_files->Append(entry.Path, entry.IsFolder, entry.Size, entry.DiskSize);
+      // A full store ends the file view, as Cancel does.
+      if (!m_files->Append(entry.Path, entry.IsFolder, entry.Size, entry.DiskSize)) return false;
       const bool pump = firstUpdate || Clock::now() - lastPump >= kFileViewPumpInterval;
       firstUpdate = false;
       // Whatever runs during the pump sees every row added so far.

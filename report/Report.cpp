@@ -95,6 +95,7 @@ class SpilledListing final : public FileListing {
 
   void ForEach(const std::function<void(const FileRow&)>& visit) const override {
     std::vector<char> buffer(kChunk);
+    FileRow row;  // one row for all, its path's room reused
     for (const std::size_t index : m_order) {
       const Stretch& stretch = m_stretches[index];
       std::uint64_t offset = stretch.Begin;
@@ -111,7 +112,8 @@ class SpilledListing final : public FileListing {
           std::memcpy(&folder, buffer.data() + begin + 4, 1);
           std::memcpy(&size, buffer.data() + begin + 5, 8);
           std::memcpy(&diskSize, buffer.data() + begin + 13, 8);
-          visit(FileRowOf({buffer.data() + begin + kHeader, length}, folder != 0, size, diskSize));
+          SetFileRow(row, {buffer.data() + begin + kHeader, length}, folder != 0, size, diskSize);
+          visit(row);
           begin += kHeader + length;
         }
         if (offset == stretch.End) break;

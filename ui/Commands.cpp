@@ -179,7 +179,7 @@ std::optional<std::string> MainCommands::FirstSelectedPath(ListKind list) const 
   const auto row = m_model.FirstSelected(list);
   if (!row) return std::nullopt;
   if (list == ListKind::Result) return m_model.ResultRowAt(*row).Location;
-  return std::string(m_model.FileRowAt(*row).Path);
+  return m_model.FilePathAt(*row);
 }
 
 void MainCommands::ImportScan(const std::string& path) {

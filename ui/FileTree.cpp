@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -26,6 +28,55 @@ bool IsBelow(std::string_view path, std::string_view folder, char separator) {
          path.starts_with(folder);
 }
 
+// The rows each folder row holds, by name (siblings' paths differ in the name alone, so that
+// is PathBefore's order): List[Begin[i] .. Begin[i + 1]) for row i.
+struct Children {
+  std::vector<std::size_t> Begin;
+  std::vector<std::size_t> List;
+};
+
+Children ChildrenOf(const ListsModel& model, const std::vector<FileRow>& rows) {
+  const std::size_t count = rows.size();
+  Children children;
+  children.Begin.assign(count + 1, 0);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (const std::optional<std::size_t> parent = model.FileParentAt(i))
+      ++children.Begin[*parent + 1];
+  }
+  std::partial_sum(children.Begin.begin(), children.Begin.end(), children.Begin.begin());
+  children.List.resize(children.Begin[count]);
+  std::vector<std::size_t> filled(children.Begin.begin(), children.Begin.end() - 1);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (const std::optional<std::size_t> parent = model.FileParentAt(i))
+      children.List[filled[*parent]++] = i;
+  }
+  const auto byName = [&rows](std::size_t a, std::size_t b) {
+    return rows[a].Caption < rows[b].Caption;
+  };
+  for (std::size_t i = 0; i < count; ++i) {
+    std::stable_sort(children.List.begin() + static_cast<std::ptrdiff_t>(children.Begin[i]),
+                     children.List.begin() + static_cast<std::ptrdiff_t>(children.Begin[i + 1]),
+                     byName);
+  }
+  return children;
+}
+
+// The rows at the top of a listing, in PathBefore's order of their paths.
+std::vector<std::size_t> TopsInOrder(const ListsModel& model) {
+  std::vector<std::pair<std::string, std::size_t>> tops;
+  for (std::size_t i = 0; i < model.FileRowCount(); ++i) {
+    if (!model.FileParentAt(i)) tops.emplace_back(model.FilePathAt(i), i);
+  }
+  std::stable_sort(tops.begin(), tops.end(), [](const auto& a, const auto& b) {
+    return PathBefore(a.first, b.first, kPathSeparator);
+  });
+  std::vector<std::size_t> order;
+  order.reserve(tops.size());
+  for (const auto& top : tops)
+    order.push_back(top.second);
+  return order;
+}
+
 }  // namespace
 
 FileTree FileTreeOf(std::size_t count, const std::function<FileRow(std::size_t)>& rowAt,
@@ -41,9 +92,9 @@ FileTree FileTreeOf(std::size_t count, const std::function<FileRow(std::size_t)>
     std::stable_sort(tree.Rows.begin(), tree.Rows.end(), before);
   }
   tree.Entries.reserve(count);
-  std::vector<std::pair<std::string_view, std::int32_t>> open;  // folders holding the entry
+  std::vector<std::pair<std::string, std::int32_t>> open;  // folders holding the entry
   for (const std::size_t index : tree.Rows) {
-    const FileRow row = rowAt(index);
+    FileRow row = rowAt(index);
     while (!open.empty() && !IsBelow(row.Path, open.back().first, separator))
       open.pop_back();
     treemap::Entry entry;
@@ -54,7 +105,7 @@ FileTree FileTreeOf(std::size_t count, const std::function<FileRow(std::size_t)>
       entry.Type = keys.KeyOf(row.Caption);
     }
     if (row.IsFolder) {
-      open.emplace_back(row.Path, static_cast<std::int32_t>(tree.Entries.size()));
+      open.emplace_back(std::move(row.Path), static_cast<std::int32_t>(tree.Entries.size()));
     }
     tree.Entries.push_back(entry);
   }
@@ -62,8 +113,36 @@ FileTree FileTreeOf(std::size_t count, const std::function<FileRow(std::size_t)>
 }
 
 FileTree FileTreeOf(const ListsModel& model, treemap::TypeKeys& keys) {
-  return FileTreeOf(
-      model.FileRowCount(), [&model](std::size_t index) { return model.FileRowAt(index); }, keys);
+  const std::size_t count = model.FileRowCount();
+  std::vector<FileRow> rows(count);  // without their paths
+  for (std::size_t i = 0; i < count; ++i)
+    rows[i] = model.FileRowAt(i, false);
+  const Children children = ChildrenOf(model, rows);
+  FileTree tree;
+  tree.Entries.reserve(count);
+  tree.Rows.reserve(count);
+  std::vector<std::int32_t> entryOf(count, -1);
+  const std::vector<std::size_t> tops = TopsInOrder(model);
+  std::vector<std::size_t> pending(tops.rbegin(), tops.rend());  // pre-order: the next on top
+  while (!pending.empty()) {
+    const std::size_t index = pending.back();
+    pending.pop_back();
+    const FileRow& row = rows[index];
+    treemap::Entry entry;
+    const std::optional<std::size_t> parent = model.FileParentAt(index);
+    entry.Parent = parent ? entryOf[*parent] : -1;
+    entry.Folder = row.IsFolder;
+    if (!row.IsFolder) {
+      entry.Size = static_cast<std::uint64_t>(std::max<std::int64_t>(row.Size, 0));
+      entry.Type = keys.KeyOf(row.Caption);
+    }
+    entryOf[index] = static_cast<std::int32_t>(tree.Entries.size());
+    tree.Entries.push_back(entry);
+    tree.Rows.push_back(index);
+    for (std::size_t k = children.Begin[index + 1]; k-- > children.Begin[index];)
+      pending.push_back(children.List[k]);
+  }
+  return tree;
 }
 
 }  // namespace quillet

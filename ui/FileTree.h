@@ -1,5 +1,5 @@
 // The file view's entries as the treemap's tree: each file row an entry in depth-first
-// pre-order, its parent found from the paths, whatever order the file list is sorted in.
+// pre-order by path, whatever order the file list is sorted in.
 #pragma once
 
 #include <cstddef>
@@ -22,7 +22,9 @@ struct FileTree {
 // of a listing below a result row) has none. Types are keyed by each file's name in keys.
 FileTree FileTreeOf(std::size_t count, const std::function<FileRow(std::size_t)>& rowAt,
                     treemap::TypeKeys& keys, char separator = kPathSeparator);
-// The tree of the model's file list.
+// The tree of the model's file list, each entry's parent the one the model keeps (FileParentAt):
+// the same tree as the one read through FileRowAt, unless two listings overlap (a result row
+// below another's folder), whose entries then stay each under their own listing.
 FileTree FileTreeOf(const ListsModel& model, treemap::TypeKeys& keys);
 
 }  // namespace quillet

@@ -404,6 +404,85 @@ TEST_F(ListsTest, OneWalkListingCountsFoldersAsItsWalkFoundThem) {
 
 #endif
 
+// Names of every kind a file list holds: the longest a name may be, Japanese, bytes that are no
+// UTF-8 (where the system allows them), and ones that sort between a folder and what is in it.
+std::vector<std::string> HostileNames() {
+  std::vector<std::string> names = {std::string(255, 'L'), "写真 日本語のファイル.txt", "a b",
+                                    "a.b", "a"};
+  if (kPathSeparator == '/') names.push_back("bad-\xff\xfe-\x80");
+  return names;
+}
+
+// Folders nested deeper than a path the system opens at once; under wine the host's own path
+// length limit stops a chain long before.
+constexpr int kChainLevels = kPathSeparator == '/' ? 2100 : 100;
+
+// The file list keeps the tree rather than the paths: every path it builds back is the one the
+// walk gave, in the listing's order and after a sort by each column, with each row's parent the
+// folder row its path names.
+TEST_F(ListsTest, FileListGivesBackTheWalksPathsWhateverTheNamesAndTheOrder) {
+  for (const std::string& name : HostileNames()) {
+    m_tree.File("odd/" + name, 3);
+    m_tree.File("odd/" + name.substr(0, 250) + "-dir/" + name, 4);
+  }
+  std::string deep = m_tree.Folder("odd/deep");
+  for (int level = 0; level < kChainLevels; ++level) {
+    deep += kPathSeparator + std::string("d");
+    ASSERT_TRUE(testing::MakeFolderAt(deep));
+  }
+  ASSERT_TRUE(testing::MakeFileAt(deep + kPathSeparator + "bottom", 5));
+  // A second row inside the first's listing: its entries are listed again, as its own.
+  const std::vector<std::string> rows = {m_tree.Path("odd"), m_tree.Path("odd/a.b-dir")};
+  ListsModel walk(m_frontend);
+  for (const std::string& row : rows) {
+    walk.AddResultList(row);
+    m_model.AddResultList(row);
+  }
+  Texts walked;
+  walk.MeasureAndList([&](RowId, const TreeEntry& entry) {
+    walked.push_back(std::string(entry.Path) +
+                     (entry.IsFolder ? "/" : " " + CountText(entry.Size)));
+    return true;
+  });
+  m_model.MeasureAndKeepList();
+  ASSERT_GT(walked.size(), static_cast<std::size_t>(kChainLevels));
+  // Each row's path built once; its parent's path, read from those, and its caption make it.
+  const auto listed = [this, &rows] {
+    std::vector<FileRow> files;
+    Texts texts;
+    for (std::size_t i = 0; i < m_model.FileRowCount(); ++i) {
+      files.push_back(m_model.FileRowAt(i));
+      texts.push_back(files[i].Path + (files[i].IsFolder ? "/" : " " + CountText(files[i].Size)));
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      const std::string name(files[i].Caption);
+      const std::optional<std::size_t> parent = m_model.FileParentAt(i);
+      if (parent) {
+        EXPECT_TRUE(files[*parent].IsFolder);
+        EXPECT_EQ(files[*parent].Path + kPathSeparator + name, files[i].Path);
+      } else {
+        EXPECT_TRUE(files[i].Path == rows[0] + kPathSeparator + name ||
+                    files[i].Path == rows[1] + kPathSeparator + name)
+            << files[i].Path;
+      }
+    }
+    const std::size_t last = files.size() - 1;
+    EXPECT_EQ(m_model.FilePathAt(last), files[last].Path);
+    EXPECT_EQ(m_model.CellText(ListKind::File, last, 1), files[last].Path);
+    return texts;
+  };
+  EXPECT_EQ(listed(), walked);
+  std::sort(walked.begin(), walked.end());
+  for (int column = 0; column < 4; ++column) {
+    const bool descending = column % 2 == 1;
+    m_model.SetFileSort(column, descending);
+    m_model.SortFileList();
+    Texts sorted = listed();
+    std::sort(sorted.begin(), sorted.end());
+    ASSERT_EQ(sorted, walked) << column << (descending ? " descending" : "");
+  }
+}
+
 // A pump that takes longer than the interval between pumps (a slow display) does not make every
 // following update pump: the interval counts from the pump's end, in both listing loops.
 TEST_F(ListsTest, ASlowPumpDoesNotMakeEveryUpdatePump) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "../lists/ModelFixture.h"
+
 namespace quillet {
 namespace {
 
@@ -53,6 +55,34 @@ TEST(FileTree, ParentsComeFromThePathsInAnyOrder) {
     const treemap::Layout layout(tree.Entries, 40, 30);
     EXPECT_EQ(layout.Check(), treemap::TreeCheck{});
     EXPECT_FALSE(layout.Tiles().empty());
+  }
+}
+
+// The model's tree comes from the parents it keeps; the tree found from the paths is the oracle.
+class FileTreeOfModel : public test::ModelFixture {};
+
+TEST_F(FileTreeOfModel, IsTheTreeOfThePathsWhateverTheSort) {
+  for (const char* path : {"r/b.txt", "r/a/x.jpg", "r/a.d/y", "r/a/z/w.JPG", "r/a/z/v", "s/q"})
+    m_tree.File(path, static_cast<std::int64_t>(std::string(path).size()));
+  m_tree.Folder("r/a/empty");
+  AddFolders({"r", "s"});
+  SelectAllResults();
+  m_model.tmiViewFileViewFlagClick();
+  for (const int column : {0, 2, 1}) {
+    m_model.SetFileSort(column, true);
+    m_model.SortFileList();
+    treemap::TypeKeys keys;
+    const FileTree tree = FileTreeOf(m_model, keys);
+    treemap::TypeKeys pathKeys;
+    const FileTree byPaths = FileTreeOf(
+        m_model.FileRowCount(), [this](std::size_t i) { return m_model.FileRowAt(i); }, pathKeys);
+    ASSERT_EQ(tree.Rows, byPaths.Rows) << column;
+    ASSERT_EQ(tree.Entries.size(), 10u);
+    for (std::size_t i = 0; i < tree.Entries.size(); ++i) {
+      EXPECT_EQ(tree.Entries[i].Parent, byPaths.Entries[i].Parent) << i;
+      EXPECT_EQ(tree.Entries[i].Size, byPaths.Entries[i].Size) << i;
+      EXPECT_EQ(tree.Entries[i].Type, byPaths.Entries[i].Type) << i;
+    }
   }
 }
 
