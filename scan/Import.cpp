@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cstring>
 #include <cstdlib>
 #include <limits>
@@ -58,7 +57,7 @@ bool CountsAsFolder(std::uint8_t flags) {
 class Input {
  public:
   using Ch = char;
-  Input(const ExportSource& source) : m_source(source), m_buffer(1 << 16) {}
+  Input(const ExportSource& source) : m_source(source), m_buffer(kPiece) {}
 
   Ch Peek() { return m_at != m_stop ? *m_at : Edge(); }
   Ch Take() {
@@ -94,10 +93,16 @@ class Input {
     m_mark = Offset();
     if (!m_tooLong) Stop();  // past the limit, the parser sees an end until it stops
   }
+  // What the parser took since the mark.
+  std::string_view SinceMark() const {
+    return {m_buffer.data() + (m_mark - m_base), static_cast<std::size_t>(Offset() - m_mark)};
+  }
   bool TooLong() const { return m_tooLong; }
   bool ReadFailed() const { return m_readFailed; }
 
  private:
+  static constexpr std::size_t kPiece = std::size_t{1} << 16;
+
   std::uint64_t Offset() const {
     return m_base + static_cast<std::uint64_t>(m_at - m_buffer.data());
   }
@@ -116,16 +121,29 @@ class Input {
     if (!Fill()) return '\0';
     return *m_at;
   }
+  // The bytes since the mark (at most the longest value) stay in the buffer: a value's text is
+  // there whole when it ends. They move to the buffer's start when little room is left after them,
+  // and the buffer doubles when they fill half of it, so each byte moves a few times at most.
   bool Fill() {
     if (m_done || m_readFailed) return false;
-    const std::optional<std::size_t> got = m_source(m_buffer.data(), m_buffer.size());
+    auto used = static_cast<std::size_t>(m_end - m_buffer.data());
+    if (m_buffer.size() - used < kPiece / 4) {
+      const auto from = static_cast<std::size_t>(m_mark - m_base);
+      used -= from;
+      std::memmove(m_buffer.data(), m_buffer.data() + from, used);
+      m_base = m_mark;
+      if (m_buffer.size() - used < m_buffer.size() / 2) m_buffer.resize(m_buffer.size() * 2);
+    }
+    const std::size_t room = m_buffer.size() - used;
+    const std::optional<std::size_t> got = m_source(m_buffer.data() + used, room);
+    m_at = m_buffer.data() + used;
+    m_end = m_at;
+    m_stop = m_at;
     if (!got) {
       m_readFailed = true;
       return false;
     }
-    m_base = Offset();
-    m_at = m_buffer.data();
-    m_end = m_at + std::min(*got, m_buffer.size());
+    m_end = m_at + std::min(*got, room);
     Stop();
     if (m_at == m_end) m_done = true;
     return m_at != m_end;
@@ -142,13 +160,6 @@ class Input {
   bool m_tooLong = false;
   bool m_readFailed = false;
 };
-
-std::optional<std::uint64_t> Unsigned(std::string_view number) {
-  std::uint64_t value = 0;
-  const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-  if (error != std::errc() || end != number.data() + number.size()) return std::nullopt;
-  return value;
-}
 
 }  // namespace
 }  // namespace quillet
@@ -180,15 +191,18 @@ class ImportedTree::Builder {
   // --- The parser's events.
   bool Null() { return Scalar(Value::Other); }
   bool Bool(bool value) { return Scalar(value ? Value::True : Value::False); }
-  bool Int(int) { return Fail("unexpected number"); }
-  bool Uint(unsigned) { return Fail("unexpected number"); }
-  bool Int64(std::int64_t) { return Fail("unexpected number"); }
-  bool Uint64(std::uint64_t) { return Fail("unexpected number"); }
-  bool Double(double) { return Fail("unexpected number"); }
-  bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
-    m_number = std::string_view(text, length);
-    return Scalar(Value::Number);
+  // A number is a whole one of 64 bits (the parser gives its value), or else its text tells what
+  // it is: negative, a fraction or exponent, or a whole number too large.
+  bool Int(int) { return Number(std::nullopt, "-"); }
+  bool Uint(unsigned value) { return Number(value, {}); }
+  bool Int64(std::int64_t) { return Number(std::nullopt, "-"); }
+  bool Uint64(std::uint64_t value) { return Number(value, {}); }
+  bool Double(double) {
+    std::string_view text = m_input.SinceMark();
+    text.remove_prefix(std::min(text.find_first_not_of(" \t\r\n:,["), text.size()));
+    return Number(std::nullopt, text);
   }
+  bool RawNumber(const char*, rapidjson::SizeType, bool) { return Fail("unexpected number"); }
   bool String(const char* text, rapidjson::SizeType length, bool) {
     m_string = std::string_view(text, length);
     return Scalar(Value::String);
@@ -270,6 +284,12 @@ class ImportedTree::Builder {
     }
   }
 
+  bool Number(std::optional<std::uint64_t> value, std::string_view text) {
+    m_number = value;
+    m_numberText = text;
+    return Scalar(Value::Number);
+  }
+
   bool Fail(std::string reason) {
     if (m_failure.empty()) m_failure = std::move(reason);
     return false;
@@ -280,13 +300,13 @@ class ImportedTree::Builder {
     if (m_skipping > 0) return true;
     switch (m_state) {
       case State::Major: {
-        if (value != Value::Number || Unsigned(m_number) != 1u)
+        if (value != Value::Number || m_number != 1u)
           return Fail("not an ncdu export of major version 1");
         m_state = State::Minor;
         return true;
       }
       case State::Minor:
-        if (value != Value::Number || !Unsigned(m_number))
+        if (value != Value::Number || !m_number)
           return Fail("not an ncdu export: no minor version");
         m_state = State::Metadata;
         return true;
@@ -376,19 +396,19 @@ class ImportedTree::Builder {
   }
 
   bool Size(FieldKey field, std::int64_t& into) {
-    const std::optional<std::uint64_t> value = Unsigned(m_number);
+    const std::optional<std::uint64_t> value = m_number;
     if (value && *value <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
       into = static_cast<std::int64_t>(*value);
       return true;
     }
-    const bool notSize =
-        !value && (m_number.starts_with('-') || m_number.find_first_of(".eE") != std::string::npos);
+    const bool notSize = !value && (m_numberText.starts_with('-') ||
+                                    m_numberText.find_first_of(".eE") != std::string_view::npos);
     return Fail(std::string("the field ") + NameOf(field) +
                 (notSize ? " is not a size in bytes" : " is too large for 64 bits"));
   }
 
   bool Identity(FieldKey field, std::uint64_t& into) {
-    const std::optional<std::uint64_t> value = Unsigned(m_number);
+    const std::optional<std::uint64_t> value = m_number;
     if (!value)
       return Fail(std::string("the field ") + NameOf(field) + " is not a number of 64 bits");
     into = *value;
@@ -487,7 +507,8 @@ class ImportedTree::Builder {
   State m_state = State::Start;
   std::size_t m_skipping = 0;
   FieldKey m_key = FieldKey::None;
-  std::string_view m_number;
+  std::optional<std::uint64_t> m_number;  // a whole number's value
+  std::string_view m_numberText;          // the text of any other
   std::string_view m_string;
   std::vector<OpenFolder> m_open;
   bool m_inEntry = false;
@@ -544,9 +565,7 @@ std::unique_ptr<ImportedTree> ImportedTree::Read(const ExportSource& source,
   Input input(source);
   Builder builder(*tree, input);
   rapidjson::Reader reader;
-  constexpr unsigned kFlags = rapidjson::kParseIterativeFlag |
-                              rapidjson::kParseNumbersAsStringsFlag |
-                              rapidjson::kParseStopWhenDoneFlag;
+  constexpr unsigned kFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseStopWhenDoneFlag;
   const rapidjson::ParseResult parsed = reader.Parse<kFlags>(input, builder);
   if (parsed && builder.Done()) {
     // Nothing but blanks may follow the tree.

@@ -142,10 +142,17 @@ TEST(ImportTest, AnExportReadInPiecesOfAnySizeReadsAsAWhole) {
       name + "\"},{\"name\":\"x\",\"mode\":[1,{\"k\":2}],\"asize\":7}]]]";
   const std::string tooLong = std::string(kHead) + "[{\"name\":\"" + name + "x\"}]]";
   const std::string cutShort = good.substr(0, good.size() - 20);
-  for (const std::string* text : {&good, &tooLong, &cutShort}) {
+  // Told from a whole number too large by its text, which the cuts must not lose.
+  const std::string fraction =
+      std::string(kHead) +
+      "[{\"name\":\"/r\"},{\"name\":\"a\",\"asize\": 20000000000000000000.5}]]";
+  for (const std::string* text : {&good, &tooLong, &cutShort, &fraction}) {
     ImportFailure whole;
     const auto expected = ImportedTree::Read(*text, whole);
     ASSERT_EQ(expected != nullptr, text == &good) << whole.Reason;
+    if (text == &fraction) {
+      EXPECT_EQ(whole.Reason, "the field asize is not a size in bytes");
+    }
     std::size_t at = 0;
     int turn = 0;
     const ExportSource pieces = [&](char* buffer, std::size_t size) -> std::optional<std::size_t> {
