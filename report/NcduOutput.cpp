@@ -2,6 +2,7 @@
 #include "report/NcduOutput.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -209,6 +211,14 @@ class EntryWriter {
   std::vector<std::size_t> m_open;
 };
 
+// The cores this process may run on.
+unsigned CoresToRunOn() {
+  cpu_set_t cores;
+  if (::sched_getaffinity(0, sizeof cores, &cores) == 0 && CPU_COUNT(&cores) > 0)
+    return static_cast<unsigned>(CPU_COUNT(&cores));
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
 // A folder deeper than this (in bytes of path) is not handed to another thread: the thread would
 // look its path up from the top.
 constexpr std::size_t kLongestHandedOver = 1024;
@@ -222,23 +232,16 @@ class ParallelExport {
       : m_options(options), m_budget(settings.MemoryBudget) {
     m_options.ListExcluded = true;
     unsigned threads = settings.Threads;
-    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+    if (threads == 0) threads = CoresToRunOn();
     m_threads.reserve(threads);
     for (unsigned i = 0; i < threads; ++i)
       m_threads.emplace_back([this] { Work(); });
     // Every thread waiting first: the first subfolder met is handed over whatever the timing.
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_idle == m_threads.size(); });
+    m_ready.wait(lock, [&] { return m_idle == m_threads.size(); });
   }
   ~ParallelExport() {
-    m_stop.store(true, std::memory_order_relaxed);
-    {
-      std::lock_guard lock(m_mutex);
-      m_quit = true;
-    }
-    m_work.notify_all();
-    for (auto& thread : m_threads)
-      thread.join();
+    Quit();
     for (const int fd : m_spills)
       ::close(fd);
   }
@@ -258,6 +261,49 @@ class ParallelExport {
     m_work.notify_one();
     std::vector<std::unique_ptr<Job>> stack;
     stack.push_back(std::move(root));
+    try {
+      Write(writer, stack, keepGoing);
+    } catch (...) {
+      Quit();  // before the jobs go
+      throw;
+    }
+    if (m_failure) std::rethrow_exception(m_failure);
+    return !m_stop.load(std::memory_order_relaxed);
+  }
+
+ private:
+  struct Job;
+  // Text, in memory or in a temporary file, or a subfolder's job.
+  struct Piece {
+    std::string Text;
+    bool Held = false;  // counted in m_held
+    int Fd = -1;
+    std::uint64_t At = 0;
+    std::uint64_t Size = 0;
+    std::unique_ptr<Job> Child;
+  };
+  struct Job {
+    std::string Path;
+    bool Root = false;
+    std::deque<Piece> Pieces;  // the pieces not yet written; guarded by m_mutex
+    bool Done = false;
+  };
+
+  // Stops every thread at its next entry and waits for them to end.
+  void Quit() {
+    m_stop.store(true, std::memory_order_relaxed);
+    {
+      std::lock_guard lock(m_mutex);
+      m_quit = true;
+    }
+    m_work.notify_all();
+    for (auto& thread : m_threads)
+      if (thread.joinable()) thread.join();
+  }
+
+  // Writes the pieces of the job on top of stack, depth first, each as soon as it is there.
+  void Write(NcduWriter& writer, std::vector<std::unique_ptr<Job>>& stack,
+             const std::function<bool()>& keepGoing) {
     std::string spilled;
     std::unique_lock lock(m_mutex);
     while (!stack.empty()) {
@@ -267,7 +313,11 @@ class ParallelExport {
           stack.pop_back();
           continue;
         }
-        if (m_changed.wait_for(lock, std::chrono::milliseconds(50)) == std::cv_status::timeout) {
+        m_awaited = &job;
+        const bool late =
+            m_written.wait_for(lock, std::chrono::milliseconds(50)) == std::cv_status::timeout;
+        m_awaited = nullptr;
+        if (late) {
           lock.unlock();
           if (!keepGoing()) m_stop.store(true, std::memory_order_relaxed);
           lock.lock();
@@ -300,26 +350,7 @@ class ParallelExport {
       if (!keepGoing()) m_stop.store(true, std::memory_order_relaxed);
       lock.lock();
     }
-    return !m_stop.load(std::memory_order_relaxed);
   }
-
- private:
-  struct Job;
-  // Text, in memory or in a temporary file, or a subfolder's job.
-  struct Piece {
-    std::string Text;
-    bool Held = false;  // counted in m_held
-    int Fd = -1;
-    std::uint64_t At = 0;
-    std::uint64_t Size = 0;
-    std::unique_ptr<Job> Child;
-  };
-  struct Job {
-    std::string Path;
-    bool Root = false;
-    std::deque<Piece> Pieces;  // the pieces not yet written; guarded by m_mutex
-    bool Done = false;
-  };
 
   // The text a job's writer hands on, a piece at a time.
   class PieceSink : public std::streambuf {
@@ -348,24 +379,24 @@ class ParallelExport {
   // A job's next piece of text: in memory while the budget allows, else in the thread's file.
   void Add(Job& job, std::string_view text, int& spill) {
     Piece piece;
-    bool keep = false;
-    {
-      std::lock_guard lock(m_mutex);
-      keep = m_held + text.size() <= m_budget;
-      if (keep) m_held += text.size();
-    }
-    if (!keep && spill < 0) spill = OpenSpill();
-    if (!keep && spill >= 0 && Append(spill, text, piece)) {
-      piece.Fd = spill;
+    piece.Text.assign(text);
+    std::unique_lock lock(m_mutex);
+    if (m_held + text.size() > m_budget) {
+      lock.unlock();
+      if (spill < 0) spill = OpenSpill();
+      if (spill >= 0 && Append(spill, text, piece)) {
+        piece.Fd = spill;
+        piece.Text.clear();
+      }
+      lock.lock();
     } else {
-      piece.Text.assign(text);
-      piece.Held = keep;
+      m_held += text.size();
+      piece.Held = true;
     }
-    {
-      std::lock_guard lock(m_mutex);
-      job.Pieces.push_back(std::move(piece));
-    }
-    m_changed.notify_one();
+    job.Pieces.push_back(std::move(piece));
+    const bool awaited = m_awaited == &job;
+    lock.unlock();
+    if (awaited) m_written.notify_one();
   }
 
   // An unnamed temporary file; -1 when none can be made (the text then waits in memory).
@@ -406,21 +437,29 @@ class ParallelExport {
     int spill = -1;
     std::unique_lock lock(m_mutex);
     for (;;) {
-      ++m_idle;
-      m_idleNow.fetch_add(1, std::memory_order_relaxed);
-      m_changed.notify_all();
+      if (++m_idle == m_threads.size()) m_ready.notify_one();
       m_work.wait(lock, [&] { return m_quit || !m_queue.empty(); });
-      m_idleNow.fetch_sub(1, std::memory_order_relaxed);
       --m_idle;
       if (m_quit) return;
       Job& job = *m_queue.front();
       m_queue.pop_front();
       m_queued.store(m_queue.size(), std::memory_order_relaxed);
       lock.unlock();
-      if (!m_stop.load(std::memory_order_relaxed)) Walk(job, walkers, spill);
+      std::exception_ptr failure;
+      try {
+        if (!m_stop.load(std::memory_order_relaxed)) Walk(job, walkers, spill);
+      } catch (...) {
+        failure = std::current_exception();
+        m_stop.store(true, std::memory_order_relaxed);
+      }
       lock.lock();
+      if (failure && !m_failure) m_failure = failure;
       job.Done = true;
-      m_changed.notify_all();
+      if (m_awaited == &job) {
+        lock.unlock();
+        m_written.notify_one();
+        lock.lock();
+      }
     }
   }
 
@@ -459,15 +498,17 @@ class ParallelExport {
   std::size_t m_budget;
   std::vector<std::thread> m_threads;
   std::mutex m_mutex;
-  std::condition_variable m_changed;  // a piece added, a job done, a thread waiting
+  std::condition_variable m_ready;    // every thread waiting for work
+  std::condition_variable m_written;  // a piece added to, or the end of, the awaited job
+  const Job* m_awaited = nullptr;     // the job the calling thread waits for
   std::condition_variable m_work;     // a job queued, or the end
   std::deque<Job*> m_queue;
   std::size_t m_idle = 0;
-  std::atomic<unsigned> m_idleNow{0};
   std::atomic<std::size_t> m_queued{0};
   std::atomic<bool> m_stop{false};
   std::size_t m_held = 0;  // bytes of text waiting in memory
   std::vector<int> m_spills;
+  std::exception_ptr m_failure;  // the first a thread met; guarded by m_mutex
   bool m_quit = false;
 };
 

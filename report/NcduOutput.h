@@ -58,12 +58,13 @@ class NcduWriter {
   std::string m_text;
 };
 
-// How the walk of an export is spread over threads: a thread that runs out of work takes a
-// subfolder another is about to walk into, and walks it into text of its own, which waits to be
-// written in its place (the export is the same as one thread's). The text walked ahead waits in
-// memory up to MemoryBudget bytes, the rest in an unnamed temporary file.
+// How the walk of an export is spread over threads: while fewer folders wait than there are
+// threads, a subfolder a thread is about to walk into is left to the next thread free, which walks
+// it into text of its own, written in its place (the export is the same as one thread's). The text
+// walked ahead waits in memory up to MemoryBudget bytes, the rest in an unnamed temporary file
+// ($TMPDIR, else /tmp; in memory too when none can be made).
 struct ExportThreads {
-  unsigned Threads = 0;  // 0: one per core
+  unsigned Threads = 0;  // 0: one per core the process may run on
   std::size_t MemoryBudget = std::size_t{4} << 20;
 };
 
