@@ -88,6 +88,15 @@ class Input {
     return {m_at, static_cast<std::size_t>(end - m_at)};
   }
   void Skip(std::size_t count) { m_at += count; }
+  // Takes the blanks ahead.
+  void SkipBlanks() {
+    const auto blank = [](char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; };
+    for (;;) {
+      while (m_at != m_stop && blank(*m_at))
+        ++m_at;
+      if (m_at != m_stop || !blank(Edge())) return;
+    }
+  }
 
   void Mark() {
     m_mark = Offset();
@@ -160,6 +169,12 @@ class Input {
   bool m_tooLong = false;
   bool m_readFailed = false;
 };
+
+// The parser's blanks skipped a run at a time (found by argument-dependent lookup, before the
+// parser's own).
+[[maybe_unused]] void SkipWhitespace(Input& input) {
+  input.SkipBlanks();
+}
 
 }  // namespace
 }  // namespace quillet
