@@ -1,7 +1,6 @@
 // The ncdu export writer: one line per entry, folders as arrays that open with their own entry.
 #include "report/NcduOutput.h"
 
-#include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
 
@@ -411,16 +410,14 @@ class ParallelExport {
     return fd;
   }
 
+  // Writes text at the end of the file (what a failed write left there is passed over).
   static bool Append(int fd, std::string_view text, Piece& piece) {
     const off_t at = ::lseek(fd, 0, SEEK_END);
     if (at < 0) return false;
     for (std::size_t done = 0; done < text.size();) {
       const ssize_t wrote = ::write(fd, text.data() + done, text.size() - done);
       if (wrote < 0 && errno == EINTR) continue;
-      if (wrote <= 0) {
-        if (::ftruncate(fd, at) != 0) return false;
-        return false;
-      }
+      if (wrote <= 0) return false;
       done += static_cast<std::size_t>(wrote);
     }
     piece.At = static_cast<std::uint64_t>(at);
