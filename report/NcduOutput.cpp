@@ -228,16 +228,16 @@ constexpr std::size_t kLongestHandedOver = 1024;
 class ParallelExport {
  public:
   ParallelExport(const WalkOptions& options, const ExportThreads& settings)
-      : m_options(options), m_budget(settings.MemoryBudget) {
+      : m_options(options),
+        m_budget(settings.MemoryBudget),
+        m_count(settings.Threads > 0 ? settings.Threads : CoresToRunOn()) {
     m_options.ListExcluded = true;
-    unsigned threads = settings.Threads;
-    if (threads == 0) threads = CoresToRunOn();
-    m_threads.reserve(threads);
-    for (unsigned i = 0; i < threads; ++i)
+    m_threads.reserve(m_count);
+    for (std::size_t i = 0; i < m_count; ++i)
       m_threads.emplace_back([this] { Work(); });
     // Every thread waiting first: the first subfolder met is handed over whatever the timing.
     std::unique_lock lock(m_mutex);
-    m_ready.wait(lock, [&] { return m_idle == m_threads.size(); });
+    m_ready.wait(lock, [&] { return m_idle == m_count; });
   }
   ~ParallelExport() {
     Quit();
@@ -427,14 +427,14 @@ class ParallelExport {
 
   // Whether fewer folders wait to be walked than there are threads: a thread done with its own
   // then finds the next at once.
-  bool Hungry() const { return m_queued.load(std::memory_order_relaxed) < m_threads.size(); }
+  bool Hungry() const { return m_queued.load(std::memory_order_relaxed) < m_count; }
 
   void Work() {
     Walkers walkers(1, m_options);
     int spill = -1;
     std::unique_lock lock(m_mutex);
     for (;;) {
-      if (++m_idle == m_threads.size()) m_ready.notify_one();
+      if (++m_idle == m_count) m_ready.notify_one();
       m_work.wait(lock, [&] { return m_quit || !m_queue.empty(); });
       --m_idle;
       if (m_quit) return;
@@ -493,6 +493,7 @@ class ParallelExport {
 
   WalkOptions m_options;
   std::size_t m_budget;
+  const std::size_t m_count;  // threads
   std::vector<std::thread> m_threads;
   std::mutex m_mutex;
   std::condition_variable m_ready;    // every thread waiting for work
