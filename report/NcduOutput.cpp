@@ -218,6 +218,10 @@ unsigned CoresToRunOn() {
   return std::max(1u, std::thread::hardware_concurrency());
 }
 
+// The most jobs handed over and not yet written: more folders wait for their turn in the walks
+// already going on.
+constexpr std::size_t kMostJobs = 1024;
+
 // A folder deeper than this (in bytes of path) is not handed to another thread: the thread would
 // look its path up from the top.
 constexpr std::size_t kLongestHandedOver = 1024;
@@ -310,6 +314,7 @@ class ParallelExport {
       if (job.Pieces.empty()) {
         if (job.Done) {
           stack.pop_back();
+          m_alive.fetch_sub(1, std::memory_order_relaxed);
           continue;
         }
         m_awaited = &job;
@@ -378,20 +383,17 @@ class ParallelExport {
   // A job's next piece of text: in memory while the budget allows, else in the thread's file.
   void Add(Job& job, std::string_view text, int& spill) {
     Piece piece;
-    piece.Text.assign(text);
     std::unique_lock lock(m_mutex);
-    if (m_held + text.size() > m_budget) {
-      lock.unlock();
-      if (spill < 0) spill = OpenSpill();
-      if (spill >= 0 && Append(spill, text, piece)) {
-        piece.Fd = spill;
-        piece.Text.clear();
-      }
-      lock.lock();
+    piece.Held = m_held + text.size() <= m_budget;
+    if (piece.Held) m_held += text.size();
+    lock.unlock();
+    if (!piece.Held && spill < 0) spill = OpenSpill();
+    if (!piece.Held && spill >= 0 && Append(spill, text, piece)) {
+      piece.Fd = spill;
     } else {
-      m_held += text.size();
-      piece.Held = true;
+      piece.Text.assign(text);
     }
+    lock.lock();
     job.Pieces.push_back(std::move(piece));
     const bool awaited = m_awaited == &job;
     lock.unlock();
@@ -425,9 +427,13 @@ class ParallelExport {
     return true;
   }
 
-  // Whether fewer folders wait to be walked than there are threads: a thread done with its own
-  // then finds the next at once.
-  bool Hungry() const { return m_queued.load(std::memory_order_relaxed) < m_count; }
+  // Whether fewer folders wait to be walked than there are other threads (one done with its own
+  // then finds the next at once), and few enough jobs wait to be written that their bookkeeping
+  // stays small.
+  bool Hungry() const {
+    return m_queued.load(std::memory_order_relaxed) + 1 < m_count &&
+           m_alive.load(std::memory_order_relaxed) < kMostJobs;
+  }
 
   void Work() {
     Walkers walkers(1, m_options);
@@ -472,6 +478,7 @@ class ParallelExport {
     const TreeVisitor walkInto = [&](const TreeEntry& folder) {
       if (!Hungry() || folder.Path.size() > kLongestHandedOver) return true;
       writer.Flush();
+      m_alive.fetch_add(1, std::memory_order_relaxed);
       auto child = std::make_unique<Job>();
       child->Path = folder.Path;
       Job* handed = child.get();
@@ -503,6 +510,7 @@ class ParallelExport {
   std::deque<Job*> m_queue;
   std::size_t m_idle = 0;
   std::atomic<std::size_t> m_queued{0};
+  std::atomic<std::size_t> m_alive{1};  // jobs not yet written to their end
   std::atomic<bool> m_stop{false};
   std::size_t m_held = 0;  // bytes of text waiting in memory
   std::vector<int> m_spills;
