@@ -59,9 +59,9 @@ class NcduWriter {
 };
 
 // How the walk of an export is spread over threads: while fewer folders wait than there are
-// threads, a subfolder a thread is about to walk into is left to the next thread free, which walks
-// it into text of its own, written in its place (the export is the same as one thread's). The text
-// walked ahead waits in memory up to MemoryBudget bytes, the rest in an unnamed temporary file
+// other threads, a subfolder a thread is about to walk into is left to the next thread free, which
+// walks it into text of its own, written in its place (the export is the same as one thread's). The
+// text walked ahead waits in memory up to MemoryBudget bytes, the rest in an unnamed temporary file
 // ($TMPDIR, else /tmp; in memory too when none can be made).
 struct ExportThreads {
   unsigned Threads = 0;  // 0: one per core the process may run on
