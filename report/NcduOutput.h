@@ -2,6 +2,7 @@
 // read it back.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <ostream>
@@ -32,6 +33,10 @@ struct NcduEntry {
 class NcduWriter {
  public:
   NcduWriter(std::ostream& out, std::string_view version, std::int64_t timestamp);
+  // A writer of a fragment: entries of a folder whose own entry another writer wrote, for that
+  // writer to Splice in; no header, and no Finish.
+  struct Fragment {};
+  NcduWriter(std::ostream& out, Fragment);
   ~NcduWriter();
   NcduWriter(const NcduWriter&) = delete;
   NcduWriter& operator=(const NcduWriter&) = delete;
@@ -40,6 +45,10 @@ class NcduWriter {
   void Item(const NcduEntry& entry);
   void Close();
   void Finish();
+  // Text a fragment's writer wrote, as it is.
+  void Splice(std::string_view text);
+  // Hands what is written so far to the stream.
+  void Flush() { Flush(true); }
 
  private:
   void Entry(const NcduEntry& entry);
@@ -49,11 +58,21 @@ class NcduWriter {
   std::string m_text;
 };
 
+// How the walk of an export is spread over threads: while fewer folders wait than there are
+// other threads, a subfolder a thread is about to walk into is left to the next thread free, which
+// walks it into text of its own, written in its place (the export is the same as one thread's). The
+// text walked ahead waits in memory up to MemoryBudget bytes, the rest in an unnamed temporary file
+// ($TMPDIR, else /tmp; in memory too when none can be made).
+struct ExportThreads {
+  unsigned Threads = 0;  // 0: one per core the process may run on
+  std::size_t MemoryBudget = std::size_t{4} << 20;
+};
+
 // The export of one walk of folder, whose top folders are the rows a report of folder has; the
-// walk keeps to options. keepGoing is asked between entries; false ends the export early, still
-// well formed. False when it did.
+// walk keeps to options. keepGoing is asked on the calling thread while the walk goes on, at least
+// every 50 ms; false ends the export early, still well formed. False when it did.
 bool WriteWalkExport(NcduWriter& writer, const std::string& folder, const WalkOptions& options,
-                     const std::function<bool()>& keepGoing);
+                     const std::function<bool()>& keepGoing, const ExportThreads& threads = {});
 
 // The whole of an imported tree written back as an export of its own.
 void WriteImportedTree(const ImportedTree& tree, NcduWriter& writer);

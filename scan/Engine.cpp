@@ -281,7 +281,10 @@ class Walkers::Walker {
  public:
   Walker(const TreeVisitor* visit, Pool* work, const WalkOptions& options, LinkSet& links);
 
-  void SetVisitor(const TreeVisitor* visit) { m_visit = visit; }
+  void SetVisitor(const TreeVisitor* visit, const TreeVisitor* walkInto) {
+    m_visit = visit;
+    m_walkInto = walkInto;
+  }
 
   // Has the walk ask keepGoing about every kAskEvery, for a thread that walks instead of asking.
   void AskWhileWalking(const std::function<bool()>* keepGoing) {
@@ -451,6 +454,10 @@ class Walkers::Walker {
     }
     if (opened == OpenState::Failed) ++m_totals.UnreadableFolders;
     if (opened != OpenState::Opened) return false;
+    if (m_walkInto && !(*m_walkInto)(folder)) {
+      platform::Close(*child.Folder);
+      return false;
+    }
     m_path += kPathSeparator;
     StartReading(child);
     m_depth = depth + 1;
@@ -643,6 +650,7 @@ class Walkers::Walker {
   }
 
   const TreeVisitor* m_visit;
+  const TreeVisitor* m_walkInto = nullptr;
   Pool* m_work;
   const WalkOptions& m_options;
   LinkSet& m_links;
@@ -829,11 +837,12 @@ std::optional<FolderStatistics> Walkers::Measure(std::string_view folder, RootLi
 }
 
 std::optional<FolderStatistics> Walkers::List(std::string_view folder, RootLink link,
-                                              const TreeVisitor& visit) {
-  if (m_busy) return Walkers(m_threads, m_options).List(folder, link, visit);
+                                              const TreeVisitor& visit,
+                                              const TreeVisitor* walkInto) {
+  if (m_busy) return Walkers(m_threads, m_options).List(folder, link, visit, walkInto);
   if (!m_lister) m_lister = std::make_unique<Walker>(nullptr, nullptr, m_options, *m_links);
   const BusyScope busy(m_busy);
-  m_lister->SetVisitor(&visit);
+  m_lister->SetVisitor(&visit, walkInto);
   const bool walkedAll = m_lister->WalkRoot(folder, link);
   const FolderStatistics totals = m_lister->TakeTotals();
   if (!walkedAll) return std::nullopt;

@@ -111,9 +111,11 @@ class Walkers {
   // Visits every entry below folder on the calling thread, in the order of a recursive
   // CollectEntries (depth-first pre-order), kind and size taken from the directory search, and
   // returns the statistics of what it visited, counted as Measure counts them; nullopt when visit
-  // asked to stop by returning false.
+  // asked to stop by returning false. With walkInto, a folder is walked into only when walkInto,
+  // asked just after the folder's visit, says so: otherwise it is left as if empty.
   std::optional<FolderStatistics> List(std::string_view folder, RootLink link,
-                                       const TreeVisitor& visit);
+                                       const TreeVisitor& visit,
+                                       const TreeVisitor* walkInto = nullptr);
 
  private:
   class Pool;

@@ -7,9 +7,12 @@
 #include <rapidjson/reader.h>
 
 #include <algorithm>
-#include <charconv>
+#include <array>
 #include <cstring>
+#include <cstdlib>
 #include <limits>
+#include <new>
+#include <type_traits>
 #include <set>
 #include <utility>
 
@@ -48,72 +51,148 @@ bool CountsAsFolder(std::uint8_t flags) {
 }
 
 // Pulls the export's bytes through a buffer, for the parser. Past kLongestValue bytes since the
-// last mark, or when reading fails, it shows the parser an end, and says which.
+// last mark, or when reading fails, it shows the parser an end, and says which. The parser asks
+// for every byte: the common case is one compare, the buffer's end and the limit folded into one
+// stop pointer.
 class Input {
  public:
   using Ch = char;
-  Input(const ExportSource& source) : m_source(source), m_buffer(1 << 16) {}
+  Input(const ExportSource& source) : m_source(source), m_buffer(kPiece) {}
 
-  Ch Peek() {
-    if (m_offset - m_mark > ImportedTree::kLongestValue) {
-      m_tooLong = true;
-      return '\0';
-    }
-    if (m_at == m_size && !Fill()) return '\0';
-    return m_buffer[m_at];
-  }
+  Ch Peek() { return m_at != m_stop ? *m_at : Edge(); }
   Ch Take() {
-    const Ch c = Peek();
-    if (!m_tooLong && m_at < m_size) {
-      ++m_at;
-      ++m_offset;
-    }
+    if (m_at != m_stop) return *m_at++;
+    const Ch c = Edge();
+    if (m_at != m_stop) ++m_at;
     return c;
   }
-  std::size_t Tell() const { return static_cast<std::size_t>(m_offset); }
+  std::size_t Tell() const { return static_cast<std::size_t>(Offset()); }
   // The parser writes only in place, which is not asked of it.
   Ch* PutBegin() { return nullptr; }
   void Put(Ch) {}
   void Flush() {}
   std::size_t PutEnd(Ch*) { return 0; }
 
-  void Mark() { m_mark = m_offset; }
+  // The run of bytes ahead, up to the stop, that a string keeps as they are: no quote, backslash
+  // or control character among them.
+  std::string_view Plain() const {
+    static constexpr auto kPlain = [] {
+      std::array<bool, 256> plain{};
+      for (int c = 0x20; c < 256; ++c)
+        plain[c] = c != '"' && c != '\\';
+      return plain;
+    }();
+    const char* end = m_at;
+    while (end != m_stop && kPlain[static_cast<unsigned char>(*end)])
+      ++end;
+    return {m_at, static_cast<std::size_t>(end - m_at)};
+  }
+  void Skip(std::size_t count) { m_at += count; }
+  // Takes the blanks ahead.
+  void SkipBlanks() {
+    const auto blank = [](char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; };
+    for (;;) {
+      while (m_at != m_stop && blank(*m_at))
+        ++m_at;
+      if (m_at != m_stop || !blank(Edge())) return;
+    }
+  }
+
+  void Mark() {
+    m_mark = Offset();
+    if (!m_tooLong) Stop();  // past the limit, the parser sees an end until it stops
+  }
+  // What the parser took since the mark.
+  std::string_view SinceMark() const {
+    return {m_buffer.data() + (m_mark - m_base), static_cast<std::size_t>(Offset() - m_mark)};
+  }
   bool TooLong() const { return m_tooLong; }
   bool ReadFailed() const { return m_readFailed; }
 
  private:
+  static constexpr std::size_t kPiece = std::size_t{1} << 16;
+
+  std::uint64_t Offset() const {
+    return m_base + static_cast<std::uint64_t>(m_at - m_buffer.data());
+  }
+  // The first byte not to be shown: the buffer's end, or the first byte past the limit.
+  void Stop() {
+    const std::uint64_t limit = m_mark + ImportedTree::kLongestValue + 1;
+    const auto filled = static_cast<std::uint64_t>(m_end - m_buffer.data());
+    m_stop = limit - m_base < filled ? m_buffer.data() + (limit - m_base) : m_end;
+  }
+  // At the stop: the limit reached, or the buffer to be filled again.
+  Ch Edge() {
+    if (m_tooLong || Offset() - m_mark > ImportedTree::kLongestValue) {
+      m_tooLong = true;
+      return '\0';
+    }
+    if (!Fill()) return '\0';
+    return *m_at;
+  }
+  // The bytes since the mark (at most the longest value) stay in the buffer: a value's text is
+  // there whole when it ends. They move to the buffer's start when little room is left after them,
+  // and the buffer doubles when they fill half of it, so each byte moves a few times at most.
   bool Fill() {
-    if (m_end || m_readFailed) return false;
-    const std::optional<std::size_t> got = m_source(m_buffer.data(), m_buffer.size());
+    if (m_done || m_readFailed) return false;
+    auto used = static_cast<std::size_t>(m_end - m_buffer.data());
+    if (m_buffer.size() - used < kPiece / 4) {
+      const auto from = static_cast<std::size_t>(m_mark - m_base);
+      used -= from;
+      std::memmove(m_buffer.data(), m_buffer.data() + from, used);
+      m_base = m_mark;
+      if (m_buffer.size() - used < m_buffer.size() / 2) m_buffer.resize(m_buffer.size() * 2);
+    }
+    const std::size_t room = m_buffer.size() - used;
+    const std::optional<std::size_t> got = m_source(m_buffer.data() + used, room);
+    m_at = m_buffer.data() + used;
+    m_end = m_at;
+    m_stop = m_at;
     if (!got) {
       m_readFailed = true;
       return false;
     }
-    m_at = 0;
-    m_size = std::min(*got, m_buffer.size());
-    if (m_size == 0) m_end = true;
-    return m_size != 0;
+    m_end = m_at + std::min(*got, room);
+    Stop();
+    if (m_at == m_end) m_done = true;
+    return m_at != m_end;
   }
 
   const ExportSource& m_source;
   std::vector<char> m_buffer;
-  std::size_t m_at = 0;
-  std::size_t m_size = 0;
-  std::uint64_t m_offset = 0;
+  std::uint64_t m_base = 0;  // the offset of the buffer's first byte
+  const char* m_at = m_buffer.data();
+  const char* m_end = m_at;
+  const char* m_stop = m_at;
   std::uint64_t m_mark = 0;
-  bool m_end = false;
+  bool m_done = false;
   bool m_tooLong = false;
   bool m_readFailed = false;
 };
 
-std::optional<std::uint64_t> Unsigned(std::string_view number) {
-  std::uint64_t value = 0;
-  const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-  if (error != std::errc() || end != number.data() + number.size()) return std::nullopt;
-  return value;
+// The parser's blanks skipped a run at a time (found by argument-dependent lookup, before the
+// parser's own).
+[[maybe_unused]] void SkipWhitespace(Input& input) {
+  input.SkipBlanks();
 }
 
 }  // namespace
+}  // namespace quillet
+
+// The parser copies a string's plain bytes a run at a time, as it does from a string in memory,
+// rather than byte by byte.
+namespace rapidjson {
+template <>
+template <>
+inline void Reader::ScanCopyUnescapedString(quillet::Input& is, Reader::StackStream<char>& os) {
+  const std::string_view plain = is.Plain();
+  if (plain.empty()) return;
+  std::memcpy(os.Push(static_cast<SizeType>(plain.size())), plain.data(), plain.size());
+  is.Skip(plain.size());
+}
+}  // namespace rapidjson
+
+namespace quillet {
 
 // The parser's handler: where in the export's shape the next event stands, and the entry whose
 // fields are being read.
@@ -127,15 +206,18 @@ class ImportedTree::Builder {
   // --- The parser's events.
   bool Null() { return Scalar(Value::Other); }
   bool Bool(bool value) { return Scalar(value ? Value::True : Value::False); }
-  bool Int(int) { return Fail("unexpected number"); }
-  bool Uint(unsigned) { return Fail("unexpected number"); }
-  bool Int64(std::int64_t) { return Fail("unexpected number"); }
-  bool Uint64(std::uint64_t) { return Fail("unexpected number"); }
-  bool Double(double) { return Fail("unexpected number"); }
-  bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
-    m_number = std::string_view(text, length);
-    return Scalar(Value::Number);
+  // A number is a whole one of 64 bits (the parser gives its value), or else its text tells what
+  // it is: negative, a fraction or exponent, or a whole number too large.
+  bool Int(int) { return Number(std::nullopt, "-"); }
+  bool Uint(unsigned value) { return Number(value, {}); }
+  bool Int64(std::int64_t) { return Number(std::nullopt, "-"); }
+  bool Uint64(std::uint64_t value) { return Number(value, {}); }
+  bool Double(double) {
+    std::string_view text = m_input.SinceMark();
+    text.remove_prefix(std::min(text.find_first_not_of(" \t\r\n:,["), text.size()));
+    return Number(std::nullopt, text);
   }
+  bool RawNumber(const char*, rapidjson::SizeType, bool) { return Fail("unexpected number"); }
   bool String(const char* text, rapidjson::SizeType length, bool) {
     m_string = std::string_view(text, length);
     return Scalar(Value::String);
@@ -143,7 +225,7 @@ class ImportedTree::Builder {
   bool Key(const char* text, rapidjson::SizeType length, bool) {
     m_input.Mark();
     if (m_skipping > 0) return true;
-    m_key = std::string(text, length);
+    m_key = KeyOf(std::string_view(text, length));
     return true;
   }
   bool StartObject() { return Open(true); }
@@ -154,6 +236,74 @@ class ImportedTree::Builder {
  private:
   enum class State { Start, Major, Minor, Metadata, Root, Info, InFolder, AfterRoot, Done };
   enum class Value { Number, String, True, False, Other };
+  // The fields the reader knows; None: no field named (or one named by nothing).
+  enum class FieldKey : std::uint8_t {
+    None,
+    Name,
+    Asize,
+    Dsize,
+    Ino,
+    Dev,
+    Nlink,
+    Hlnkc,
+    ReadError,
+    NotRegular,
+    Excluded,
+    Other
+  };
+
+  static FieldKey KeyOf(std::string_view key) {
+    const auto is = [key](std::string_view name, FieldKey known) {
+      return key == name ? known : FieldKey::Other;
+    };
+    switch (key.size()) {
+      case 0:
+        return FieldKey::None;
+      case 3:
+        return key[0] == 'i' ? is("ino", FieldKey::Ino) : is("dev", FieldKey::Dev);
+      case 4:
+        return is("name", FieldKey::Name);
+      case 5:
+        switch (key[0]) {
+          case 'a':
+            return is("asize", FieldKey::Asize);
+          case 'd':
+            return is("dsize", FieldKey::Dsize);
+          case 'n':
+            return is("nlink", FieldKey::Nlink);
+          default:
+            return is("hlnkc", FieldKey::Hlnkc);
+        }
+      case 6:
+        return is("notreg", FieldKey::NotRegular);
+      case 8:
+        return is("excluded", FieldKey::Excluded);
+      case 10:
+        return is("read_error", FieldKey::ReadError);
+      default:
+        return FieldKey::Other;
+    }
+  }
+  static const char* NameOf(FieldKey key) {
+    switch (key) {
+      case FieldKey::Asize:
+        return "asize";
+      case FieldKey::Dsize:
+        return "dsize";
+      case FieldKey::Ino:
+        return "ino";
+      case FieldKey::Dev:
+        return "dev";
+      default:
+        return "nlink";
+    }
+  }
+
+  bool Number(std::optional<std::uint64_t> value, std::string_view text) {
+    m_number = value;
+    m_numberText = text;
+    return Scalar(Value::Number);
+  }
 
   bool Fail(std::string reason) {
     if (m_failure.empty()) m_failure = std::move(reason);
@@ -165,13 +315,13 @@ class ImportedTree::Builder {
     if (m_skipping > 0) return true;
     switch (m_state) {
       case State::Major: {
-        if (value != Value::Number || Unsigned(m_number) != 1u)
+        if (value != Value::Number || m_number != 1u)
           return Fail("not an ncdu export of major version 1");
         m_state = State::Minor;
         return true;
       }
       case State::Minor:
-        if (value != Value::Number || !Unsigned(m_number))
+        if (value != Value::Number || !m_number)
           return Fail("not an ncdu export: no minor version");
         m_state = State::Metadata;
         return true;
@@ -184,7 +334,7 @@ class ImportedTree::Builder {
 
   bool Open(bool object) {
     m_input.Mark();
-    if (m_skipping > 0 || (m_state == State::Info && !m_key.empty())) {
+    if (m_skipping > 0 || (m_state == State::Info && m_key != FieldKey::None)) {
       // A field of a kind the reader does not know: its value is passed over whole.
       ++m_skipping;
       return true;
@@ -222,7 +372,7 @@ class ImportedTree::Builder {
     m_input.Mark();
     if (m_skipping > 0) {
       --m_skipping;
-      if (m_skipping == 0 && m_state == State::Info) m_key.clear();
+      if (m_skipping == 0 && m_state == State::Info) m_key = FieldKey::None;
       return true;
     }
     if (object) {
@@ -250,7 +400,7 @@ class ImportedTree::Builder {
     m_inEntry = true;
     m_pendingFolder = folder;
     m_state = State::Info;
-    m_key.clear();
+    m_key = FieldKey::None;
     m_entry = {};
     m_entry.Flags = folder ? kFolder : 0;
     m_hasName = false;
@@ -260,32 +410,32 @@ class ImportedTree::Builder {
     return true;
   }
 
-  bool Size(const std::string& key, std::int64_t& into) {
-    const std::optional<std::uint64_t> value = Unsigned(m_number);
-    if (!value) {
-      return Fail(m_number.starts_with('-') || m_number.find_first_of(".eE") != std::string::npos
-                      ? "the field " + key + " is not a size in bytes"
-                      : "the field " + key + " is too large for 64 bits");
+  bool Size(FieldKey field, std::int64_t& into) {
+    const std::optional<std::uint64_t> value = m_number;
+    if (value && *value <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+      into = static_cast<std::int64_t>(*value);
+      return true;
     }
-    if (*value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-      return Fail("the field " + key + " is too large for 64 bits");
-    into = static_cast<std::int64_t>(*value);
-    return true;
+    const bool notSize = !value && (m_numberText.starts_with('-') ||
+                                    m_numberText.find_first_of(".eE") != std::string_view::npos);
+    return Fail(std::string("the field ") + NameOf(field) +
+                (notSize ? " is not a size in bytes" : " is too large for 64 bits"));
   }
 
-  bool Identity(const std::string& key, std::uint64_t& into) {
-    const std::optional<std::uint64_t> value = Unsigned(m_number);
-    if (!value) return Fail("the field " + key + " is not a number of 64 bits");
+  bool Identity(FieldKey field, std::uint64_t& into) {
+    const std::optional<std::uint64_t> value = m_number;
+    if (!value)
+      return Fail(std::string("the field ") + NameOf(field) + " is not a number of 64 bits");
     into = *value;
     return true;
   }
 
   bool Field(Value value) {
-    const std::string key = std::move(m_key);
-    m_key.clear();
+    const FieldKey key = m_key;
+    m_key = FieldKey::None;
     const bool number = value == Value::Number;
     const bool flag = value == Value::True || value == Value::False;
-    if (key == "name") {
+    if (key == FieldKey::Name) {
       if (value != Value::String) return Fail("a name that is not a string");
       if (m_string.empty()) return Fail("an empty name");
       if (std::memchr(m_string.data(), '\0', m_string.size()) != nullptr)
@@ -296,31 +446,31 @@ class ImportedTree::Builder {
         return Fail("a name that is not one name: " + std::string(m_string));
       m_entry.NameAt = m_tree.m_names.size();
       m_entry.NameSize = static_cast<std::uint32_t>(m_string.size());
-      m_tree.m_names.append(m_string);
+      m_tree.m_names.append(m_string.data(), m_string.size());
       m_hasName = true;
       return true;
     }
-    if (key == "asize" && number) return Size(key, m_entry.Size);
-    if (key == "dsize" && number) return Size(key, m_entry.Disk);
-    if (key == "ino" && number) return Identity(key, m_inode);
-    if (key == "dev" && number) {
+    if (key == FieldKey::Asize && number) return Size(key, m_entry.Size);
+    if (key == FieldKey::Dsize && number) return Size(key, m_entry.Disk);
+    if (key == FieldKey::Ino && number) return Identity(key, m_inode);
+    if (key == FieldKey::Dev && number) {
       m_hasDevice = true;
       return Identity(key, m_device);
     }
-    if (key == "nlink" && number) return Identity(key, m_nlink);
-    if (key == "hlnkc" && flag) {
+    if (key == FieldKey::Nlink && number) return Identity(key, m_nlink);
+    if (key == FieldKey::Hlnkc && flag) {
       m_hlnkc = value == Value::True;
       return true;
     }
-    if (key == "read_error" && flag) {
+    if (key == FieldKey::ReadError && flag) {
       if (value == Value::True) m_entry.Flags |= kReadError;
       return true;
     }
-    if (key == "notreg" && flag) {
+    if (key == FieldKey::NotRegular && flag) {
       if (value == Value::True) m_entry.Flags |= kNotRegular;
       return true;
     }
-    if (key == "excluded") {
+    if (key == FieldKey::Excluded) {
       Exclusion kind = Exclusion::Other;
       if (value == Value::String) {
         if (m_string == "pattern") kind = Exclusion::Pattern;
@@ -333,8 +483,9 @@ class ImportedTree::Builder {
       m_entry.Flags |= static_cast<std::uint8_t>(static_cast<int>(kind) << kExclusionShift);
       return true;
     }
-    if (key == "asize" || key == "dsize" || key == "ino" || key == "dev" || key == "nlink")
-      return Fail("the field " + key + " is not a number");
+    if (key == FieldKey::Asize || key == FieldKey::Dsize || key == FieldKey::Ino ||
+        key == FieldKey::Dev || key == FieldKey::Nlink)
+      return Fail(std::string("the field ") + NameOf(key) + " is not a number");
     return true;  // a field this reader does not use (uid, mode, mtime, ...)
   }
 
@@ -370,8 +521,9 @@ class ImportedTree::Builder {
   Input& m_input;
   State m_state = State::Start;
   std::size_t m_skipping = 0;
-  std::string m_key;
-  std::string_view m_number;
+  FieldKey m_key = FieldKey::None;
+  std::optional<std::uint64_t> m_number;  // a whole number's value
+  std::string_view m_numberText;          // the text of any other
   std::string_view m_string;
   std::vector<OpenFolder> m_open;
   bool m_inEntry = false;
@@ -386,8 +538,41 @@ class ImportedTree::Builder {
   std::string m_failure;
 };
 
+template <typename T>
+ImportedTree::Array<T>::~Array() {
+  std::free(m_data);
+}
+
+template <typename T>
+void ImportedTree::Array<T>::append(const T* values, std::size_t count) {
+  static_assert(std::is_trivially_copyable_v<T>);
+  if (count > m_capacity - m_size) {
+    std::size_t capacity = std::max<std::size_t>(m_capacity * 2, 1024 / sizeof(T));
+    if (capacity - m_size < count) capacity = m_size + count;
+    T* grown = static_cast<T*>(std::realloc(static_cast<void*>(m_data), capacity * sizeof(T)));
+    if (grown == nullptr) throw std::bad_alloc();
+    m_data = grown;
+    m_capacity = capacity;
+  }
+  std::memcpy(static_cast<void*>(m_data + m_size), values, count * sizeof(T));
+  m_size += count;
+}
+
+template <typename T>
+void ImportedTree::Array<T>::shrink_to_fit() {
+  if (m_size == 0 || m_size == m_capacity) return;
+  if (T* fitted = static_cast<T*>(std::realloc(static_cast<void*>(m_data), m_size * sizeof(T)))) {
+    m_data = fitted;
+    m_capacity = m_size;
+  }
+}
+
 ImportedTree::ImportedTree() = default;
 ImportedTree::~ImportedTree() = default;
+
+std::string_view ImportedTree::NameOf(const Node& node) const {
+  return {m_names.data() + node.NameAt, node.NameSize};
+}
 
 std::unique_ptr<ImportedTree> ImportedTree::Read(const ExportSource& source,
                                                  ImportFailure& failure) {
@@ -395,9 +580,7 @@ std::unique_ptr<ImportedTree> ImportedTree::Read(const ExportSource& source,
   Input input(source);
   Builder builder(*tree, input);
   rapidjson::Reader reader;
-  constexpr unsigned kFlags = rapidjson::kParseIterativeFlag |
-                              rapidjson::kParseNumbersAsStringsFlag |
-                              rapidjson::kParseStopWhenDoneFlag;
+  constexpr unsigned kFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseStopWhenDoneFlag;
   const rapidjson::ParseResult parsed = reader.Parse<kFlags>(input, builder);
   if (parsed && builder.Done()) {
     // Nothing but blanks may follow the tree.
@@ -464,7 +647,7 @@ std::unique_ptr<ImportedTree> ImportedTree::ReadFile(const std::string& path,
 ImportedTree::Entry ImportedTree::At(Index node) const {
   const Node& n = m_nodes[node];
   Entry entry;
-  entry.Name = std::string_view(m_names).substr(n.NameAt, n.NameSize);
+  entry.Name = NameOf(n);
   entry.IsFolder = (n.Flags & kFolder) != 0;
   entry.ReadError = (n.Flags & kReadError) != 0;
   entry.NotRegular = (n.Flags & kNotRegular) != 0;
@@ -511,14 +694,14 @@ std::string ImportedTree::PathOf(Index node, char separator) const {
   std::string path;
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
     if (it != chain.rbegin() && !(path.size() == 1 && path[0] == separator)) path += separator;
-    path.append(m_names, m_nodes[*it].NameAt, m_nodes[*it].NameSize);
+    path.append(NameOf(m_nodes[*it]));
   }
   return path;
 }
 
 std::optional<ImportedTree::Index> ImportedTree::Find(std::string_view path, char separator) const {
   if (m_nodes.empty()) return std::nullopt;
-  const std::string_view root = std::string_view(m_names).substr(0, m_nodes[0].NameSize);
+  const std::string_view root = NameOf(m_nodes[0]);
   if (!path.starts_with(root)) return std::nullopt;
   std::string_view rest = path.substr(root.size());
   Index at = 0;
@@ -533,7 +716,7 @@ std::optional<ImportedTree::Index> ImportedTree::Find(std::string_view path, cha
     std::optional<Index> found;
     for (Index child = at + 1; child < m_nodes[at].End; child = m_nodes[child].End) {
       const Node& n = m_nodes[child];
-      if (std::string_view(m_names).substr(n.NameAt, n.NameSize) == name) {
+      if (NameOf(n) == name) {
         found = child;
         break;
       }
@@ -602,7 +785,7 @@ bool ImportedTree::List(Index node, char separator, const TreeVisitor& visit) co
     }
     path.resize(open.back().second);
     if (!(path.size() == 1 && path[0] == separator)) path += separator;
-    path.append(m_names, n.NameAt, n.NameSize);
+    path.append(NameOf(n));
     const bool folder = CountsAsFolder(n.Flags);
     TreeEntry entry;
     entry.Path = path;

@@ -99,8 +99,34 @@ class ImportedTree {
   class Builder;
   ImportedTree();
 
-  std::vector<Node> m_nodes;
-  std::string m_names;
+  // A growing array of plain values. It grows with realloc, which moves a large block by remapping
+  // its pages rather than copying them: a tree of millions of entries is built without copies.
+  template <typename T>
+  class Array {
+   public:
+    Array() = default;
+    ~Array();
+    Array(const Array&) = delete;
+    Array& operator=(const Array&) = delete;
+    const T& operator[](std::size_t at) const { return m_data[at]; }
+    T& operator[](std::size_t at) { return m_data[at]; }
+    const T* data() const { return m_data; }
+    std::size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    void append(const T* values, std::size_t count);
+    void push_back(const T& value) { append(&value, 1); }
+    void shrink_to_fit();
+
+   private:
+    T* m_data = nullptr;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = 0;
+  };
+
+  std::string_view NameOf(const Node& node) const;
+
+  Array<Node> m_nodes;
+  Array<char> m_names;
   // (device, inode) of the entries with several links, by node.
   std::vector<std::pair<Index, std::pair<std::uint64_t, std::uint64_t>>> m_links;
 };

@@ -20,6 +20,7 @@
 #include "../lists/TestFrontend.h"
 #include "../scan/ScopedTmpfs.h"
 #include "../scan/TempTree.h"
+#include "report/NcduOutput.h"
 #include "report/Output.h"
 #include "report/Report.h"
 #include "scan/FileSystemFaults.h"
@@ -759,6 +760,43 @@ TEST_F(ReportTest, OneWalkStoppedPrintsTheEntriesOfTheMeasuredRowsOnly) {
     EXPECT_NE(json.find("{\"name\": \"kept\""), std::string::npos) << json;
     EXPECT_EQ(json.find("\"name\": \"dropped"), std::string::npos) << json;
   }
+}
+
+// Walked on many threads, every text waiting in a temporary file, the export is the one a single
+// thread writes, byte for byte; stopped, it is still an export that reads.
+TEST(NcduExport, ThreadsAndTemporaryFilesChangeNothingAndAStopLeavesItWellFormed) {
+  testing::TempTree tree;
+  for (int i = 0; i < 6; ++i) {
+    const std::string top = "t" + std::to_string(i);
+    tree.File(top + "/f", 10 + i);
+    for (int j = 0; j < 5; ++j) {
+      tree.File(top + "/d" + std::to_string(j) + "/x/y/z.txt", j);
+      tree.File(top + "/d" + std::to_string(j) + "/skip.log", 1);
+    }
+  }
+  WalkOptions options;
+  options.Excludes = {"*.log"};
+  const auto exported = [&](const ExportThreads& threads, int stopAfter, bool* finished) {
+    std::ostringstream out;
+    int asked = 0;
+    NcduWriter writer(out, "test", 0);
+    *finished = WriteWalkExport(
+        writer, tree.Root(), options, [&] { return stopAfter < 0 || ++asked <= stopAfter; },
+        threads);
+    writer.Finish();
+    return out.str();
+  };
+  bool finished = false;
+  const std::string one = exported({1, std::size_t{1} << 20}, -1, &finished);
+  EXPECT_TRUE(finished);
+  EXPECT_NE(one.find(R"({"name":"skip.log","excluded":"pattern"})"), std::string::npos) << one;
+  EXPECT_EQ(exported({8, 0}, -1, &finished), one);
+  EXPECT_TRUE(finished);
+
+  const std::string stopped = exported({8, 0}, 0, &finished);
+  EXPECT_FALSE(finished);
+  ImportFailure failure;
+  EXPECT_NE(ImportedTree::Read(stopped, failure), nullptr) << failure.Reason << ": " << stopped;
 }
 
 TEST(JsonString, EscapesWhatJsonNeedsAndReplacesInvalidBytes) {

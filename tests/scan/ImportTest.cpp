@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -125,6 +127,58 @@ TEST(ImportTest, AChainOf2100FoldersIsReadAndListed) {
   EXPECT_EQ(last, expected);
   EXPECT_EQ(tree->Find(expected, '/'), 2101u);
   EXPECT_EQ(tree->PathOf(2101, '/'), expected);
+}
+
+// The bytes arriving a few at a time, cut anywhere (inside names, numbers and escapes, and
+// around the longest value allowed), the export reads as it does whole, and is refused at the
+// same byte for the same reason.
+TEST(ImportTest, AnExportReadInPiecesOfAnySizeReadsAsAWhole) {
+  // The longest name allowed: the bytes from the end of its key to its closing quote.
+  const std::string name(ImportedTree::kLongestValue - 2, 'n');
+  const std::string good =
+      std::string(kHead) +
+      "[{\"name\":\"/r\",\"asize\":4096},{\"name\":\"a\\u00e9\\\"b\",\"asize\":"
+      "123456789,\"dsize\":8192},\n[{\"name\":\"" +
+      name + "\"},{\"name\":\"x\",\"mode\":[1,{\"k\":2}],\"asize\":7}]]]";
+  const std::string tooLong = std::string(kHead) + "[{\"name\":\"" + name + "x\"}]]";
+  const std::string cutShort = good.substr(0, good.size() - 20);
+  // Told from a whole number too large by its text, which the cuts must not lose.
+  const std::string fraction =
+      std::string(kHead) +
+      "[{\"name\":\"/r\"},{\"name\":\"a\",\"asize\": 20000000000000000000.5}]]";
+  for (const std::string* text : {&good, &tooLong, &cutShort, &fraction}) {
+    ImportFailure whole;
+    const auto expected = ImportedTree::Read(*text, whole);
+    ASSERT_EQ(expected != nullptr, text == &good) << whole.Reason;
+    if (text == &fraction) {
+      EXPECT_EQ(whole.Reason, "the field asize is not a size in bytes");
+    }
+    std::size_t at = 0;
+    int turn = 0;
+    const ExportSource pieces = [&](char* buffer, std::size_t size) -> std::optional<std::size_t> {
+      const std::size_t count = std::min({size, text->size() - at, std::size_t(1 + turn++ % 7)});
+      std::memcpy(buffer, text->data() + at, count);
+      at += count;
+      return count;
+    };
+    ImportFailure failure;
+    const auto tree = ImportedTree::Read(pieces, failure);
+    ASSERT_EQ(tree == nullptr, expected == nullptr) << failure.Reason;
+    if (!tree) {
+      EXPECT_EQ(failure.Reason, whole.Reason);
+      EXPECT_EQ(failure.Offset, whole.Offset);
+      continue;
+    }
+    ASSERT_EQ(tree->Size(), 4u);
+    for (ImportedTree::Index node = 0; node < tree->Size(); ++node) {
+      EXPECT_EQ(tree->At(node).Name, expected->At(node).Name);
+      EXPECT_EQ(tree->At(node).Size, expected->At(node).Size);
+      EXPECT_EQ(tree->End(node), expected->End(node));
+    }
+    EXPECT_EQ(tree->At(1).Name, "a\u00e9\"b");
+    EXPECT_EQ(tree->At(1).Disk, 8192);
+    EXPECT_EQ(tree->At(3).Size, 7);
+  }
 }
 
 #ifndef _WIN32
