@@ -15,13 +15,14 @@ namespace quillet {
 namespace {
 
 constexpr wchar_t kTreemapClass[] = L"QuilletTreemap";
-// The tooltip's one tool: the whole pane, placed by the pane itself (tracking).
+// The tooltip's one tool: the whole pane, placed by the pane itself (tracking). The mouse passes
+// through the tip to the pane, so a pointer moved onto it still moves over the treemap.
 constexpr UINT_PTR kTipTool = 1;
 
 TTTOOLINFOW ToolOf(HWND pane, const wchar_t* text = nullptr) {
   TTTOOLINFOW tool = {};
   tool.cbSize = sizeof tool;
-  tool.uFlags = TTF_TRACK | TTF_ABSOLUTE;
+  tool.uFlags = TTF_TRACK | TTF_ABSOLUTE | TTF_TRANSPARENT;
   tool.hwnd = pane;
   tool.uId = kTipTool;
   tool.lpszText = const_cast<wchar_t*>(text != nullptr ? text : L"");
