@@ -621,14 +621,11 @@ void TFMain::ShowTreemap(bool shown) {
   const HWND to = shown ? m_treemap->Handle() : m_lvw[1];
   const bool focused = ::GetFocus() == from;
   // The file list is only hidden: shown again, it has its rows, selection and scroll as before.
-  if (shown) m_treemap->Show(true);
-  ::ShowWindow(to, SW_SHOW);
+  const auto showList = [&](bool on) { ::ShowWindow(m_lvw[1], on ? SW_SHOW : SW_HIDE); };
+  // Shown, focused, then the other hidden: the focus never falls to a hidden pane.
+  shown ? m_treemap->Show(true) : showList(true);
   if (focused) ::SetFocus(to);
-  if (shown) {
-    ::ShowWindow(from, SW_HIDE);
-  } else {
-    m_treemap->Show(false);
-  }
+  shown ? showList(false) : m_treemap->Show(false);
 }
 
 void TFMain::RepaintTreemap() {
