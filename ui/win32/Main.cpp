@@ -89,6 +89,11 @@ void TFMain::Create() {
   m_lvw[0] = BuildList(ListKind::Result, layout::kResultColumns);
   m_splitter = ::CreateWindowExW(0, kSplitterClass, L"Splitter1", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
                                  m_hwnd, nullptr, ProgramInstance(), this);
+  // Before the file list, which the window procedure waits for: by then every pane is there.
+  m_treemap = std::make_unique<TreemapView>(m_hwnd, *m_commands,
+                                            [this](UINT message, WPARAM wParam, LPARAM lParam) {
+                                              return TreemapKey(message, wParam, lParam);
+                                            });
   m_lvw[1] = BuildList(ListKind::File, layout::kFileColumns);
   BuildStatusBar();
   m_fileListHeight = layout::kFileListHeight;
@@ -241,18 +246,22 @@ void TFMain::Layout() {
   // No bits are copied from the old places: a list view that grows at the end of its rows
   // scrolls itself while it is moved, and copied bits then show rows beside other rows' cells.
   const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS;
-  HDWP moves = ::BeginDeferWindowPos(3);
+  // The treemap takes the file list's place whether shown or not, so either shows at once where
+  // the other was.
+  HDWP moves = ::BeginDeferWindowPos(4);
   moves = ::DeferWindowPos(moves, m_lvw[0], nullptr, 0, top, width, resultHeight, flags);
   moves =
       ::DeferWindowPos(moves, m_splitter, nullptr, 0, top + resultHeight, width, splitter, flags);
-  moves = ::DeferWindowPos(moves, m_lvw[1], nullptr, 0, top + resultHeight + splitter, width,
-                           fileHeight, flags);
+  for (const HWND lower : {m_lvw[1], m_treemap->Handle()}) {
+    moves = ::DeferWindowPos(moves, lower, nullptr, 0, top + resultHeight + splitter, width,
+                             fileHeight, flags);
+  }
   ::EndDeferWindowPos(moves);
   SizeColumns(ListKind::Result);
   SizeColumns(ListKind::File);
   // Each control repaints only what it takes for exposed; after a move every pixel of the lists
   // (headers and scroll bars too) and of the status bar is drawn again.
-  for (const HWND control : {m_lvw[0], m_splitter, m_lvw[1], m_stbMain}) {
+  for (const HWND control : {m_lvw[0], m_splitter, LowerPane(), m_stbMain}) {
     ::RedrawWindow(control, nullptr, nullptr,
                    RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
   }
@@ -452,9 +461,10 @@ LRESULT CALLBACK TFMain::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
       return result;
     }
     case WM_KEYDOWN:
-      // Tab moves between the two lists, the only controls that take the focus.
+      // Tab moves between the result list and the lower pane, the only controls that take the
+      // focus.
       if (wParam == VK_TAB) {
-        ::SetFocus(hwnd == window->m_lvw[0] ? window->m_lvw[1] : window->m_lvw[0]);
+        ::SetFocus(hwnd == window->m_lvw[0] ? window->LowerPane() : window->m_lvw[0]);
         return 0;
       }
       if (wParam >= 'A' && wParam <= 'Z') {
@@ -541,6 +551,28 @@ ListKind TFMain::ListOf(HWND view) const {
   return view == m_lvw[0] ? ListKind::Result : ListKind::File;
 }
 
+HWND TFMain::LowerPane() const {
+  return m_commands->TreemapShown() ? m_treemap->Handle() : m_lvw[1];
+}
+
+bool TFMain::TreemapKey(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (m_menuBand->OnMarkedMenu(message, wParam)) return true;
+  switch (message) {
+    case WM_KEYDOWN:
+      if (wParam != VK_TAB) return false;
+      ::SetFocus(m_lvw[0]);
+      return true;
+    case WM_CHAR:
+      return wParam == L'\t';
+    case WM_SYSCHAR:
+      // Alt with a letter drops its menu, as from the lists.
+      ::SendMessageW(m_hwnd, message, wParam, lParam);
+      return true;
+    default:
+      return false;
+  }
+}
+
 // --- Handlers -----------------------------------------------------------------------------------
 
 void TFMain::ImportScan(const std::string& path) {
@@ -582,6 +614,22 @@ void TFMain::FocusResultList() {
 
 void TFMain::CloseMainWindow() {
   ::PostMessageW(m_hwnd, WM_CLOSE, 0, 0);
+}
+
+void TFMain::ShowTreemap(bool shown) {
+  const HWND from = shown ? m_lvw[1] : m_treemap->Handle();
+  const HWND to = shown ? m_treemap->Handle() : m_lvw[1];
+  const bool focused = ::GetFocus() == from;
+  // The file list is only hidden: shown again, it has its rows, selection and scroll as before.
+  const auto showList = [&](bool on) { ::ShowWindow(m_lvw[1], on ? SW_SHOW : SW_HIDE); };
+  // Shown, focused, then the other hidden: the focus never falls to a hidden pane.
+  shown ? m_treemap->Show(true) : showList(true);
+  if (focused) ::SetFocus(to);
+  shown ? showList(false) : m_treemap->Show(false);
+}
+
+void TFMain::RepaintTreemap() {
+  if (m_treemap) m_treemap->Repaint();
 }
 
 // --- Front end of the row model -----------------------------------------------------------------
@@ -644,15 +692,29 @@ void TFMain::ShowCount(ListKind list) {
 void TFMain::EndReset(ListKind list) {
   ShowCount(list);
   m_selection.ShowSelection(*m_model, list);
+  if (list == ListKind::File) FileListChanged();
 }
 
 void TFMain::EndAppend(ListKind list) {
   ShowCount(list);
+  if (list == ListKind::File) FileListChanged();
 }
 
 void TFMain::EndRemove(ListKind list) {
   ShowCount(list);
   m_selection.ShowSelection(*m_model, list);
+  if (list == ListKind::File) FileListChanged();
+}
+
+void TFMain::SelectionChanged(ListKind list) {
+  m_selection.ShowSelection(*m_model, list);
+  // The frame follows the file list's selection.
+  if (list == ListKind::File && m_commands->TreemapShown()) RepaintTreemap();
+}
+
+void TFMain::FileListChanged() {
+  m_commands->Treemap().FileListChanged();
+  if (m_commands->TreemapShown()) RepaintTreemap();
 }
 
 void TFMain::RowChanged(ListKind list, std::size_t index) {

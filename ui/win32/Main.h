@@ -1,5 +1,6 @@
 // The main window of the Windows program: the re-bar with the command buttons and the menu, the
-// two virtual list views over the row model, the splitter and the status bar. Every event goes
+// two virtual list views over the row model, the treemap pane in the file list's place while it
+// is shown, the splitter and the status bar. Every event goes
 // to the shared command layer; the window keeps nothing of its own but controls.
 #pragma once
 
@@ -23,6 +24,7 @@
 #include "ui/shell/Shell.h"
 #include "ui/win32/MenuBand.h"
 #include "ui/win32/MessageBoxes.h"
+#include "ui/win32/TreemapView.h"
 #include "ui/win32/Widgets.h"
 
 namespace quillet {
@@ -45,6 +47,9 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   HWND cbrMain() const { return m_cbrMain; }
   HWND stbMain() const { return m_stbMain; }
   HWND Splitter1() const { return m_splitter; }
+  // The treemap pane (hidden until 表示's check item shows it) and its tooltip.
+  HWND pbxTreemap() const { return m_treemap->Handle(); }
+  HWND TreemapTip() const { return m_treemap->ToolTip(); }
   ListsModel& Model() { return *m_model; }
   MainCommands& Commands() { return *m_commands; }
   // The text of a status panel as the program wrote it (UTF-8, without alignment tabs).
@@ -90,6 +95,12 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   int Scaled(int pixels) const;
   std::size_t Slot(ListKind list) const { return list == ListKind::Result ? 0 : 1; }
   HWND View(ListKind list) const { return m_lvw[Slot(list)]; }
+  // The lower pane shown now: the file list or the treemap.
+  HWND LowerPane() const;
+  // The keys the treemap hands here first, as the lists take them.
+  bool TreemapKey(UINT message, WPARAM wParam, LPARAM lParam);
+  // The file list changed: the treemap takes it again.
+  void FileListChanged();
   ListKind ListOf(HWND view) const;
   void Guarded(const std::function<void()>& handler);
   // Copies the model's row count into a view.
@@ -112,11 +123,13 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   void BeginRemove(ListKind, std::size_t, std::size_t) override {}
   void EndRemove(ListKind list) override;
   void RowChanged(ListKind list, std::size_t index) override;
-  void SelectionChanged(ListKind list) override { m_selection.ShowSelection(*m_model, list); }
+  void SelectionChanged(ListKind list) override;
   // CommandWindow
   void FocusResultList() override;
   void CloseMainWindow() override;
   void ShowAboutBox() override { tmiHelpAboutClick(); }
+  void ShowTreemap(bool shown) override;
+  void RepaintTreemap() override;
 
   HWND m_hwnd = nullptr;
   UINT m_dpi = 96;
@@ -132,6 +145,7 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   std::unique_ptr<MenuBand> m_menuBand;  // tbrMenu and the menus it drops
   std::array<HWND, 2> m_lvw{};
   HWND m_splitter = nullptr;
+  std::unique_ptr<TreemapView> m_treemap;
   HWND m_stbMain = nullptr;
   std::array<std::string, kStatusPanelCount> m_panelTexts;
   // What the right-aligned panels draw; the status bar holds a pointer to each.

@@ -104,12 +104,14 @@ SIZE WindowSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD e
   return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
-void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, LPCWSTR cursor, int iconId) {
+void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, LPCWSTR cursor, int iconId,
+                         UINT style) {
   const HINSTANCE instance = ProgramInstance();
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
   if (GetClassInfoExW(instance, name, &windowClass)) return;
   windowClass.cbSize = sizeof windowClass;
+  windowClass.style = style;
   windowClass.lpfnWndProc = procedure;
   windowClass.hInstance = instance;
   if (iconId != 0) {

@@ -167,9 +167,9 @@ inline void MoveToSuggested(HWND window, LPARAM lParam) {
 
 // Registers a window class of this program's once (a second call finds it there): the dialog
 // face's background, the given cursor, and the icon resource iconId where it is not 0 (its
-// default size and the small one).
+// default size and the small one), with the class styles style (CS_DBLCLKS, ...).
 void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, LPCWSTR cursor = IDC_ARROW,
-                         int iconId = 0);
+                         int iconId = 0, UINT style = 0);
 
 // A tool bar in a band of a re-bar: flat, transparent, placed and sized by its band.
 inline constexpr DWORD kBandToolBarStyle = WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT |

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cwctype>
 #include <iterator>
 #include <functional>
@@ -681,6 +682,127 @@ TEST_F(MainTest, TwoMainWindowsEachKeepTheirOwnControls) {
   ::SetFocus(m_window->lvwResult());
   ::SendMessageW(m_window->lvwResult(), WM_KEYDOWN, VK_TAB, 0);
   EXPECT_EQ(::GetFocus(), m_window->lvwFile());
+}
+
+// The treemap stands in the file list's place: it shows the pane's picture as it is, frames the
+// file a click selects in the list too, names what is under the pointer, opens as the list does
+// and takes the keyboard where the list did; unchecked, the list is back at its place.
+TEST_F(MainTest, TreemapShowsThePictureInTheFileListsPlaceAndPointsAtItsFiles) {
+  m_tree.File("a/big.jpg", 3000);
+  m_tree.File("a/small.txt", 1000);
+  Open();
+  ListsModel& model = m_window->Model();
+  model.SetSelected(ListKind::Result, 0, true);
+  m_window->Commands().Run(Command::ViewFileViewFlag);
+  ASSERT_EQ(model.FileRowCount(), 2u);
+  const auto bigRow = [&] {
+    return std::string(model.FileRowAt(0).Caption) == "big.jpg" ? 0u : 1u;
+  };
+  const HWND list = m_window->lvwFile();
+  const HWND treemap = m_window->pbxTreemap();
+  const auto place = [](HWND window) {
+    RECT rect = {};
+    ::GetWindowRect(window, &rect);
+    return std::tuple{rect.left, rect.top, rect.right, rect.bottom};
+  };
+  EXPECT_FALSE(::IsWindowVisible(treemap));
+  ChooseMenu(Command::ViewTreemap);
+  EXPECT_TRUE(::IsWindowVisible(treemap));
+  EXPECT_FALSE(::IsWindowVisible(list));
+  EXPECT_EQ(place(treemap), place(list));
+  // Drawn, then sorted under it: the picture must point at the rows where they are now.
+  ::UpdateWindow(treemap);
+  const std::size_t unsorted = bigRow();
+  while (bigRow() == unsorted)
+    m_window->Commands().ListColumnClick(ListKind::File, 0);
+  const std::size_t big = bigRow();
+
+  // The middle of each file's rectangle, where the pane drew it at the client's size.
+  RECT client = {};
+  ::GetClientRect(treemap, &client);
+  TreemapPane& pane = m_window->Commands().Treemap();
+  const std::span<const std::uint32_t> picture = pane.Picture(client.right, client.bottom);
+  ASSERT_EQ(picture.size(), static_cast<std::size_t>(client.right * client.bottom));
+  POINT middle[2] = {};
+  int area[2] = {};
+  for (std::size_t row = 0; row < 2; ++row) {
+    RECT box = {INT_MAX, INT_MAX, -1, -1};
+    for (int y = 0; y < client.bottom; ++y)
+      for (int x = 0; x < client.right; ++x)
+        if (pane.RowAt(x, y) == row)
+          ++area[row], box = {std::min<LONG>(box.left, x), std::min<LONG>(box.top, y),
+                              std::max<LONG>(box.right, x), std::max<LONG>(box.bottom, y)};
+    ASSERT_GE(box.right, 0) << row;
+    middle[row] = {(box.left + box.right) / 2, (box.top + box.bottom) / 2};
+  }
+  EXPECT_GT(area[big], 2 * area[1 - big]);  // three quarters of the pane
+  testing::Canvas canvas(client.right, client.bottom, RGB(1, 2, 3));
+  canvas.PrintClient(treemap);
+  for (const POINT at : middle) {
+    const std::uint32_t pixel = picture[static_cast<std::size_t>(at.y * client.right + at.x)];
+    EXPECT_EQ(canvas.Pixel(at.x, at.y),
+              RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF));
+  }
+  const POINT at = middle[big];
+  const LPARAM point = MAKELPARAM(at.x, at.y);
+
+  // The frame follows the selection; a click selects the file in the model and the list view.
+  ::UpdateWindow(treemap);
+  model.SetSelected(ListKind::File, 1 - big, true);
+  EXPECT_TRUE(::GetUpdateRect(treemap, nullptr, FALSE));
+  ::UpdateWindow(treemap);
+  ::SendMessageW(treemap, WM_LBUTTONDOWN, MK_LBUTTON, point);
+  ::SendMessageW(treemap, WM_LBUTTONUP, 0, point);
+  EXPECT_EQ(::GetFocus(), treemap);
+  EXPECT_TRUE(model.IsSelected(ListKind::File, big));
+  EXPECT_FALSE(model.IsSelected(ListKind::File, 1 - big));
+  EXPECT_EQ(ListView_GetItemState(list, static_cast<int>(big), LVIS_SELECTED), LVIS_SELECTED);
+  EXPECT_EQ(ListView_GetItemState(list, static_cast<int>(1 - big), LVIS_SELECTED), 0u);
+  EXPECT_TRUE(::GetUpdateRect(treemap, nullptr, FALSE));
+  const auto outline = pane.Outline();
+  ASSERT_TRUE(outline);
+  const int thickness = std::max(1, Scale(1, WindowDpi(treemap)));
+  canvas.PrintClient(treemap);
+  EXPECT_EQ(canvas.Pixel(outline->X, outline->Y), RGB(255, 255, 255));
+  EXPECT_EQ(canvas.Pixel(outline->X + thickness, outline->Y + thickness), RGB(0, 0, 0));
+
+  // The tooltip names the file under the pointer.
+  ::SendMessageW(treemap, WM_MOUSEMOVE, 0, point);
+  wchar_t tip[512] = {};
+  TTTOOLINFOW tool = {};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = treemap;
+  tool.uId = 1;
+  tool.lpszText = tip;
+  ::SendMessageW(m_window->TreemapTip(), TTM_GETTEXTW, std::size(tip),
+                 reinterpret_cast<LPARAM>(&tool));
+  const std::string path(model.FileRowAt(big).Path);
+  EXPECT_EQ(ToUtf8(std::wstring_view(tip)), path + "\n3,000 byte");
+
+  // Enter and a double-click open as in the list; Tab goes to the result list and back here.
+  ::SendMessageW(treemap, WM_KEYDOWN, VK_RETURN, 0);
+  ::SendMessageW(treemap, WM_LBUTTONDBLCLK, MK_LBUTTON,
+                 MAKELPARAM(middle[1 - big].x, middle[1 - big].y));
+  EXPECT_EQ(m_shell->Opened, (Paths{path, std::string(model.FileRowAt(1 - big).Path)}));
+  ::SendMessageW(treemap, WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_EQ(::GetFocus(), m_window->lvwResult());
+  ::SendMessageW(m_window->lvwResult(), WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_EQ(::GetFocus(), treemap);
+
+  // Moved by the splitter, then unchecked: the list shows at the treemap's place, its selection
+  // kept.
+  const HWND splitter = m_window->Splitter1();
+  ::SendMessageW(splitter, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 1));
+  ::SendMessageW(splitter, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, -39));
+  ::SendMessageW(splitter, WM_LBUTTONUP, 0, MAKELPARAM(5, -39));
+  const auto shownAt = place(treemap);
+  EXPECT_EQ(Height(treemap), client.bottom + 40 + 2 * ::GetSystemMetrics(SM_CYEDGE));
+  ChooseMenu(Command::ViewTreemap);
+  EXPECT_FALSE(::IsWindowVisible(treemap));
+  EXPECT_TRUE(::IsWindowVisible(list));
+  EXPECT_EQ(place(list), shownAt);
+  EXPECT_EQ(::GetFocus(), list);
+  EXPECT_EQ(ListView_GetItemState(list, static_cast<int>(1 - big), LVIS_SELECTED), LVIS_SELECTED);
 }
 
 // The window carries the program's icon, in the title bar's size and the task bar's.
