@@ -27,7 +27,7 @@ bool SameEntry(const quillet::ImportedTree& a, const quillet::ImportedTree& b,
   const auto y = b.At(node);
   return x.Name == y.Name && x.IsFolder == y.IsFolder && x.ReadError == y.ReadError &&
          x.NotRegular == y.NotRegular && x.HardLinked == y.HardLinked && x.Excluded == y.Excluded &&
-         x.Size == y.Size && x.Disk == y.Disk && x.Parent == y.Parent &&
+         x.Size == y.Size && x.Disk == y.Disk && a.ParentOf(node) == b.ParentOf(node) &&
          a.End(node) == b.End(node) &&
          (!x.HardLinked || (x.Device == y.Device && x.Inode == y.Inode));
 }

@@ -21,14 +21,15 @@
 
 namespace quillet {
 
+// One entry in 16 bytes: its name runs from NameAt to the next node's (names are kept in the
+// nodes' order), a size past 32 bits is kept exactly beside the nodes, and a folder's End and
+// parent are in the folder table (a file's subtree is itself, its parent the folder before it
+// whose subtree holds it).
 struct ImportedTree::Node {
-  Index Parent = kNone;
-  Index End = 0;
-  std::uint64_t NameAt = 0;
-  std::uint32_t NameSize = 0;
-  std::uint8_t Flags = 0;
-  std::int64_t Size = 0;
-  std::int64_t Disk = 0;
+  std::uint32_t NameAt = 0;
+  std::uint32_t Size = 0;  // kBigSize: in m_bigSizes
+  std::uint32_t Disk = 0;  // kBigDisk: in m_bigDisks
+  std::uint16_t Flags = 0;
 };
 
 namespace {
@@ -37,15 +38,17 @@ constexpr std::uint8_t kFolder = 1;
 constexpr std::uint8_t kReadError = 2;
 constexpr std::uint8_t kNotRegular = 4;
 constexpr std::uint8_t kHardLinked = 8;
-constexpr int kExclusionShift = 4;
+constexpr int kExclusionShift = 4;  // three bits
+constexpr std::uint16_t kBigSize = 0x100;
+constexpr std::uint16_t kBigDisk = 0x200;
 
-Exclusion ExclusionOf(std::uint8_t flags) {
-  return static_cast<Exclusion>(flags >> kExclusionShift);
+Exclusion ExclusionOf(std::uint16_t flags) {
+  return static_cast<Exclusion>((flags >> kExclusionShift) & 7);
 }
 
 // A folder of the export, or one it did not enter (a mount, or a link-like folder): a walk
 // counts either as a folder.
-bool CountsAsFolder(std::uint8_t flags) {
+bool CountsAsFolder(std::uint16_t flags) {
   const Exclusion excluded = ExclusionOf(flags);
   return (flags & kFolder) != 0 || (excluded != Exclusion::None && excluded != Exclusion::Pattern);
 }
@@ -381,7 +384,7 @@ class ImportedTree::Builder {
     }
     switch (m_state) {
       case State::InFolder: {
-        m_tree.m_nodes[m_open.back().Node].End = static_cast<Index>(m_tree.m_nodes.size());
+        m_tree.m_folders[m_open.back().Rank].End = static_cast<Index>(m_tree.m_nodes.size());
         m_open.pop_back();
         m_state = m_open.empty() ? State::AfterRoot : State::InFolder;
         return true;
@@ -404,6 +407,7 @@ class ImportedTree::Builder {
     m_entry = {};
     m_entry.Flags = folder ? kFolder : 0;
     m_hasName = false;
+    m_size = m_disk = 0;
     m_hasDevice = false;
     m_nlink = 0;
     m_hlnkc = false;
@@ -444,14 +448,17 @@ class ImportedTree::Builder {
       if (!m_open.empty() &&
           (m_string == "." || m_string == ".." || m_string.find('/') != std::string_view::npos))
         return Fail("a name that is not one name: " + std::string(m_string));
-      m_entry.NameAt = m_tree.m_names.size();
-      m_entry.NameSize = static_cast<std::uint32_t>(m_string.size());
+      // A name given twice replaces the first: the names stay one after another in node order.
+      if (m_hasName) m_tree.m_names.truncate(m_entry.NameAt);
+      if (m_string.size() > UINT32_MAX - m_tree.m_names.size())
+        return Fail("more names than this reader can hold");
+      m_entry.NameAt = static_cast<std::uint32_t>(m_tree.m_names.size());
       m_tree.m_names.append(m_string.data(), m_string.size());
       m_hasName = true;
       return true;
     }
-    if (key == FieldKey::Asize && number) return Size(key, m_entry.Size);
-    if (key == FieldKey::Dsize && number) return Size(key, m_entry.Disk);
+    if (key == FieldKey::Asize && number) return Size(key, m_size);
+    if (key == FieldKey::Dsize && number) return Size(key, m_disk);
     if (key == FieldKey::Ino && number) return Identity(key, m_inode);
     if (key == FieldKey::Dev && number) {
       m_hasDevice = true;
@@ -463,11 +470,14 @@ class ImportedTree::Builder {
       return true;
     }
     if (key == FieldKey::ReadError && flag) {
-      if (value == Value::True) m_entry.Flags |= kReadError;
+      // A field given twice says what its last one says.
+      m_entry.Flags = static_cast<std::uint16_t>(
+          value == Value::True ? m_entry.Flags | kReadError : m_entry.Flags & ~kReadError);
       return true;
     }
     if (key == FieldKey::NotRegular && flag) {
-      if (value == Value::True) m_entry.Flags |= kNotRegular;
+      m_entry.Flags = static_cast<std::uint16_t>(
+          value == Value::True ? m_entry.Flags | kNotRegular : m_entry.Flags & ~kNotRegular);
       return true;
     }
     if (key == FieldKey::Excluded) {
@@ -480,7 +490,8 @@ class ImportedTree::Builder {
       } else if (value == Value::False) {
         kind = Exclusion::None;
       }
-      m_entry.Flags |= static_cast<std::uint8_t>(static_cast<int>(kind) << kExclusionShift);
+      m_entry.Flags = static_cast<std::uint16_t>((m_entry.Flags & ~(7 << kExclusionShift)) |
+                                                 static_cast<int>(kind) << kExclusionShift);
       return true;
     }
     if (key == FieldKey::Asize || key == FieldKey::Dsize || key == FieldKey::Ino ||
@@ -492,12 +503,11 @@ class ImportedTree::Builder {
   bool EndEntry() {
     if (!m_hasName) return Fail("an entry without a name");
     if (m_tree.m_nodes.size() >= kNone) return Fail("more entries than this reader can hold");
-    const Index parent = m_open.empty() ? kNone : m_open.back().Node;
     const std::uint64_t device =
         m_hasDevice ? m_device : (m_open.empty() ? 0 : m_open.back().Device);
     const Index index = static_cast<Index>(m_tree.m_nodes.size());
-    m_entry.Parent = parent;
-    m_entry.End = index + 1;
+    m_entry.Size = Small(m_size, kBigSize, m_tree.m_bigSizes, index);
+    m_entry.Disk = Small(m_disk, kBigDisk, m_tree.m_bigDisks, index);
     if (m_hlnkc || m_nlink > 1) {
       m_entry.Flags |= kHardLinked;
       m_tree.m_links.push_back({index, {device, m_inode}});
@@ -505,15 +515,29 @@ class ImportedTree::Builder {
     m_tree.m_nodes.push_back(m_entry);
     m_inEntry = false;
     if (m_pendingFolder) {
-      m_open.push_back({index, device});
+      const Index parent = m_open.empty() ? kNone : m_open.back().Node;
+      m_open.push_back({index, static_cast<Index>(m_tree.m_folders.size()), device});
+      m_tree.m_folders.push_back({index, index + 1, parent});
       m_pendingFolder = false;
     }
     m_state = State::InFolder;
     return true;
   }
 
+  // A size as the node keeps it: itself where it fits 32 bits, else 0, flagged, and kept whole in
+  // big (in node order, so that it can be searched).
+  std::uint32_t Small(std::int64_t size, std::uint16_t flag,
+                      std::vector<std::pair<Index, std::int64_t>>& big, Index index) {
+    if (size >= 0 && size <= static_cast<std::int64_t>(UINT32_MAX))
+      return static_cast<std::uint32_t>(size);
+    m_entry.Flags |= flag;
+    big.push_back({index, size});
+    return 0;
+  }
+
   struct OpenFolder {
     Index Node;
+    Index Rank;  // in the folder table
     std::uint64_t Device;
   };
 
@@ -530,6 +554,8 @@ class ImportedTree::Builder {
   bool m_pendingFolder = false;
   Node m_entry;
   bool m_hasName = false;
+  std::int64_t m_size = 0;  // asize
+  std::int64_t m_disk = 0;  // dsize
   bool m_hasDevice = false;
   std::uint64_t m_device = 0;
   std::uint64_t m_inode = 0;
@@ -570,8 +596,59 @@ void ImportedTree::Array<T>::shrink_to_fit() {
 ImportedTree::ImportedTree() = default;
 ImportedTree::~ImportedTree() = default;
 
-std::string_view ImportedTree::NameOf(const Node& node) const {
-  return {m_names.data() + node.NameAt, node.NameSize};
+std::string_view ImportedTree::NameOf(Index node) const {
+  static_assert(sizeof(Node) == 16);
+  const std::size_t begin = m_nodes[node].NameAt;
+  const std::size_t end = node + 1 < m_nodes.size() ? m_nodes[node + 1].NameAt : m_names.size();
+  return {m_names.data() + begin, end - begin};
+}
+
+namespace {
+
+std::int64_t Whole(std::uint32_t small, bool big, ImportedTree::Index node,
+                   const std::vector<std::pair<ImportedTree::Index, std::int64_t>>& sizes) {
+  if (!big) return small;
+  const auto found = std::lower_bound(sizes.begin(), sizes.end(), std::make_pair(node, INT64_MIN));
+  return found != sizes.end() && found->first == node ? found->second : 0;
+}
+
+}  // namespace
+
+std::int64_t ImportedTree::SizeOf(Index node) const {
+  return Whole(m_nodes[node].Size, (m_nodes[node].Flags & kBigSize) != 0, node, m_bigSizes);
+}
+
+std::int64_t ImportedTree::DiskOf(Index node) const {
+  return Whole(m_nodes[node].Disk, (m_nodes[node].Flags & kBigDisk) != 0, node, m_bigDisks);
+}
+
+const ImportedTree::Folder* ImportedTree::FolderOf(Index node) const {
+  if ((m_nodes[node].Flags & kFolder) == 0) return nullptr;
+  const auto found = std::lower_bound(m_folders.begin(), m_folders.end(), node,
+                                      [](const Folder& f, Index n) { return f.Node < n; });
+  return found != m_folders.end() && found->Node == node ? &*found : nullptr;
+}
+
+std::size_t ImportedTree::MemoryBytes() const {
+  return m_nodes.capacity() * sizeof(Node) + m_names.capacity() +
+         m_folders.capacity() * sizeof(Folder) + m_links.capacity() * sizeof(m_links[0]) +
+         (m_bigSizes.capacity() + m_bigDisks.capacity()) * sizeof(m_bigSizes[0]);
+}
+
+ImportedTree::Index ImportedTree::ParentOf(Index node) const {
+  if (node == 0 || node >= m_nodes.size()) return kNone;
+  if (const Folder* folder = FolderOf(node)) return folder->Parent;
+  // The last folder before node holds it, or lies in a subtree before it below the folder that
+  // does: up from there, never more steps than the tree is deep.
+  auto before = std::lower_bound(m_folders.begin(), m_folders.end(), node,
+                                 [](const Folder& f, Index n) { return f.Node < n; });
+  if (before == m_folders.begin()) return kNone;
+  const Folder* at = &*std::prev(before);
+  while (at->End <= node) {
+    if (at->Parent == kNone) return kNone;
+    at = FolderOf(at->Parent);
+  }
+  return at->Node;
 }
 
 std::unique_ptr<ImportedTree> ImportedTree::Read(const ExportSource& source,
@@ -590,6 +667,7 @@ std::unique_ptr<ImportedTree> ImportedTree::Read(const ExportSource& source,
     if (input.Peek() == '\0' && !input.TooLong() && !input.ReadFailed()) {
       tree->m_names.shrink_to_fit();
       tree->m_nodes.shrink_to_fit();
+      tree->m_folders.shrink_to_fit();
       return tree;
     }
     failure = {input.Tell(), input.ReadFailed() ? "the export could not be read to its end"
@@ -647,15 +725,14 @@ std::unique_ptr<ImportedTree> ImportedTree::ReadFile(const std::string& path,
 ImportedTree::Entry ImportedTree::At(Index node) const {
   const Node& n = m_nodes[node];
   Entry entry;
-  entry.Name = NameOf(n);
+  entry.Name = NameOf(node);
   entry.IsFolder = (n.Flags & kFolder) != 0;
   entry.ReadError = (n.Flags & kReadError) != 0;
   entry.NotRegular = (n.Flags & kNotRegular) != 0;
   entry.HardLinked = (n.Flags & kHardLinked) != 0;
   entry.Excluded = ExclusionOf(n.Flags);
-  entry.Size = n.Size;
-  entry.Disk = n.Disk;
-  entry.Parent = n.Parent;
+  entry.Size = SizeOf(node);
+  entry.Disk = DiskOf(node);
   if (entry.HardLinked) {
     const auto found =
         std::lower_bound(m_links.begin(), m_links.end(),
@@ -673,13 +750,14 @@ std::size_t ImportedTree::Size() const {
 }
 
 ImportedTree::Index ImportedTree::End(Index node) const {
-  return m_nodes[node].End;
+  const Folder* folder = FolderOf(node);
+  return folder ? folder->End : node + 1;
 }
 
 std::vector<ImportedTree::Index> ImportedTree::TopFolders() const {
   std::vector<Index> folders;
   if (m_nodes.empty()) return folders;
-  for (Index child = 1; child < m_nodes[0].End; child = m_nodes[child].End) {
+  for (Index child = 1, end = End(0); child < end; child = End(child)) {
     if (ExclusionOf(m_nodes[child].Flags) != Exclusion::Pattern &&
         CountsAsFolder(m_nodes[child].Flags))
       folders.push_back(child);
@@ -689,19 +767,19 @@ std::vector<ImportedTree::Index> ImportedTree::TopFolders() const {
 
 std::string ImportedTree::PathOf(Index node, char separator) const {
   std::vector<Index> chain;
-  for (Index at = node; at != kNone; at = m_nodes[at].Parent)
+  for (Index at = node; at != kNone; at = ParentOf(at))
     chain.push_back(at);
   std::string path;
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
     if (it != chain.rbegin() && !(path.size() == 1 && path[0] == separator)) path += separator;
-    path.append(NameOf(m_nodes[*it]));
+    path.append(NameOf(*it));
   }
   return path;
 }
 
 std::optional<ImportedTree::Index> ImportedTree::Find(std::string_view path, char separator) const {
   if (m_nodes.empty()) return std::nullopt;
-  const std::string_view root = NameOf(m_nodes[0]);
+  const std::string_view root = NameOf(0);
   if (!path.starts_with(root)) return std::nullopt;
   std::string_view rest = path.substr(root.size());
   Index at = 0;
@@ -714,9 +792,8 @@ std::optional<ImportedTree::Index> ImportedTree::Find(std::string_view path, cha
     const std::string_view name = rest.substr(0, rest.find(separator));
     rest.remove_prefix(name.size());
     std::optional<Index> found;
-    for (Index child = at + 1; child < m_nodes[at].End; child = m_nodes[child].End) {
-      const Node& n = m_nodes[child];
-      if (NameOf(n) == name) {
+    for (Index child = at + 1, end = End(at); child < end; child = End(child)) {
+      if (NameOf(child) == name) {
         found = child;
         break;
       }
@@ -730,11 +807,11 @@ std::optional<ImportedTree::Index> ImportedTree::Find(std::string_view path, cha
 FolderStatistics ImportedTree::Statistics(Index node) const {
   FolderStatistics statistics;
   if ((m_nodes[node].Flags & kReadError) != 0) statistics.UnreadableFolders = 1;
-  for (Index at = node + 1; at < m_nodes[node].End;) {
+  for (Index at = node + 1, end = End(node); at < end;) {
     const Node& n = m_nodes[at];
     if (ExclusionOf(n.Flags) == Exclusion::Pattern) {
       statistics.ExcludedEntries = SaturatingAdd(statistics.ExcludedEntries, 1);
-      at = n.End;
+      at = End(at);
       continue;
     }
     if (CountsAsFolder(n.Flags)) {
@@ -743,7 +820,7 @@ FolderStatistics ImportedTree::Statistics(Index node) const {
         statistics.UnreadableFolders = SaturatingAdd(statistics.UnreadableFolders, 1);
     } else {
       statistics.FileCount = SaturatingAdd(statistics.FileCount, 1);
-      statistics.TotalSize = SaturatingAdd(statistics.TotalSize, n.Size);
+      statistics.TotalSize = SaturatingAdd(statistics.TotalSize, SizeOf(at));
     }
     ++at;
   }
@@ -757,15 +834,15 @@ std::int64_t ImportedTree::DiskSize(Index node) const {
 
 std::int64_t ImportedTree::DiskSize(Index node, SeenLinks& seen) const {
   std::int64_t disk = 0;
-  for (Index at = node; at < m_nodes[node].End;) {
+  for (Index at = node, end = End(node); at < end;) {
     const Node& n = m_nodes[at];
     if (ExclusionOf(n.Flags) == Exclusion::Pattern) {
-      at = n.End;
+      at = End(at);
       continue;
     }
     const Entry entry = (n.Flags & kHardLinked) != 0 ? At(at) : Entry{};
     if ((n.Flags & kHardLinked) == 0 || seen.insert({entry.Device, entry.Inode}).second)
-      disk = SaturatingAdd(disk, n.Disk);
+      disk = SaturatingAdd(disk, DiskOf(at));
     ++at;
   }
   return disk;
@@ -773,27 +850,27 @@ std::int64_t ImportedTree::DiskSize(Index node, SeenLinks& seen) const {
 
 bool ImportedTree::List(Index node, char separator, const TreeVisitor& visit) const {
   std::string path = PathOf(node, separator);
-  // The length of the path of each open folder, from node down.
-  std::vector<std::pair<Index, std::size_t>> open{{node, path.size()}};
-  for (Index at = node + 1; at < m_nodes[node].End;) {
+  // The End of each open folder and the length of its path, from node down.
+  std::vector<std::pair<Index, std::size_t>> open{{End(node), path.size()}};
+  for (Index at = node + 1; at < open.front().first;) {
     const Node& n = m_nodes[at];
-    while (at >= m_nodes[open.back().first].End)
+    while (at >= open.back().first)
       open.pop_back();
     if (ExclusionOf(n.Flags) == Exclusion::Pattern) {
-      at = n.End;
+      at = End(at);
       continue;
     }
     path.resize(open.back().second);
     if (!(path.size() == 1 && path[0] == separator)) path += separator;
-    path.append(NameOf(n));
+    path.append(NameOf(at));
     const bool folder = CountsAsFolder(n.Flags);
     TreeEntry entry;
     entry.Path = path;
     entry.IsFolder = folder;
-    entry.Size = folder ? -1 : n.Size;
-    entry.DiskSize = n.Disk;
+    entry.Size = folder ? -1 : SizeOf(at);
+    entry.DiskSize = DiskOf(at);
     if (!visit(entry)) return false;
-    if ((n.Flags & kFolder) != 0) open.push_back({at, path.size()});
+    if ((n.Flags & kFolder) != 0) open.push_back({End(at), path.size()});
     ++at;
   }
   return true;

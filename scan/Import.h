@@ -53,7 +53,6 @@ class ImportedTree {
     std::int64_t Disk = 0;  // dsize (the format leaves a 0 out)
     std::uint64_t Device = 0;
     std::uint64_t Inode = 0;
-    Index Parent = kNone;
   };
 
   // Reads a whole export. The tree's root is the scanned folder; names keep their bytes as the
@@ -78,6 +77,10 @@ class ImportedTree {
   std::vector<Index> TopFolders() const;
   // The node's path: the root's name, then each name below it after separator.
   std::string PathOf(Index node, char separator) const;
+  // The folder holding node; kNone for the root.
+  Index ParentOf(Index node) const;
+  // The bytes the tree keeps: its entries, their names and what does not fit an entry.
+  std::size_t MemoryBytes() const;
   // The node whose PathOf(separator) is path, if any.
   std::optional<Index> Find(std::string_view path, char separator) const;
 
@@ -112,10 +115,13 @@ class ImportedTree {
     T& operator[](std::size_t at) { return m_data[at]; }
     const T* data() const { return m_data; }
     std::size_t size() const { return m_size; }
+    std::size_t capacity() const { return m_capacity; }
     bool empty() const { return m_size == 0; }
     void append(const T* values, std::size_t count);
     void push_back(const T& value) { append(&value, 1); }
     void shrink_to_fit();
+    // Keeps the first size values (size no more than now).
+    void truncate(std::size_t size) { m_size = size; }
 
    private:
     T* m_data = nullptr;
@@ -123,12 +129,24 @@ class ImportedTree {
     std::size_t m_capacity = 0;
   };
 
-  std::string_view NameOf(const Node& node) const;
+  std::string_view NameOf(Index node) const;
+  std::int64_t SizeOf(Index node) const;
+  std::int64_t DiskOf(Index node) const;
+
+  // A folder's subtree and parent, in node order.
+  struct Folder {
+    Index Node;
+    Index End;
+    Index Parent;
+  };
+  const Folder* FolderOf(Index node) const;
 
   Array<Node> m_nodes;
+  std::vector<Folder> m_folders;
   Array<char> m_names;
   // (device, inode) of the entries with several links, by node.
   std::vector<std::pair<Index, std::pair<std::uint64_t, std::uint64_t>>> m_links;
+  std::vector<std::pair<Index, std::int64_t>> m_bigSizes, m_bigDisks;  // in node order
 };
 
 }  // namespace quillet

@@ -534,7 +534,7 @@ void ExpectSameTrees(const ImportedTree& ours, const ImportedTree& theirs,
     EXPECT_EQ(a.HardLinked, b.HardLinked) << what << " " << a.Name;
     EXPECT_EQ(a.ReadError, b.ReadError) << what << " " << a.Name;
     EXPECT_EQ(a.Excluded, b.Excluded) << what << " " << a.Name;
-    EXPECT_EQ(a.Parent, b.Parent) << what << " " << a.Name;
+    EXPECT_EQ(ours.ParentOf(node), theirs.ParentOf(node)) << what << " " << a.Name;
     EXPECT_EQ(ours.End(node), theirs.End(node)) << what << " " << a.Name;
   }
 }

@@ -98,6 +98,52 @@ TEST(ImportTest, NamesKeepTheirBytesAndUnknownFieldsArePassedOver) {
   EXPECT_EQ(tree->Statistics(0).TotalSize, 12);
 }
 
+// Sizes past 32 bits come back whole, a name or a flag given twice is the last one (the names
+// after it unshifted), and each entry's folder is found from the tree.
+TEST(ImportTest, LargeSizesAndARepeatedNameComeBackAsWritten) {
+  const std::string text = std::string(kHead) +
+                           "[{\"name\":\"/r\"},"
+                           "[{\"name\":\"a\",\"name\":\"sub\"},"
+                           "{\"name\":\"big\",\"asize\":4294967296,\"dsize\":9223372036854775807},"
+                           "{\"name\":\"edge\",\"asize\":4294967295,\"dsize\":4294967296}],"
+                           "{\"name\":\"small\",\"asize\":3,\"dsize\":4096}]]";
+  ImportFailure failure;
+  const auto tree = Read(text, failure);
+  ASSERT_NE(tree, nullptr) << failure.Reason << " at " << failure.Offset;
+  ASSERT_EQ(tree->Size(), 5u);
+  EXPECT_EQ(tree->At(1).Name, "sub");
+  EXPECT_EQ(tree->PathOf(2, '/'), "/r/sub/big");
+  EXPECT_EQ(tree->At(4).Name, "small");
+  EXPECT_EQ(tree->At(2).Size, std::int64_t{1} << 32);
+  EXPECT_EQ(tree->At(2).Disk, INT64_MAX);
+  EXPECT_EQ(tree->At(3).Size, 4294967295);
+  EXPECT_EQ(tree->At(3).Disk, std::int64_t{1} << 32);
+  EXPECT_EQ(tree->At(4).Size, 3);
+  EXPECT_EQ(tree->Statistics(0).TotalSize, (std::int64_t{1} << 32) + 4294967295 + 3);
+  // Of a field given twice, the last one counts.
+  const auto twice =
+      Read(std::string(kHead) +
+               "[{\"name\":\"/r\",\"read_error\":true,\"read_error\":false},"
+               "{\"name\":\"m\",\"excluded\":\"pattern\",\"excluded\":\"otherfs\"}]]",
+           failure);
+  ASSERT_NE(twice, nullptr) << failure.Reason;
+  EXPECT_FALSE(twice->At(0).ReadError);
+  EXPECT_EQ(twice->At(1).Excluded, Exclusion::OtherFileSystem);
+  // An entry costs 16 bytes and its name (a folder 12 more), less than the file list: 100,000 with
+  // names of 12 bytes stay within 32 bytes each.
+  std::string many = std::string(kHead) + "[{\"name\":\"/r\"}";
+  for (int i = 0; i < 100000; ++i)
+    many += ",{\"name\":\"name-" + std::to_string(1000000 + i) +
+            "\",\"asize\":" + std::to_string(i) + "}";
+  many += "]]";
+  const auto wide = Read(many, failure);
+  ASSERT_NE(wide, nullptr) << failure.Reason;
+  EXPECT_LT(wide->MemoryBytes(), 32u * wide->Size());
+  EXPECT_EQ((std::vector{tree->ParentOf(0), tree->ParentOf(1), tree->ParentOf(2), tree->ParentOf(3),
+                         tree->ParentOf(4)}),
+            (std::vector<ImportedTree::Index>{ImportedTree::kNone, 0, 1, 1, 0}));
+}
+
 // A chain deeper than any path the system takes in one piece reads, lists and finds to its end.
 TEST(ImportTest, AChainOf2100FoldersIsReadAndListed) {
   std::string text = std::string(kHead) + R"([{"name":"/"})";
