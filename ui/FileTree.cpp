@@ -28,6 +28,15 @@ bool IsBelow(std::string_view path, std::string_view folder, char separator) {
          path.starts_with(folder);
 }
 
+// What the tree needs of a row, read once: its name stays in the model's store.
+struct Item {
+  std::string_view Name;
+  std::int64_t Size = 0;
+  std::size_t Parent = kNoParent;
+  bool Folder = false;
+  static constexpr std::size_t kNoParent = static_cast<std::size_t>(-1);
+};
+
 // The rows each folder row holds, by name (siblings' paths differ in the name alone, so that
 // is PathBefore's order): List[Begin[i] .. Begin[i + 1]) for row i.
 struct Children {
@@ -35,24 +44,20 @@ struct Children {
   std::vector<std::size_t> List;
 };
 
-Children ChildrenOf(const ListsModel& model, const std::vector<FileRow>& rows) {
+Children ChildrenOf(const std::vector<Item>& rows) {
   const std::size_t count = rows.size();
   Children children;
   children.Begin.assign(count + 1, 0);
-  for (std::size_t i = 0; i < count; ++i) {
-    if (const std::optional<std::size_t> parent = model.FileParentAt(i))
-      ++children.Begin[*parent + 1];
+  for (const Item& row : rows) {
+    if (row.Parent != Item::kNoParent) ++children.Begin[row.Parent + 1];
   }
   std::partial_sum(children.Begin.begin(), children.Begin.end(), children.Begin.begin());
   children.List.resize(children.Begin[count]);
   std::vector<std::size_t> filled(children.Begin.begin(), children.Begin.end() - 1);
   for (std::size_t i = 0; i < count; ++i) {
-    if (const std::optional<std::size_t> parent = model.FileParentAt(i))
-      children.List[filled[*parent]++] = i;
+    if (rows[i].Parent != Item::kNoParent) children.List[filled[rows[i].Parent]++] = i;
   }
-  const auto byName = [&rows](std::size_t a, std::size_t b) {
-    return rows[a].Caption < rows[b].Caption;
-  };
+  const auto byName = [&rows](std::size_t a, std::size_t b) { return rows[a].Name < rows[b].Name; };
   for (std::size_t i = 0; i < count; ++i) {
     std::stable_sort(children.List.begin() + static_cast<std::ptrdiff_t>(children.Begin[i]),
                      children.List.begin() + static_cast<std::ptrdiff_t>(children.Begin[i + 1]),
@@ -62,10 +67,10 @@ Children ChildrenOf(const ListsModel& model, const std::vector<FileRow>& rows) {
 }
 
 // The rows at the top of a listing, in PathBefore's order of their paths.
-std::vector<std::size_t> TopsInOrder(const ListsModel& model) {
+std::vector<std::size_t> TopsInOrder(const ListsModel& model, const std::vector<Item>& rows) {
   std::vector<std::pair<std::string, std::size_t>> tops;
-  for (std::size_t i = 0; i < model.FileRowCount(); ++i) {
-    if (!model.FileParentAt(i)) tops.emplace_back(model.FilePathAt(i), i);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i].Parent == Item::kNoParent) tops.emplace_back(model.FilePathAt(i), i);
   }
   std::stable_sort(tops.begin(), tops.end(), [](const auto& a, const auto& b) {
     return PathBefore(a.first, b.first, kPathSeparator);
@@ -114,27 +119,29 @@ FileTree FileTreeOf(std::size_t count, const std::function<FileRow(std::size_t)>
 
 FileTree FileTreeOf(const ListsModel& model, treemap::TypeKeys& keys) {
   const std::size_t count = model.FileRowCount();
-  std::vector<FileRow> rows(count);  // without their paths
-  for (std::size_t i = 0; i < count; ++i)
-    rows[i] = model.FileRowAt(i, false);
-  const Children children = ChildrenOf(model, rows);
+  std::vector<Item> rows(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const FileRow row = model.FileRowAt(i, false);
+    rows[i] = {row.Caption, row.Size, model.FileParentAt(i).value_or(Item::kNoParent),
+               row.IsFolder};
+  }
+  const Children children = ChildrenOf(rows);
   FileTree tree;
   tree.Entries.reserve(count);
   tree.Rows.reserve(count);
   std::vector<std::int32_t> entryOf(count, -1);
-  const std::vector<std::size_t> tops = TopsInOrder(model);
+  const std::vector<std::size_t> tops = TopsInOrder(model, rows);
   std::vector<std::size_t> pending(tops.rbegin(), tops.rend());  // pre-order: the next on top
   while (!pending.empty()) {
     const std::size_t index = pending.back();
     pending.pop_back();
-    const FileRow& row = rows[index];
+    const Item& row = rows[index];
     treemap::Entry entry;
-    const std::optional<std::size_t> parent = model.FileParentAt(index);
-    entry.Parent = parent ? entryOf[*parent] : -1;
-    entry.Folder = row.IsFolder;
-    if (!row.IsFolder) {
+    entry.Parent = row.Parent != Item::kNoParent ? entryOf[row.Parent] : -1;
+    entry.Folder = row.Folder;
+    if (!row.Folder) {
       entry.Size = static_cast<std::uint64_t>(std::max<std::int64_t>(row.Size, 0));
-      entry.Type = keys.KeyOf(row.Caption);
+      entry.Type = keys.KeyOf(row.Name);
     }
     entryOf[index] = static_cast<std::int32_t>(tree.Entries.size());
     tree.Entries.push_back(entry);
