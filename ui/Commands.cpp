@@ -131,6 +131,12 @@ void MainCommands::ListDoubleClick(ListKind list) {
   tmiFileOpenSelectFileClick();
 }
 
+void MainCommands::ListChanged(ListKind list, bool rowsChanged) {
+  if (list != ListKind::File) return;
+  if (rowsChanged) m_treemap.FileListChanged();
+  if (m_treemapShown) m_window.RepaintTreemap();
+}
+
 void MainCommands::TreemapClick(int x, int y) {
   if (m_treemap.Click(x, y)) m_window.RepaintTreemap();
 }

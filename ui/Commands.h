@@ -126,6 +126,9 @@ class MainCommands {
   // it, and Enter opens the selected file, as the file list does.
   TreemapPane& Treemap() { return m_treemap; }
   bool TreemapShown() const { return m_treemapShown; }
+  // The model told the window a list changed (rows, or their selection): the treemap takes the
+  // file list again, or redraws its outline, where it is shown.
+  void ListChanged(ListKind list, bool rowsChanged);
   void TreemapClick(int x, int y);
   void TreemapDoubleClick(int x, int y);
   void TreemapEnter();

@@ -345,13 +345,7 @@ void TFMain::ShowTreemap(bool shown) {
 }
 
 void TFMain::RepaintTreemap() {
-  if (m_commands->TreemapShown()) m_treemap->update();
-}
-
-void TFMain::FileListChanged(ListKind list) {
-  if (list != ListKind::File) return;
-  m_commands->Treemap().FileListChanged();
-  RepaintTreemap();
+  m_treemap->update();
 }
 
 // --- Drops --------------------------------------------------------------------------------------
@@ -405,7 +399,7 @@ void TFMain::EndReset(ListKind list) {
   Adapter(list)->EndReset();
   m_selection.Release(list);
   m_selection.ShowSelection(*m_model, list);
-  FileListChanged(list);
+  m_commands->ListChanged(list, true);
 }
 
 void TFMain::BeginAppend(ListKind list, std::size_t first, std::size_t count) {
@@ -416,7 +410,7 @@ void TFMain::BeginAppend(ListKind list, std::size_t first, std::size_t count) {
 void TFMain::EndAppend(ListKind list) {
   Adapter(list)->EndAppend();
   m_selection.Release(list);
-  FileListChanged(list);
+  m_commands->ListChanged(list, true);
 }
 
 void TFMain::BeginRemove(ListKind list, std::size_t first, std::size_t count) {
@@ -428,7 +422,7 @@ void TFMain::EndRemove(ListKind list) {
   Adapter(list)->EndRemove();
   m_selection.Release(list);
   m_selection.ShowSelection(*m_model, list);
-  FileListChanged(list);
+  m_commands->ListChanged(list, true);
 }
 
 void TFMain::RowChanged(ListKind list, std::size_t index) {
@@ -437,7 +431,7 @@ void TFMain::RowChanged(ListKind list, std::size_t index) {
 
 void TFMain::SelectionChanged(ListKind list) {
   m_selection.ShowSelection(*m_model, list);
-  if (list == ListKind::File) RepaintTreemap();
+  m_commands->ListChanged(list, false);
 }
 
 void TFMain::ShowSelection(ListKind list, std::span<const SelectionHandover::Run> runs) {

@@ -103,8 +103,6 @@ class TFMain : public QMainWindow,
   void BuildStatusBar();
   ListModelAdapter* Adapter(ListKind list) const;
   ColumnListView* View(ListKind list) const;
-  // The file list changed under the treemap.
-  void FileListChanged(ListKind list);
   // Replaces a view's selection by runs of rows.
   void ShowSelection(ListKind list, std::span<const SelectionHandover::Run> runs);
 

@@ -692,29 +692,24 @@ void TFMain::ShowCount(ListKind list) {
 void TFMain::EndReset(ListKind list) {
   ShowCount(list);
   m_selection.ShowSelection(*m_model, list);
-  if (list == ListKind::File) FileListChanged();
+  m_commands->ListChanged(list, true);
 }
 
 void TFMain::EndAppend(ListKind list) {
   ShowCount(list);
-  if (list == ListKind::File) FileListChanged();
+  m_commands->ListChanged(list, true);
 }
 
 void TFMain::EndRemove(ListKind list) {
   ShowCount(list);
   m_selection.ShowSelection(*m_model, list);
-  if (list == ListKind::File) FileListChanged();
+  m_commands->ListChanged(list, true);
 }
 
 void TFMain::SelectionChanged(ListKind list) {
   m_selection.ShowSelection(*m_model, list);
   // The frame follows the file list's selection.
-  if (list == ListKind::File && m_commands->TreemapShown()) RepaintTreemap();
-}
-
-void TFMain::FileListChanged() {
-  m_commands->Treemap().FileListChanged();
-  if (m_commands->TreemapShown()) RepaintTreemap();
+  m_commands->ListChanged(list, false);
 }
 
 void TFMain::RowChanged(ListKind list, std::size_t index) {

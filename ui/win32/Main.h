@@ -99,8 +99,6 @@ class TFMain : private Frontend, private StatusBar, private ListObserver, privat
   HWND LowerPane() const;
   // The keys the treemap hands here first, as the lists take them.
   bool TreemapKey(UINT message, WPARAM wParam, LPARAM lParam);
-  // The file list changed: the treemap takes it again.
-  void FileListChanged();
   ListKind ListOf(HWND view) const;
   void Guarded(const std::function<void()>& handler);
   // Copies the model's row count into a view.
